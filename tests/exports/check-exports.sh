@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Compares the dynamic symbols a shared library defines with the functions its
+# header declares. Usage: check-exports.sh LIBRARY HEADER
+set -euo pipefail
+library=$1
+header=$2
+
+exported=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TWVi]$/ || $2 ~ /^[BDR]$/ {print $3}' | sed 's/@.*//' | sort -u)
+declared=$(grep -oE '^MK_API [^(]*\b(Mk[A-Za-z_]+)\(' "$header" | grep -oE 'Mk[A-Za-z_]+\($' | tr -d '(' | sort -u)
+
+status=0
+extra=$(comm -23 <(echo "$exported") <(echo "$declared"))
+if [ -n "$extra" ]; then
+  echo "exported but not declared in the header:"; echo "$extra"; status=1
+fi
+# Calls still being built are listed in pending.txt, one per line.
+pending=$(grep -v '^#' "$(dirname "$0")/pending.txt" 2>/dev/null | sort -u || true)
+missing=$(comm -13 <(echo "$exported") <(echo "$declared") | comm -23 - <(echo "$pending"))
+if [ -n "$missing" ]; then
+  echo "declared in the header but not exported:"; echo "$missing"; status=1
+fi
+echo "$(echo "$exported" | wc -l) exported, $(echo "$declared" | wc -l) declared"
+exit $status

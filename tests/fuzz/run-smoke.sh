@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a build over its seed corpus once (no new inputs).
+# Usage: run-smoke.sh BUILD_DIR
+set -euo pipefail
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+status=0
+for target in "$build"/tests/fuzz/*_fuzz; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="$here/corpus/$name"
+  mkdir -p "$corpus"
+  echo "== $name"
+  if ! "$target" -runs=0 "$corpus" >/dev/null 2>"$build/$name.log"; then
+    echo "$name failed:"; tail -n 40 "$build/$name.log"; status=1
+  fi
+done
+exit $status
