@@ -26,3 +26,20 @@ struct Printer {
     std::string driverName;     // spooler printer name (UTF-8)
     bool connected = false;
 };
+
+namespace mk {
+
+void initPrinter(Printer& printer);
+// Forgets the connection (as disconnecting does) and releases the strings.
+void destroyPrinter(Printer& printer);
+
+void setPrinterDpi(Printer& printer, int dpi);
+void setPrinterSpeed(Printer& printer, int speed);
+void setPrinterDarkness(Printer& printer, int darkness);
+void setPrinterPageDirection(Printer& printer, int direction);
+void setPrinterInterface(Printer& printer, int interfaceType);
+void setPrinterName(Printer& printer, const char* name);
+void setUsbSerial(Printer& printer, const char* serial);
+void setNetAddress(Printer& printer, const char* address);
+
+}  // namespace mk
