@@ -1,0 +1,83 @@
+#include "print/print_job.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "print/pcx_image.h"
+#include "render/label_surface.h"
+
+namespace mk {
+namespace {
+
+bool isUsbWithConfirmation(int interfaceType) { return interfaceType == 4 || interfaceType == 6 || interfaceType == 8; }
+bool isNetworkWithConfirmation(int interfaceType) {
+    return interfaceType == 5 || interfaceType == 7 || interfaceType == 9;
+}
+
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
+
+}  // namespace
+
+void appendFormat(PrintJob& job, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length > 0) {
+        const size_t start = job.size();
+        job.resize(start + static_cast<size_t>(length) + 1);
+        std::vsnprintf(job.data() + start, static_cast<size_t>(length) + 1, format, args);
+        job.resize(start + static_cast<size_t>(length));
+    }
+    va_end(args);
+}
+
+std::string makeGraphicName() {
+    const unsigned seed = static_cast<unsigned>(std::time(nullptr)) + static_cast<unsigned>(std::rand());
+    std::srand(seed);
+    return "KVP" + std::to_string(std::rand() % 9000 + 1000);
+}
+
+PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText) {
+    void* rendered = nullptr;
+    int width = 0, height = 0, stride = 0;
+    if (!renderLabelBitmap(doc, dpi, 0, &rendered, &width, &height, &stride)) return {};
+    std::unique_ptr<void, FreeDeleter> pixels(rendered);
+    const std::string pcx = buildPcxImage(static_cast<const uint8_t*>(pixels.get()), width, height, stride);
+    pixels.reset();
+
+    const std::string name = makeGraphicName();
+    PrintJob job;
+    job.reserve(pcx.size() + rfidText.size() + 256);
+    job += "I8,1,001\r\n";
+    appendFormat(job, "S%d\r\n", std::clamp(doc.printSpeed, 1, 8) * 10);
+    appendFormat(job, "H%d\r\n", doc.printDarkness);
+    appendFormat(job, "q%d\r\n", width);
+    appendFormat(job, "Q%d,%d\r\n", height, doc.labelhavegap ? 16 : 0);
+    job += "N\r\n";
+    appendFormat(job, "GK\"%s\"\r\n", name.c_str());
+    appendFormat(job, "GM\"%s\"%zu\r\n", name.c_str(), pcx.size());
+    job += pcx;
+    job += "\r\n";
+    appendFormat(job, "GG0,0,\"%s\"\r\n", name.c_str());
+    job += rfidText;
+    if (isUsbWithConfirmation(interfaceType)) {
+        job += "PR1,1\r\n";
+    } else if (isNetworkWithConfirmation(interfaceType)) {
+        job += "PN1,1\r\n";
+    } else {
+        appendFormat(job, "W%d,%d\r\n", doc.printCount > 0 ? doc.printCount : 1, doc.copyCount > 0 ? doc.copyCount : 1);
+    }
+    appendFormat(job, "GK\"%s\"\r\n", name.c_str());
+    return job;
+}
+
+}  // namespace mk

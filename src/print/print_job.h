@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/label_doc.h"
+
+namespace mk {
+
+// The bytes sent to the printer: ASCII command lines ending in CR LF with the
+// label's PCX graphic embedded raw. Empty means building failed.
+using PrintJob = std::string;
+
+// The job that prints one label of the document: page set-up, the label as a
+// stored graphic, the RFID text, the print command for the interface type and
+// the removal of the graphic.
+PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText);
+
+// Appends printf-style formatted text to the job; never cuts it.
+void appendFormat(PrintJob& job, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// "KVP1000" to "KVP9999", drawn from the runtime generator after reseeding it
+// with the time, so consecutive jobs do not share a graphic name.
+std::string makeGraphicName();
+
+}  // namespace mk
