@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "mklabel.h"
+#include "support/handles.h"
 #include "model/label_doc.h"
 
 namespace {
 
-struct LabelDeleter {
-    void operator()(LabelDoc* doc) const { MkLabel_Destroy(doc); }
-};
-using LabelPtr = std::unique_ptr<LabelDoc, LabelDeleter>;
+using mk::test::LabelPtr;
 
 std::string readName(const LabelDoc* doc, int index) {
     char buffer[64];
@@ -169,19 +167,6 @@ TEST(AddRfid, StoresTypeBeforeBlockEnabledWithOneRetry) {
     EXPECT_TRUE(rfid.enable);
     EXPECT_EQ(rfid.RFIDerrortimes, 1);
     EXPECT_EQ(rfid.objectclass, 5);
-}
-
-TEST(AddObject, EarlierObjectsSurviveTheListGrowing) {
-    LabelPtr doc(MkLabel_Create());
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(MkLabel_AddText(doc.get(), ("text" + std::to_string(i)).c_str(), "x", static_cast<float>(i), 0, 10,
-                                  nullptr, 0, 10),
-                  i);
-    }
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(readName(doc.get(), i), "text" + std::to_string(i));
-        EXPECT_EQ(MkObject_GetX(doc.get(), i), static_cast<float>(i));
-    }
 }
 
 // A document holding one object of each kind, for the setters and getters.
