@@ -3,14 +3,12 @@
 #include <memory>
 
 #include "mklabel.h"
+#include "support/handles.h"
 #include "model/printer.h"
 
 namespace {
 
-struct PrinterDeleter {
-    void operator()(Printer* printer) const { MkPrinter_Destroy(printer); }
-};
-using PrinterPtr = std::unique_ptr<Printer, PrinterDeleter>;
+using mk::test::PrinterPtr;
 
 TEST(Printer, NewPrinterHasTheDefaults) {
     PrinterPtr printer(MkPrinter_Create());
@@ -30,20 +28,35 @@ TEST(Printer, NewPrinterHasTheDefaults) {
 }
 
 TEST(Printer, IntegerSettersStoreValuesAsGiven) {
-    const int values[] = {0, -1, 3, 600, 2147483647};
+    // Unsupported interface types and nonsense resolutions are stored too;
+    // refusing them is for the calls that use them.
+    const int values[] = {0, -1, 3, 600, 2147483647, -2147483647 - 1};
     for (int value : values) {
         PrinterPtr printer(MkPrinter_Create());
         MkPrinter_SetDpi(printer.get(), value);
-        MkPrinter_SetSpeed(printer.get(), value + 1);
-        MkPrinter_SetDarkness(printer.get(), value - 1);
-        MkPrinter_SetPageDirection(printer.get(), value / 2);
-        MkPrinter_SetInterface(printer.get(), value / 3);
+        MkPrinter_SetSpeed(printer.get(), value);
+        MkPrinter_SetDarkness(printer.get(), value);
+        MkPrinter_SetPageDirection(printer.get(), value);
+        MkPrinter_SetInterface(printer.get(), value);
         EXPECT_EQ(printer->dpi, value);
-        EXPECT_EQ(printer->speed, static_cast<int>(static_cast<unsigned>(value) + 1u));
-        EXPECT_EQ(printer->darkness, value - 1);
-        EXPECT_EQ(printer->pageDirection, value / 2);
-        EXPECT_EQ(printer->interfaceType, value / 3);
+        EXPECT_EQ(printer->speed, value);
+        EXPECT_EQ(printer->darkness, value);
+        EXPECT_EQ(printer->pageDirection, value);
+        EXPECT_EQ(printer->interfaceType, value);
     }
+    // Each setter reaches its own field only.
+    PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), 300);
+    MkPrinter_SetSpeed(printer.get(), 6);
+    MkPrinter_SetDarkness(printer.get(), 15);
+    MkPrinter_SetPageDirection(printer.get(), 2);
+    MkPrinter_SetInterface(printer.get(), 9);
+    EXPECT_EQ(printer->dpi, 300);
+    EXPECT_EQ(printer->speed, 6);
+    EXPECT_EQ(printer->darkness, 15);
+    EXPECT_EQ(printer->pageDirection, 2);
+    EXPECT_EQ(printer->interfaceType, 9);
+    EXPECT_EQ(printer->netPort, 9100);
 }
 
 TEST(Printer, TextSettersCopyAndTakeNullAsEmpty) {

@@ -4,15 +4,13 @@
 #include <string>
 
 #include "mklabel.h"
+#include "support/handles.h"
 #include "model/label_doc.h"
 #include "model/rescale.h"
 
 namespace {
 
-struct LabelDeleter {
-    void operator()(LabelDoc* doc) const { MkLabel_Destroy(doc); }
-};
-using LabelPtr = std::unique_ptr<LabelDoc, LabelDeleter>;
+using mk::test::LabelPtr;
 
 LabelObject named(const std::string& name, float moduleWidth, float imageScale) {
     LabelObject object;

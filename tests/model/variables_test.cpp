@@ -6,15 +6,13 @@
 #include <vector>
 
 #include "mklabel.h"
+#include "support/handles.h"
 #include "model/label_doc.h"
 #include "model/variables.h"
 
 namespace {
 
-struct LabelDeleter {
-    void operator()(LabelDoc* doc) const { MkLabel_Destroy(doc); }
-};
-using LabelPtr = std::unique_ptr<LabelDoc, LabelDeleter>;
+using mk::test::LabelPtr;
 
 LabelVariable variable(int id, std::string data, int fixedLength = 0, std::string name = "") {
     LabelVariable v;
