@@ -353,7 +353,7 @@ struct DeviceContext::Impl {
     void drawBox(int left, int top, int right, int bottom, double rx, double ry) {
         if (left > right) std::swap(left, right);
         if (top > bottom) std::swap(top, bottom);
-        if (right - left < 1 || bottom - top < 1) return;
+        if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
         double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
         Window area{left - reach, top - reach, right + reach, bottom + reach};
         onTiles(area, [&](cairo_t* cr, const Window& w) {
@@ -383,8 +383,9 @@ DeviceContext::~DeviceContext() = default;
 
 std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
     if (width < 1 || height < 1) return nullptr;
-    int64_t bytes = int64_t{width} * 4 * height;
-    if (bytes > std::numeric_limits<int32_t>::max()) return nullptr;
+    int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
+    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
+    int64_t bytes = pixelCount * 4;
     try {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
@@ -455,7 +456,8 @@ void DeviceContext::rectangle(int left, int top, int right, int bottom) {
 }
 
 void DeviceContext::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-    impl_->drawBox(left, top, right, bottom, std::abs(cornerWidth) / 2.0, std::abs(cornerHeight) / 2.0);
+    impl_->drawBox(left, top, right, bottom, std::abs(static_cast<double>(cornerWidth)) / 2.0,
+                   std::abs(static_cast<double>(cornerHeight)) / 2.0);
 }
 
 void DeviceContext::ellipse(int left, int top, int right, int bottom) {

@@ -400,6 +400,8 @@ TEST(DeviceContext, NothingIsAntialiased) {
         }
 }
 
+std::vector<uint8_t> gradient(int width, int height);
+
 TEST(DeviceContext, DrawingFarOutsideIsClippedSafely) {
     auto dc = surface(16, 16);
     dc->selectPen(Pen::solid(1, kBlack));
@@ -416,6 +418,13 @@ TEST(DeviceContext, DrawingFarOutsideIsClippedSafely) {
     dc->lineTo(INT_MIN, INT_MAX);
     dc->fillRect(INT_MIN, 3, INT_MAX, 4, kRed);
     EXPECT_EQ(colorAt(*dc, 8, 3), kRed);
+    auto bytes = gradient(3, 3);
+    PixelBlock block{bytes.data(), 3, 3, 12};
+    dc->setPixels(INT_MAX, INT_MIN, block);
+    dc->setPixels(INT_MIN, INT_MAX, block);
+    dc->stretchPixels(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0, 3, 3, block);
+    dc->stretchPixels(INT_MAX, 0, INT_MIN, 16, 0, 0, 3, 3, block);
+    dc->stretchPixels(0, 0, 16, 16, INT_MAX, INT_MAX, INT_MAX, INT_MAX, block);
 }
 
 TEST(DeviceContext, DrawingCrossesTileBoundariesOfLargeSurfaces) {
