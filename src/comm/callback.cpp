@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "comm/comm_errors.h"
-#include "comm/interface_route.h"
+#include "comm/interface_type.h"
 #include "comm/net_timing.h"
 #include "comm/net_transport.h"
 #include "platform/tcp_socket.h"
@@ -134,7 +134,7 @@ bool sendAndAwaitCallback(const std::string& address, const std::string& payload
 
 bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int length, int timeoutMs,
                        float labelLengthMm) {
-    if (routeOf(printer.interfaceType) != Route::Network || printer.netAddress.empty()) {
+    if (!isNetInterface(printer) || printer.netAddress.empty()) {
         setCommError(CommError::PnNotNet);
         return false;
     }

@@ -7,7 +7,7 @@
 
 #include "comm/callback.h"
 #include "comm/comm_errors.h"
-#include "comm/interface_route.h"
+#include "comm/interface_type.h"
 #include "comm/usb_io.h"
 #include "comm/write_data.h"
 #include "model/copy_out.h"
@@ -95,11 +95,11 @@ int readHFTag(const Printer& printer, int hsParameter, int startBlock, int block
         return -1;
     }
     buffer[0] = '\0';
-    switch (routeOf(printer.interfaceType)) {
-        case Route::Network:
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
             return readTagViaNet(printer, formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount), timeoutMs,
                                  buffer, size);
-        case Route::Usb:
+        case InterfaceFamily::Usb:
             // A failed send's own code gives way to the command's.
             if (!sendCommand(printer, formatCommand("HS2,%d,1,0\r\n", hsParameter))) {
                 setCommError(CommError::HfSendHsFailed);
@@ -110,8 +110,8 @@ int readHFTag(const Printer& printer, int hsParameter, int startBlock, int block
                 return -1;
             }
             return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case Route::Spooler:
-        case Route::Unsupported:
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
             break;
     }
     setCommError(CommError::HfUnsupportedInterface);
@@ -124,17 +124,17 @@ int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char
         return -1;
     }
     buffer[0] = '\0';
-    switch (routeOf(printer.interfaceType)) {
-        case Route::Network:
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
             return readTagViaNet(printer, formatCommand("RD%d,2,0,%d\r\n", bank, length), timeoutMs, buffer, size);
-        case Route::Usb:
+        case InterfaceFamily::Usb:
             if (!sendCommand(printer, formatCommand("RD%d,1,0,%d\r\n", bank, length))) {
                 setCommError(CommError::UhfSendFailed);
                 return -1;
             }
             return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case Route::Spooler:
-        case Route::Unsupported:
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
             break;
     }
     setCommError(CommError::UhfUnsupportedInterface);
@@ -142,7 +142,7 @@ int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char
 }
 
 bool readPrintResponse(const Printer& printer, int timeoutMs) {
-    if (routeOf(printer.interfaceType) != Route::Usb || printer.usbDevicePath.empty()) {
+    if (!isUsbInterface(printer) || printer.usbDevicePath.empty()) {
         setCommError(CommError::ResponseNotUsb);
         return false;
     }

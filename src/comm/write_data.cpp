@@ -1,7 +1,7 @@
 #include "comm/write_data.h"
 
 #include "comm/comm_errors.h"
-#include "comm/interface_route.h"
+#include "comm/interface_type.h"
 #include "comm/net_transport.h"
 #include "comm/usb_io.h"
 #include "platform/spooler.h"
@@ -30,18 +30,18 @@ bool writeData(const Printer& printer, const std::uint8_t* data, int length) {
         setCommError(CommError::WriteArgs);
         return false;
     }
-    switch (routeOf(printer.interfaceType)) {
-        case Route::Usb:
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Usb:
             return writeUsbRoute(printer, data, length);
-        case Route::Network:
+        case InterfaceFamily::Network:
             if (printer.netAddress.empty()) {
                 setCommError(CommError::WriteNetAddressNotSet);
                 return false;
             }
             return sendTcp(printer.netAddress, printer.netPort, data, length);
-        case Route::Spooler:
+        case InterfaceFamily::Driver:
             return sendToDriver(printer, data, length);
-        case Route::Unsupported:
+        case InterfaceFamily::Unsupported:
             break;
     }
     setCommError(CommError::WriteUnsupportedInterface);

@@ -38,7 +38,8 @@ public:
     virtual std::optional<uint8_t> portStatus(int fd) const = 0;
 };
 
-// The Linux usblp driver as sysfs and /dev show it under the given roots.
+// The Linux usblp driver as sysfs and /dev show it under the given roots
+// (which must outlive it: string literals or the paths of a test's tree).
 class UsblpDriver : public UsbDriver {
 public:
     constexpr UsblpDriver(std::string_view sysfsRoot, std::string_view devRoot)

@@ -69,15 +69,6 @@ TEST(DeviceIo, AChunkTheDeviceNeverTakesFailsAfterTheStallLimit) {
     EXPECT_LT(elapsed, 3s);
 }
 
-TEST(DeviceIo, AChunkGoesOutOnceTheDeviceTakesAgain) {
-    Pipe pipe;
-    const mk::platform::UsblpDriver driver("/sys", "/dev");
-    EXPECT_EQ(mk::platform::writeDeviceChunk(driver, pipe.write, "hello", 5, 100ms), 5);
-    char got[8] = {};
-    EXPECT_EQ(mk::platform::readDevice(pipe.read, got, sizeof got), 5);
-    EXPECT_EQ(std::string(got, 5), "hello");
-}
-
 TEST(DeviceIo, UsblpOpensNonBlockingWithTheAccessAskedAndAPtyRefusesTheStatusRequest) {
     int master = -1;
     int slave = -1;

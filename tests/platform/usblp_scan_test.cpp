@@ -50,13 +50,4 @@ TEST(UsblpScan, AClassFolderThatCannotBeListedIsAFailure) {
     EXPECT_FALSE(scanUsblp(bus.sysfsRoot(), bus.devRoot()).has_value());
 }
 
-TEST(UsblpScan, FakeBusIsTheDriverOnlyWhileItLives) {
-    const mk::platform::UsbDriver* system = &mk::platform::usbDriver();
-    {
-        mk::test::FakeUsbBus bus;
-        EXPECT_EQ(&mk::platform::usbDriver(), &bus);
-    }
-    EXPECT_EQ(&mk::platform::usbDriver(), system);
-}
-
 }  // namespace

@@ -54,8 +54,8 @@ public:
     // Waits until at least `bytes` have arrived, at most `timeout`.
     bool waitForReceived(size_t bytes, std::chrono::milliseconds timeout) const;
 
-    // Queues bytes for the host to read; one read takes one answer (or its
-    // first `length` bytes).
+    // Queues bytes for the host to read. One read takes one whole answer; a
+    // read shorter than the answer gets its first bytes and loses the rest.
     void answer(std::string_view bytes);
 
     // Replies to the status request: each request from now on takes the next
