@@ -18,7 +18,7 @@ using platform::TcpSocket;
 
 constexpr int kLastPort = 65535;
 constexpr int kPrinterReceiveTimeoutMs = 5000;  // nothing is read on this connection
-constexpr int kCommandPauseMs = 100;            // lets the printer open its call-back first
+constexpr int kCommandPauseMs = 100;            // the printer takes the command before the payload
 constexpr std::size_t kTagAnswerMaxBytes = 511;
 constexpr std::size_t kPnAnswerBytes = 2;
 
