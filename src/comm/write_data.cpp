@@ -1,7 +1,9 @@
 #include "comm/write_data.h"
 
 #include "comm/comm_errors.h"
+#include "comm/interface_type.h"
 #include "comm/net_transport.h"
+#include "comm/usb_io.h"
 #include "platform/spooler.h"
 
 namespace mk {
@@ -9,35 +11,16 @@ namespace {
 
 constexpr const char* kSpoolerJobTitle = "MK_Stampwell Job";
 
-enum class Route { Usb, Network, Spooler, Unsupported };
-
-Route routeOf(int interfaceType) {
-    switch (interfaceType) {
-        case 0:
-            return Route::Spooler;
-        case 1:
-        case 4:
-        case 6:
-        case 8:
-            return Route::Usb;
-        case 2:
-        case 5:
-        case 7:
-        case 9:
-            return Route::Network;
-        default:
-            return Route::Unsupported;
-    }
-}
-
 bool writeUsbRoute(const Printer& printer, const std::uint8_t* data, int length) {
     if (printer.usbDevicePath.empty()) {
         setCommError(CommError::WriteUsbPathNotSet);
         return false;
     }
-    (void)data;
-    (void)length;
-    return false;
+    UsbHandle handle = openUsbForWrite(printer.usbDevicePath);
+    if (!handle.valid()) return false;
+    const bool written = writeUsb(handle, data, static_cast<std::uint32_t>(length));
+    closeUsbHandle(handle);
+    return written;
 }
 
 }  // namespace
@@ -47,18 +30,18 @@ bool writeData(const Printer& printer, const std::uint8_t* data, int length) {
         setCommError(CommError::WriteArgs);
         return false;
     }
-    switch (routeOf(printer.interfaceType)) {
-        case Route::Usb:
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Usb:
             return writeUsbRoute(printer, data, length);
-        case Route::Network:
+        case InterfaceFamily::Network:
             if (printer.netAddress.empty()) {
                 setCommError(CommError::WriteNetAddressNotSet);
                 return false;
             }
             return sendTcp(printer.netAddress, printer.netPort, data, length);
-        case Route::Spooler:
+        case InterfaceFamily::Driver:
             return sendToDriver(printer, data, length);
-        case Route::Unsupported:
+        case InterfaceFamily::Unsupported:
             break;
     }
     setCommError(CommError::WriteUnsupportedInterface);

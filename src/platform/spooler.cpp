@@ -11,11 +11,14 @@ struct HttpCloser {
 using HttpConnection = std::unique_ptr<http_t, HttpCloser>;
 
 constexpr int kConnectTimeoutMs = 30000;
+constexpr double kRequestTimeoutSeconds = 30.0;  // each wait for the scheduler
 
 // The scheduler libcups is configured for, as every client of it finds it.
 HttpConnection connectToScheduler() {
-    return HttpConnection(
+    HttpConnection http(
         httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectTimeoutMs, nullptr));
+    if (http) httpSetTimeout(http.get(), kRequestTimeoutSeconds, nullptr, nullptr);
+    return http;
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ bool setNonBlocking(int fd, bool on) {
 using Clock = std::chrono::steady_clock;
 
 int millisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    // Rounded up: a wait must not end before its deadline.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 

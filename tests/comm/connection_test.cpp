@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 using mk::test::FakeUsbBus;
 using mk::test::FakeUsbDevice;
 using mk::test::PrinterPtr;
-using mk::testing::FakeNetPrinter;
+using mk::test::FakeNetPrinter;
 
 const int kUsbTypes[] = {1, 4, 6, 8};
 const int kNetTypes[] = {2, 5, 7, 9};

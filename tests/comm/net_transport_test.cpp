@@ -14,7 +14,7 @@
 
 namespace {
 
-using mk::testing::FakeNetPrinter;
+using mk::test::FakeNetPrinter;
 using Behaviour = FakeNetPrinter::Behaviour;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -189,7 +189,7 @@ TEST_F(NetTransport, SilentPrinterEndsTheStatusQueryAfterTheReceiveTimeOut) {
 }
 
 TEST_F(NetTransport, UnansweredConnectionFailsWithinTheBound) {
-    mk::testing::UnansweredEndpoint silent(9100);
+    mk::test::UnansweredEndpoint silent(9100);
     ASSERT_TRUE(silent.ready());
     const std::string job = "data";
     const auto start = Clock::now();
@@ -201,7 +201,7 @@ TEST_F(NetTransport, UnansweredConnectionFailsWithinTheBound) {
 
 TEST_F(NetTransport, UnansweredStatusQueryFailsWithinTheBound) {
     mk::NetTimingOverride timing(mk::NetTiming{.connectBoundMs = 800});
-    mk::testing::UnansweredEndpoint silent(59100);
+    mk::test::UnansweredEndpoint silent(59100);
     ASSERT_TRUE(silent.ready());
     const auto start = Clock::now();
     EXPECT_EQ(mk::queryNetStatus(silent.address()), mk::kNetStatusFailed);

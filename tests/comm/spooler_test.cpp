@@ -12,8 +12,8 @@
 
 namespace {
 
-using mk::testing::FakeNetPrinter;
-using mk::testing::PrivateCupsd;
+using mk::test::FakeNetPrinter;
+using mk::test::PrivateCupsd;
 using std::chrono::milliseconds;
 
 constexpr int kJobStateHeld = 4;       // a job whose document never ended stays held

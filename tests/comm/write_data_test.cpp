@@ -10,11 +10,12 @@
 #include "model/last_error.h"
 #include "model/printer.h"
 #include "support/fake_net_printer.h"
+#include "support/fake_usb_device.h"
 #include "support/private_cupsd.h"
 
 namespace {
 
-using mk::testing::FakeNetPrinter;
+using mk::test::FakeNetPrinter;
 using std::chrono::milliseconds;
 
 const std::uint8_t* bytesOf(const std::string& text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
@@ -77,6 +78,44 @@ TEST(WriteData, RouteNeedsItsTarget) {
     }
 }
 
+TEST(WriteData, UsbTypesWriteToTheDevice) {
+    for (int type : {1, 4, 6, 8}) {
+        SCOPED_TRACE(type);
+        mk::test::FakeUsbBus bus;
+        mk::test::FakeUsbDevice& device = bus.plugPrinter("W1");
+        Printer printer = printerOfType(type);
+        printer.usbDevicePath = device.devicePath();
+        std::string job(1300, '\0');
+        for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>(i % 256);
+        EXPECT_TRUE(mk::writeData(printer, bytesOf(job), static_cast<int>(job.size())));
+        ASSERT_TRUE(device.waitForReceived(job.size(), milliseconds(5000)));
+        EXPECT_TRUE(device.received() == job);
+        EXPECT_EQ(device.writes().size(), 3u);  // 512, 512 and 276 bytes
+    }
+}
+
+TEST(WriteData, UsbDeviceGoneSinceConnectingIsReportedWithItsPath) {
+    mk::test::FakeUsbBus bus;
+    Printer printer = printerOfType(1);
+    printer.usbDevicePath = (bus.devRoot() / "usb" / "lp7").string();  // unplugged since
+    mk::setLastError(0, "");
+    const std::string job = "data";
+    EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
+    EXPECT_EQ(mk::getLastErrorCode(), MK_ERR_USB_OPEN_WRITE);
+    EXPECT_EQ(std::string(mk::getLastErrorMessage()), "Failed to open USB device for write: " + printer.usbDevicePath);
+}
+
+TEST(WriteData, FailedUsbWriteKeepsTheWritesCode) {
+    mk::test::FakeUsbBus bus;
+    mk::test::FakeUsbDevice& device = bus.plugPrinter("W1");
+    device.failWrites(true);
+    Printer printer = printerOfType(6);
+    printer.usbDevicePath = device.devicePath();
+    const std::string job = "data";
+    EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
+    expectLastError(MK_ERR_USB_WRITE_FAILED, "writeUsb: WriteFile failed");
+}
+
 TEST(WriteData, NetworkTypesSendRawTcpToThePrinter) {
     for (int type : {2, 5, 7, 9}) {
         SCOPED_TRACE(type);
@@ -102,7 +141,7 @@ TEST(WriteData, FailedNetworkSendLeavesTheLastErrorAlone) {
 }
 
 TEST(WriteData, SpoolerTypeSendsARawJob) {
-    mk::testing::PrivateCupsd cupsd;
+    mk::test::PrivateCupsd cupsd;
     ASSERT_TRUE(cupsd.ready()) << cupsd.log();
     FakeNetPrinter device;
     ASSERT_TRUE(cupsd.addRawQueue("front-desk", device.address(), 9100)) << cupsd.log();

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,7 +15,7 @@
 
 #include "support/loopback.h"
 
-namespace mk::testing {
+namespace mk::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -248,9 +249,12 @@ void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string&
     if (connected) {
         const int flags = fcntl(fd, F_GETFL);
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        // The answer and the end of the stream leave in one segment, as from
+        // a printer that answers and hangs up: the host then never closes
+        // first, so its listening port does not linger in TIME_WAIT.
+        const int cork = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
         if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        // Closing first leaves the lingering end of the connection here,
-        // not on the listener's port, which later call-backs reuse.
         shutdown(fd, SHUT_WR);
         char drain[256];
         for (;;) {
@@ -262,4 +266,4 @@ void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string&
     close(fd);
 }
 
-}  // namespace mk::testing
+}  // namespace mk::test

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace mk::testing {
+namespace mk::test {
 
 // A network label printer on a loopback address of its own: the raw print
 // port 9100 records every connection's bytes as one job, the status port
@@ -100,4 +100,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace mk::testing
+}  // namespace mk::test

@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-namespace mk::testing {
+namespace mk::test {
 namespace {
 
 std::atomic<unsigned> addressCounter{0};
@@ -39,9 +39,9 @@ bool isLoopbackAddress(const std::string& address) {
     return (ntohl(parsed.s_addr) >> 24) == 127;
 }
 
-}  // namespace mk::testing
+}  // namespace mk::test
 
-namespace mk::testing {
+namespace mk::test {
 
 UnansweredEndpoint::UnansweredEndpoint(int port) : address_(uniqueLoopbackAddress()) {
     sockaddr_in local{};
@@ -63,4 +63,4 @@ UnansweredEndpoint::~UnansweredEndpoint() {
     if (listener_ >= 0) close(listener_);
 }
 
-}  // namespace mk::testing
+}  // namespace mk::test

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace mk::testing {
+namespace mk::test {
 
 // A loopback address (127.A.B.C, never 127.0.0.x) that no other fixture of
 // this process and, as far as process ids go, no other test process uses.
@@ -16,9 +16,9 @@ int uniquePortBase();
 // True for addresses in 127.0.0.0/8; the fixtures never send elsewhere.
 bool isLoopbackAddress(const std::string& address);
 
-}  // namespace mk::testing
+}  // namespace mk::test
 
-namespace mk::testing {
+namespace mk::test {
 
 // A listener on a loopback address of its own whose accept queue is full, so
 // that a further connection attempt is never answered: the handshake stays
@@ -40,4 +40,4 @@ private:
     bool ready_ = false;
 };
 
-}  // namespace mk::testing
+}  // namespace mk::test

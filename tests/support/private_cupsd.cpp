@@ -20,7 +20,7 @@
 
 extern char** environ;
 
-namespace mk::testing {
+namespace mk::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -179,4 +179,4 @@ std::vector<PrivateCupsd::Job> PrivateCupsd::jobs(const std::string& name) const
     return result;
 }
 
-}  // namespace mk::testing
+}  // namespace mk::test

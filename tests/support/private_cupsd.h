@@ -4,7 +4,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace mk::testing {
+namespace mk::test {
 
 // A print scheduler of the test's own: its configuration, spool and logs in
 // a fresh temporary folder, reached only through a socket in that folder.
@@ -46,4 +46,4 @@ private:
     bool ready_ = false;
 };
 
-}  // namespace mk::testing
+}  // namespace mk::test
