@@ -1,10 +1,81 @@
-/* A tour of the C interface: build a label and print a summary of it. */
+/* A tour of the C interface: build a label, add objects and read them back. */
 #include <stdio.h>
 
 #include "mklabel.h"
 
+static void printObject(const LabelDoc* label, int index) {
+    char name[64];
+    char data[128];
+    char kind[32];
+    if (MkObject_GetName(label, index, name, (int)sizeof name) < 0 ||
+        MkObject_GetData(label, index, data, (int)sizeof data) < 0 ||
+        MkObject_GetBarcodeKind(label, index, kind, (int)sizeof kind) < 0) {
+        printf("  object %d: cannot be read\n", index);
+        return;
+    }
+    printf("  object %d: %-9s type %d at (%.1f, %.1f) mm, data \"%s\"", index, name,
+           MkLabelDoc_GetObjectType(label, index), MkObject_GetX(label, index), MkObject_GetY(label, index), data);
+    if (kind[0] != '\0') printf(", kind %s", kind);
+    printf("\n");
+}
+
+/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
+ * ellipse, rendered and saved as a BMP preview a person can open. */
+static int saveShapesPreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
+    Printer* printer = MkPrinter_Create();
+    void* pixels = NULL;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    int dash;
+    int index;
+    int rc = 1;
+    if (label == NULL || printer == NULL) goto done;
+    MkLabel_SetWidth(label, 80.0f);
+    MkLabel_SetHeight(label, 50.0f);
+    MkPrinter_SetDpi(printer, 203);
+
+    for (dash = 0; dash <= 4; ++dash) {
+        index = MkLabel_AddLine(label, "line", 4.0f, 4.0f + 3.0f * (float)dash, 40.0f, 4.0f + 3.0f * (float)dash,
+                                dash % 2 == 0 ? 0.5f : 0.1f);
+        MkLabel_SetLineDash(label, index, dash);
+    }
+    MkLabel_AddLine(label, "line", 44.0f, 4.0f, 76.0f, 18.0f, 0.3f);
+    MkLabel_AddRect(label, "rectangle", 4.0f, 22.0f, 24.0f, 36.0f, 0.5f);
+    index = MkLabel_AddRect(label, "rectangle", 6.0f, 24.0f, 14.0f, 30.0f, 0.1f);
+    MkLabel_SetRectFill(label, index, 1);
+    index = MkLabel_AddRect(label, "rectangle", 28.0f, 22.0f, 50.0f, 46.0f, 0.8f);
+    MkLabel_SetRectShape(label, index, 1);
+    MkLabel_SetRectRadius(label, index, 6.0f);
+    index = MkLabel_AddRect(label, "rectangle", 54.0f, 22.0f, 76.0f, 46.0f, 0.4f);
+    MkLabel_SetRectShape(label, index, 2);
+    MkLabel_SetLineDash(label, index, 1);
+    index = MkLabel_AddRect(label, "rectangle", 60.0f, 28.0f, 70.0f, 40.0f, 0.1f);
+    MkLabel_SetRectShape(label, index, 2);
+    MkLabel_SetRectFill(label, index, 1);
+
+    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
+        fprintf(stderr, "cannot render the shapes label\n");
+        goto done;
+    }
+    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
+        fprintf(stderr, "cannot write %s\n", path);
+        goto done;
+    }
+    printf("shapes label rendered at %d x %d dots (stride %d), preview in %s\n", width, height, stride, path);
+    rc = 0;
+done:
+    MkFree(pixels);
+    MkPrinter_Destroy(printer);
+    MkLabel_Destroy(label);
+    return rc;
+}
+
 int main(void) {
     LabelDoc* label = MkLabel_Create();
+    int count;
+    int i;
     if (label == NULL) {
         fprintf(stderr, "cannot create a label\n");
         return 1;
@@ -14,10 +85,22 @@ int main(void) {
     MkLabel_SetColumnCount(label, 2);
     MkLabel_SetColumnGap(label, 3.0f);
 
-    printf("label %.1f x %.1f mm, %d x %d per page, designed for %d dpi, %d objects\n",
-           MkLabel_GetWidth(label), MkLabel_GetHeight(label), MkLabel_GetColumnCount(label),
-           MkLabel_GetRowCount(label), MkLabelDoc_GetPrinterDpi(label), MkLabelDoc_GetObjectCount(label));
+    if (MkLabel_AddText(label, "text1", "Hello, label", 4.0f, 3.0f, 12.0f, NULL, 0, 50.0f) < 0 ||
+        MkLabel_AddBarcode(label, "barcode1", "MK-000123", 4.0f, 12.0f, "Code128", 2.0f, 10.0f, 0) < 0 ||
+        MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0) {
+        fprintf(stderr, "cannot add the objects\n");
+        MkLabel_Destroy(label);
+        return 1;
+    }
+    MkLabel_SetFontStyle(label, 0, 1);
+    MkLabel_SetLineDash(label, 2, 1);
+
+    count = MkLabelDoc_GetObjectCount(label);
+    printf("label %.1f x %.1f mm, %d x %d per page, designed for %d dpi, %d objects\n", MkLabel_GetWidth(label),
+           MkLabel_GetHeight(label), MkLabel_GetColumnCount(label), MkLabel_GetRowCount(label),
+           MkLabelDoc_GetPrinterDpi(label), count);
+    for (i = 0; i < count; ++i) printObject(label, i);
 
     MkLabel_Destroy(label);
-    return 0;
+    return saveShapesPreview("shapes-preview.bmp");
 }
