@@ -26,6 +26,8 @@ InterfaceFamily interfaceFamily(int interfaceType) {
     return kFamilies[static_cast<size_t>(interfaceType)];
 }
 
+bool hasPrintConfirmation(int interfaceType) { return interfaceType >= 4 && interfaceType <= 9; }
+
 bool isDriverInterface(const Printer& printer) { return interfaceFamily(printer.interfaceType) == InterfaceFamily::Driver; }
 bool isUsbInterface(const Printer& printer) { return interfaceFamily(printer.interfaceType) == InterfaceFamily::Usb; }
 bool isNetInterface(const Printer& printer) { return interfaceFamily(printer.interfaceType) == InterfaceFamily::Network; }

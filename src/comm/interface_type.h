@@ -11,6 +11,10 @@ enum class InterfaceFamily { Driver, Usb, Network, Unsupported };
 
 InterfaceFamily interfaceFamily(int interfaceType);
 
+// 4 to 9: the print calls ask the printer to confirm each label ("RP" over
+// USB, "PN" through the call-back protocol on the network).
+bool hasPrintConfirmation(int interfaceType);
+
 bool isDriverInterface(const Printer& printer);
 bool isUsbInterface(const Printer& printer);
 bool isNetInterface(const Printer& printer);

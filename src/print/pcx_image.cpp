@@ -1,5 +1,7 @@
 #include "print/pcx_image.h"
 
+#include <algorithm>
+
 
 namespace mk {
 namespace {
@@ -40,21 +42,35 @@ std::string pcxHeader(int width, int height, int bytesPerLine) {
 MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int stride) {
     MonochromeBitmap bitmap;
     bitmap.bytesPerLine = ((width + 31) / 32) * 4;
+    const size_t w = static_cast<size_t>(width);
 
+    // First pass: the luminance of every pixel, kept so the second pass need
+    // not compute it again, and its sum.
+    std::vector<uint8_t> levels(w * static_cast<size_t>(height));
     uint64_t sum = 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        for (int x = 0; x < width; ++x) sum += static_cast<uint64_t>(luminance(row + 4 * static_cast<size_t>(x)));
+        uint8_t* level = levels.data() + static_cast<size_t>(y) * w;
+        for (size_t x = 0; x < w; ++x) {
+            level[x] = static_cast<uint8_t>(luminance(row + 4 * x));
+            sum += level[x];
+        }
     }
     const double mean = static_cast<double>(sum) / (static_cast<double>(width) * static_cast<double>(height));
     const int threshold = static_cast<int>(0.9 * mean);
 
+    // Second pass: eight pixels to a byte, leftmost in the high bit.
     bitmap.bits.assign(static_cast<size_t>(bitmap.bytesPerLine) * static_cast<size_t>(height), 0);
     for (int y = 0; y < height; ++y) {
-        const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        const uint8_t* level = levels.data() + static_cast<size_t>(y) * w;
         uint8_t* out = bitmap.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(bitmap.bytesPerLine);
-        for (int x = 0; x < width; ++x) {
-            if (luminance(row + 4 * static_cast<size_t>(x)) >= threshold) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        for (size_t x = 0; x < w; x += 8) {
+            const size_t count = std::min<size_t>(8, w - x);
+            uint8_t byte = 0;
+            for (size_t bit = 0; bit < count; ++bit) {
+                if (level[x + bit] >= threshold) byte |= static_cast<uint8_t>(0x80u >> bit);
+            }
+            out[x / 8] = byte;
         }
     }
     return bitmap;

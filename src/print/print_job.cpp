@@ -7,23 +7,11 @@
 #include <ctime>
 #include <memory>
 
+#include "comm/interface_type.h"
 #include "print/pcx_image.h"
 #include "render/label_surface.h"
 
 namespace mk {
-namespace {
-
-bool isUsbWithConfirmation(int interfaceType) { return interfaceType == 4 || interfaceType == 6 || interfaceType == 8; }
-bool isNetworkWithConfirmation(int interfaceType) {
-    return interfaceType == 5 || interfaceType == 7 || interfaceType == 9;
-}
-
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-
-}  // namespace
-
 void appendFormat(PrintJob& job, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -50,8 +38,8 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
     void* rendered = nullptr;
     int width = 0, height = 0, stride = 0;
     if (!renderLabelBitmap(doc, dpi, 0, &rendered, &width, &height, &stride)) return {};
-    std::unique_ptr<void, FreeDeleter> pixels(rendered);
-    const std::string pcx = buildPcxImage(static_cast<const uint8_t*>(pixels.get()), width, height, stride);
+    std::unique_ptr<uint8_t, PixelBuffer::Free> pixels(static_cast<uint8_t*>(rendered));
+    const std::string pcx = buildPcxImage(pixels.get(), width, height, stride);
     pixels.reset();
 
     const std::string name = makeGraphicName();
@@ -69,10 +57,8 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
     job += "\r\n";
     appendFormat(job, "GG0,0,\"%s\"\r\n", name.c_str());
     job += rfidText;
-    if (isUsbWithConfirmation(interfaceType)) {
-        job += "PR1,1\r\n";
-    } else if (isNetworkWithConfirmation(interfaceType)) {
-        job += "PN1,1\r\n";
+    if (hasPrintConfirmation(interfaceType)) {
+        job += interfaceFamily(interfaceType) == InterfaceFamily::Usb ? "PR1,1\r\n" : "PN1,1\r\n";
     } else {
         appendFormat(job, "W%d,%d\r\n", doc.printCount > 0 ? doc.printCount : 1, doc.copyCount > 0 ? doc.copyCount : 1);
     }
