@@ -1,8 +1,9 @@
+#include "render/box_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "render/box_text.h"
 #include "support/fixed_text_measure.h"
 
 namespace {
@@ -117,9 +118,9 @@ TEST(BoxLayout, ZoomIsRoundedToFourDecimalsAndCompressIgnoresCharHZoom) {
         float scaleX;
     };
     const Case cases[] = {
-        {0, 1.0f / 3.0f, 5, 0.3333f}, {0, 0.0f, 5, 1.0f},  {0, -2.0f, 5, 1.0f}, {0, 0.01f, 5, 1.0f},
-        {0, 0.0101f, 5, 0.0101f},     {2, 1.5f, 5, 1.5f},  {1, 2.0f, 5, 1.0f},  {1, 2.0f, 20, 0.5f},
-        {3, 1.0f, 30, 0.3333f},
+        {0, 1.0f / 3.0f, 5, 0.3333f}, {0, 0.0f, 5, 1.0f},       {0, -2.0f, 5, 1.0f},
+        {0, 0.01f, 5, 1.0f},          {0, 0.0101f, 5, 0.0101f}, {2, 1.5f, 5, 1.5f},
+        {1, 2.0f, 5, 1.0f},           {1, 2.0f, 20, 0.5f},      {3, 1.0f, 30, 0.3333f},
     };
     for (const Case& c : cases) {
         FixedTextMeasure font;

@@ -1,8 +1,9 @@
+#include "render/free_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "render/free_text.h"
 #include "support/fixed_text_measure.h"
 
 namespace {
