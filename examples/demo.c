@@ -19,22 +19,54 @@ static void printObject(const LabelDoc* label, int index) {
     printf("\n");
 }
 
-/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
- * ellipse, rendered and saved as a BMP preview a person can open. */
-static int saveShapesPreview(const char* path) {
-    LabelDoc* label = MkLabel_Create();
+/* Renders a label at 203 dpi and saves its BMP preview; returns 0 on success. */
+static int writePreview(LabelDoc* label, const char* what, const char* path) {
     Printer* printer = MkPrinter_Create();
     void* pixels = NULL;
     int width = 0;
     int height = 0;
     int stride = 0;
+    int rc = 1;
+    if (printer == NULL) return 1;
+    MkPrinter_SetDpi(printer, 203);
+    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
+        fprintf(stderr, "cannot render the %s label\n", what);
+    } else if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
+        fprintf(stderr, "cannot write %s\n", path);
+    } else {
+        printf("%s label rendered at %d x %d dots (stride %d), preview in %s\n", what, width, height, stride, path);
+        rc = 0;
+    }
+    MkFree(pixels);
+    MkPrinter_Destroy(printer);
+    return rc;
+}
+
+/* Text samples: a free line, a box that wraps and centres its lines on the
+ * anchor, and a line of Chinese text in the black-body face. Returns 0 when
+ * all were added. */
+static int addTextSamples(LabelDoc* label) {
+    int box;
+    if (MkLabel_AddText(label, "text_free", "Free text, 8 pt", 34.0f, 30.0f, 8.0f, "Arial", 0, 0.0f) < 0) return -1;
+    box = MkLabel_AddText(label, "text_box", "Centred box text wraps at its width", 46.0f, 3.0f, 7.0f, "Arial", 1,
+                          24.0f);
+    if (box < 0 || MkLabel_SetTextAlign(label, box, 1) < 0) return -1;
+    if (MkLabel_AddText(label, "text_cjk", "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE7\xAD\xBE 123", 4.0f, 29.0f,
+                        10.0f, "\xE9\xBB\x91\xE4\xBD\x93", 0, 0.0f) < 0)
+        return -1;
+    return 0;
+}
+
+/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
+ * ellipse, rendered and saved as a BMP preview a person can open. */
+static int saveShapesPreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
     int dash;
     int index;
-    int rc = 1;
-    if (label == NULL || printer == NULL) goto done;
+    int rc;
+    if (label == NULL) return 1;
     MkLabel_SetWidth(label, 80.0f);
     MkLabel_SetHeight(label, 50.0f);
-    MkPrinter_SetDpi(printer, 203);
 
     for (dash = 0; dash <= 4; ++dash) {
         index = MkLabel_AddLine(label, "line", 4.0f, 4.0f + 3.0f * (float)dash, 40.0f, 4.0f + 3.0f * (float)dash,
@@ -55,19 +87,7 @@ static int saveShapesPreview(const char* path) {
     MkLabel_SetRectShape(label, index, 2);
     MkLabel_SetRectFill(label, index, 1);
 
-    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
-        fprintf(stderr, "cannot render the shapes label\n");
-        goto done;
-    }
-    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
-        fprintf(stderr, "cannot write %s\n", path);
-        goto done;
-    }
-    printf("shapes label rendered at %d x %d dots (stride %d), preview in %s\n", width, height, stride, path);
-    rc = 0;
-done:
-    MkFree(pixels);
-    MkPrinter_Destroy(printer);
+    rc = writePreview(label, "shapes", path);
     MkLabel_Destroy(label);
     return rc;
 }
@@ -76,6 +96,7 @@ int main(void) {
     LabelDoc* label = MkLabel_Create();
     int count;
     int i;
+    int previewRc;
     if (label == NULL) {
         fprintf(stderr, "cannot create a label\n");
         return 1;
@@ -87,7 +108,7 @@ int main(void) {
 
     if (MkLabel_AddText(label, "text1", "Hello, label", 4.0f, 3.0f, 12.0f, NULL, 0, 50.0f) < 0 ||
         MkLabel_AddBarcode(label, "barcode1", "MK-000123", 4.0f, 12.0f, "Code128", 2.0f, 10.0f, 0) < 0 ||
-        MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0) {
+        MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0 || addTextSamples(label) < 0) {
         fprintf(stderr, "cannot add the objects\n");
         MkLabel_Destroy(label);
         return 1;
@@ -101,6 +122,7 @@ int main(void) {
            MkLabelDoc_GetPrinterDpi(label), count);
     for (i = 0; i < count; ++i) printObject(label, i);
 
+    previewRc = writePreview(label, "sample", "label-preview.bmp");
     MkLabel_Destroy(label);
-    return saveShapesPreview("shapes-preview.bmp");
+    return saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0;
 }
