@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace mk::platform {
 namespace {
@@ -32,8 +33,13 @@ struct JpegJob {
 };
 
 [[noreturn]] void jumpOut(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorExit*>(info->err)->jump, 1); }
-// Corrupt-data warnings go to stderr by default; the picture is drawn as far as it decodes.
+// Warnings go to stderr by default. Most are recoverable damage and the
+// picture still draws; a file that ends early does not, like any other
+// truncated image.
 void ignoreMessage(j_common_ptr) {}
+void stopAtEndOfData(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) jumpOut(info);
+}
 
 void limitScans(j_common_ptr common) {
     auto* info = reinterpret_cast<j_decompress_ptr>(common);
@@ -76,6 +82,7 @@ std::optional<Picture> decodeJpeg(std::span<const uint8_t> bytes) {
     job.info.err = jpeg_std_error(&job.error.manager);
     job.error.manager.error_exit = jumpOut;
     job.error.manager.output_message = ignoreMessage;
+    job.error.manager.emit_message = stopAtEndOfData;
     job.progress.progress_monitor = limitScans;
     if (!decodeInto(job, bytes)) return std::nullopt;
     return std::move(job.picture);

@@ -62,6 +62,8 @@ bool decodeInto(PngJob& job) {
     job.rows.resize(job.picture->height);
     for (int y = 0; y < job.picture->height; ++y) job.rows[y] = job.picture->pixel(0, y);
     png_read_image(job.png, job.rows.data());
+    // Reads up to the end chunk, so a file cut short anywhere draws nothing.
+    png_read_end(job.png, nullptr);
     return true;
 }
 
