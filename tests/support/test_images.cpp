@@ -308,6 +308,8 @@ std::vector<uint8_t> encodeJpeg(const TestImage& image, const JpegOptions& optio
     info.in_color_space = options.grayscale ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 100, TRUE);
+    // Full-resolution colour: halved chroma would smear the edges between colours.
+    for (int c = 0; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     if (options.progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     for (int y = 0; y < image.height; ++y) {

@@ -4,6 +4,7 @@
 // drawing reads, written with the same libraries (or by hand for bitmaps and
 // icons).
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -57,7 +58,8 @@ struct PngOptions {
 
 std::vector<uint8_t> encodePng(const TestImage& image, const PngOptions& options = {});
 
-// Baseline JPEG at quality 100 (colour), or greyscale, or progressive.
+// JPEG at quality 100 without chroma subsampling: baseline colour, or
+// greyscale, or progressive.
 struct JpegOptions {
     bool grayscale = false;
     bool progressive = false;
