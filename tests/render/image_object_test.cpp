@@ -172,7 +172,9 @@ TEST(ImageObject, EveryTruncatedBitmapDrawsNothing) {
     std::vector<uint8_t> file = encodeBmp(quadrantImage(10, 10));
     for (size_t length = 0; length < file.size(); ++length) {
         std::vector<uint8_t> prefix(file.begin(), file.begin() + static_cast<long>(length));
-        EXPECT_FALSE(drawAtFiveMillimetres(prefix).box) << length << " of " << file.size() << " bytes";
+        auto dc = untouchedSurface(12, 12);
+        drawImageObject(*dc, imageObject(prefix), kDpi);
+        EXPECT_FALSE(drawnBox(*dc)) << length << " of " << file.size() << " bytes";
     }
 }
 
