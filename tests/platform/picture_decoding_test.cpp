@@ -127,14 +127,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Bmp1", twoColourImage(37, 5), bmp(depth(1))},
         DecodeCase{"Bmp4", eightColourImage(13, 6), bmp(depth(4))},
         DecodeCase{"Bmp8", eightColourImage(13, 6), bmp(depth(8))},
-        DecodeCase{"Bmp16", quadrantImage(7, 5), bmp(depth(16))},
+        // Five bits per channel: grey 0x80 comes back as 0x84.
+        DecodeCase{"Bmp16", eightColourImage(13, 6), bmp(depth(16)), 4},
         DecodeCase{"Bmp24", eightColourImage(13, 6), bmp(depth(24))},
         DecodeCase{"Bmp32", eightColourImage(13, 6), bmp(depth(32))},
-        DecodeCase{"Bmp16Masks", quadrantImage(7, 5), bmp(compressed(16, BmpCompression::BitFields))},
+        DecodeCase{"Bmp16Masks", eightColourImage(13, 6), bmp(compressed(16, BmpCompression::BitFields)), 4},
         DecodeCase{"Bmp32Masks", eightColourImage(13, 6), bmp(compressed(32, BmpCompression::BitFields))},
         DecodeCase{"Bmp32MasksInLongHeader", eightColourImage(13, 6),
                    bmp(header(compressed(32, BmpCompression::BitFields), 108))},
-        DecodeCase{"Bmp16MasksInHeader52", quadrantImage(7, 5), bmp(header(compressed(16, BmpCompression::BitFields), 52))},
+        DecodeCase{"Bmp16MasksInHeader52", eightColourImage(13, 6),
+                   bmp(header(compressed(16, BmpCompression::BitFields), 52)), 4},
         DecodeCase{"Bmp8Header124", eightColourImage(13, 6), bmp(header(depth(8), 124))},
         DecodeCase{"Bmp24Header56", eightColourImage(13, 6), bmp(header(depth(24), 56))},
         DecodeCase{"Bmp8TopDown", eightColourImage(13, 6), bmp(topDown(depth(8)))},
@@ -273,6 +275,14 @@ TEST(RunLengthBitmap, RunsPastTheEdgesAreClipped) {
     std::vector<uint32_t> palette = paletteOf(eightColourImage(12, 6));
     TestImage expected{2, 2, {kOpaque | palette[1], kOpaque | palette[1], kOpaque | palette[2], kOpaque | palette[2]}};
     EXPECT_EQ(largestDifference(drawAtOrigin(file, 2, 2), expected), 0);
+}
+
+// Partly transparent pixels are drawn opaque from half opacity up.
+TEST(PictureLoader, PartialAlphaCountsFromHalfOpacity) {
+    TestImage picture{4, 1, {0x01FF0000, 0x7FFF0000, 0x80FF0000, 0xFFFF0000}};
+    TestImage drawn = drawAtOrigin(encodePng(picture), 4, 1);
+    TestImage expected{4, 1, {0, 0, kOpaque | 0xFF0000, kOpaque | 0xFF0000}};
+    EXPECT_EQ(largestDifference(drawn, expected), 0);
 }
 
 TEST(PictureLoader, IconDrawsItsLargestImage) {
