@@ -1,8 +1,101 @@
 #include "render/image_object.h"
 
-namespace mk {
+#include <cmath>
+#include <limits>
+#include <new>
+#include <optional>
+#include <span>
 
-// Placeholder until image drawing lands: draws nothing.
-void drawImageObject(platform::DeviceContext&, const LabelObject&, int) {}
+#include "platform/bmp_reader.h"
+#include "platform/picture_blit.h"
+#include "platform/picture_loader.h"
+#include "render/units.h"
+
+namespace mk {
+namespace {
+
+constexpr size_t kBitmapFileHeaderBytes = 14;
+constexpr size_t kSmallestBitmapFile = kBitmapFileHeaderBytes + 40;  // file header and a 40-byte info header
+constexpr size_t kPixelOffsetAt = 10;
+
+// A size in dots from a float: add a half and truncate toward zero. Sizes
+// beyond the int range saturate (the blit clips them) and NaN, which a
+// label file can hold in its scales, draws nothing.
+int roundToDots(float value) {
+    float dots = value + 0.5f;
+    if (std::isnan(dots)) return 0;
+    if (dots >= 2147483648.0f) return std::numeric_limits<int>::max();
+    if (dots <= -2147483648.0f) return std::numeric_limits<int>::min();
+    return static_cast<int>(dots);
+}
+
+struct DestinationSize {
+    int width = 0;
+    int height = 0;
+};
+
+// The per-axis scales win over the uniform one; a scale of 0 or below (what
+// a file without the element loads) means the natural size.
+DestinationSize destinationSize(const LabelObject& object, int dpi, int sourceWidth, int sourceHeight) {
+    if (object.imagefixedsize) {
+        return {mmToDots(object.imagefixedwidth, dpi), mmToDots(object.imagefixedheight, dpi)};
+    }
+    float scaleX = object.hscale > 0.01f ? object.hscale : object.scale;
+    float scaleY = object.vscale > 0.01f ? object.vscale : object.scale;
+    if (scaleX < 0.01f) scaleX = 1.0f;
+    if (scaleY < 0.01f) scaleY = 1.0f;
+    return {roundToDots(static_cast<float>(sourceWidth) * scaleX),
+            roundToDots(static_cast<float>(sourceHeight) * scaleY)};
+}
+
+bool isBitmapFile(std::span<const uint8_t> bytes) {
+    return bytes.size() >= kBitmapFileHeaderBytes && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+struct BitmapFile {
+    platform::DibLayout layout;
+    std::span<const uint8_t> description;  // info header with its masks and colour table
+    std::span<const uint8_t> bits;
+};
+
+// A bitmap file is drawn only when its header, its masks or colour table and
+// the pixel data it describes all lie within the bytes, in that order.
+std::optional<BitmapFile> checkBitmapFile(std::span<const uint8_t> bytes) {
+    if (bytes.size() < kSmallestBitmapFile) return std::nullopt;
+    uint64_t pixelOffset = platform::readLe32(bytes, kPixelOffsetAt);
+    auto layout = platform::readDibLayout(bytes.subspan(kBitmapFileHeaderBytes));
+    if (!layout) return std::nullopt;
+    if (kBitmapFileHeaderBytes + layout->descriptionBytes() > pixelOffset || pixelOffset > bytes.size() ||
+        layout->pixelBytes > bytes.size() - pixelOffset) {
+        return std::nullopt;
+    }
+    return BitmapFile{*layout, bytes.subspan(kBitmapFileHeaderBytes, layout->descriptionBytes()),
+                      bytes.subspan(pixelOffset, layout->pixelBytes)};
+}
+
+// Decodes the object's bytes: a bitmap file by its own header, anything else
+// by the picture loader. The source size is the picture's size in pixels.
+std::optional<platform::Picture> decodeImage(std::span<const uint8_t> bytes) {
+    if (!isBitmapFile(bytes)) return platform::loadPicture(bytes);
+    auto file = checkBitmapFile(bytes);
+    if (!file) return std::nullopt;
+    return platform::decodeDib(file->layout, file->description, file->bits);
+}
+
+}  // namespace
+
+void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+    if (object.imagedata.empty()) return;
+    int x = mmToDots(object.Xposition, dpi);
+    int y = mmToDots(object.Yposition, dpi);
+    try {
+        auto picture = decodeImage(object.imagedata);
+        if (!picture) return;
+        DestinationSize size = destinationSize(object, dpi, picture->width, picture->height);
+        platform::drawPicture(dc, *picture, x, y, size.width, size.height);
+    } catch (const std::bad_alloc&) {
+        // An image too large for the memory left is skipped like any undrawable one.
+    }
+}
 
 }  // namespace mk

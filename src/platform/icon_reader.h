@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "platform/picture.h"
+
+namespace mk::platform {
+
+inline bool looksLikeIcon(std::span<const uint8_t> bytes) {
+    return bytes.size() >= 6 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] == 0;
+}
+
+// Decodes the largest image of an icon file (by the directory's sizes, then
+// colour depth), stored as a bitmap with its AND mask or as a PNG. Masked
+// pixels, and for 32-bit images with an alpha channel the transparent ones,
+// stay transparent. Nothing when the directory or the image does not check out.
+std::optional<Picture> decodeIcon(std::span<const uint8_t> bytes);
+
+}  // namespace mk::platform

@@ -1,0 +1,91 @@
+#include "platform/jpeg_decoder.h"
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace mk::platform {
+namespace {
+
+// A progressive file may carry any number of scans, each a full pass over
+// the coefficients; more than this is an attack on decoding time, not a picture.
+constexpr int kMaxScans = 256;
+
+struct ErrorExit {
+    jpeg_error_mgr manager;  // first, so the library's pointer to it is one to this
+    std::jmp_buf jump;
+};
+
+// Everything the decoding step touches lives here, outside the function that
+// calls setjmp, so a longjmp out of libjpeg leaves nothing indeterminate.
+struct JpegJob {
+    jpeg_decompress_struct info{};
+    ErrorExit error{};
+    jpeg_progress_mgr progress{};
+    bool created = false;
+    std::optional<Picture> picture;
+
+    ~JpegJob() {
+        if (created) jpeg_destroy_decompress(&info);
+    }
+};
+
+[[noreturn]] void jumpOut(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorExit*>(info->err)->jump, 1); }
+// Warnings go to stderr by default. Most are recoverable damage and the
+// picture still draws; a file that ends early does not, like any other
+// truncated image.
+void ignoreMessage(j_common_ptr) {}
+void stopAtEndOfData(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) jumpOut(info);
+}
+
+void limitScans(j_common_ptr common) {
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (info->input_scan_number > kMaxScans) jumpOut(common);
+}
+
+bool decodeInto(JpegJob& job, std::span<const uint8_t> bytes) {
+    if (setjmp(job.error.jump)) return false;
+    jpeg_create_decompress(&job.info);
+    job.created = true;
+    job.info.progress = &job.progress;
+    jpeg_mem_src(&job.info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&job.info, TRUE) != JPEG_HEADER_OK) return false;
+    if (job.info.jpeg_color_space != JCS_GRAYSCALE && job.info.jpeg_color_space != JCS_YCbCr &&
+        job.info.jpeg_color_space != JCS_RGB) {
+        return false;
+    }
+    job.picture = makePicture(job.info.image_width, job.info.image_height);
+    if (!job.picture) return false;
+
+    job.info.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&job.info);
+    if (static_cast<int>(job.info.output_width) != job.picture->width ||
+        static_cast<int>(job.info.output_height) != job.picture->height) {
+        return false;
+    }
+    while (job.info.output_scanline < job.info.output_height) {
+        JSAMPROW row = job.picture->pixel(0, static_cast<int>(job.info.output_scanline));
+        if (jpeg_read_scanlines(&job.info, &row, 1) != 1) return false;
+    }
+    jpeg_finish_decompress(&job.info);
+    return true;
+}
+
+}  // namespace
+
+std::optional<Picture> decodeJpeg(std::span<const uint8_t> bytes) {
+    if (!looksLikeJpeg(bytes)) return std::nullopt;
+    JpegJob job;
+    job.info.err = jpeg_std_error(&job.error.manager);
+    job.error.manager.error_exit = jumpOut;
+    job.error.manager.output_message = ignoreMessage;
+    job.error.manager.emit_message = stopAtEndOfData;
+    job.progress.progress_monitor = limitScans;
+    if (!decodeInto(job, bytes)) return std::nullopt;
+    return std::move(job.picture);
+}
+
+}  // namespace mk::platform

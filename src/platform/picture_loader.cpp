@@ -1,0 +1,38 @@
+#include "platform/picture_loader.h"
+
+#include <new>
+
+#include "platform/gif_decoder.h"
+#include "platform/icon_reader.h"
+#include "platform/jpeg_decoder.h"
+#include "platform/png_decoder.h"
+
+namespace mk::platform {
+namespace {
+
+struct PictureFormat {
+    bool (*looksLike)(std::span<const uint8_t>);
+    std::optional<Picture> (*decode)(std::span<const uint8_t>);
+};
+
+// Formats are told apart by their signatures, whatever a file name might say.
+constexpr PictureFormat kFormats[] = {
+    {looksLikePng, decodePng},
+    {looksLikeJpeg, decodeJpeg},
+    {looksLikeGif, decodeGif},
+    {looksLikeIcon, decodeIcon},
+};
+
+}  // namespace
+
+std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
+    try {
+        for (const PictureFormat& format : kFormats) {
+            if (format.looksLike(bytes)) return format.decode(bytes);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return std::nullopt;
+}
+
+}  // namespace mk::platform
