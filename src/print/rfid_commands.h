@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/label_object.h"
+
+namespace mk {
+
+// How an RFID object's data becomes tag data.
+enum class RfidDataType : int { Text = 0, Hex = 1, NdefUri = 2, NdefText = 3, NdefRaw = 4 };
+
+// Which command family writes the tag.
+enum class RfidEncoderType : int { Uhf = 0, HfBlock = 1, HfDirectory = 2, HfBlockAlt = 3 };
+
+// The printer command lines that write one RFID object's tag; empty when the
+// object yields no commands. nullopt when the data cannot be encoded in the
+// tag's format: a label whose tag would hold garbage must not print.
+std::optional<std::string> buildRfidCommands(const LabelObject& object);
+
+std::string buildUhfWriteCommands(const LabelObject& object, std::string_view tagData, int byteCount);
+std::string buildHfBlockWriteCommands(const LabelObject& object, std::string_view tagData);
+std::string buildHfMadWriteCommands(const LabelObject& object, std::string_view tagData);
+
+}  // namespace mk
