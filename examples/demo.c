@@ -1,4 +1,5 @@
-/* A tour of the C interface: build a label, add objects and read them back. */
+/* A tour of the C interface: build a label, add objects and read them back;
+ * load a label file and list its objects. */
 #include <stdio.h>
 
 #include "mklabel.h"
@@ -19,7 +20,28 @@ static void printObject(const LabelDoc* label, int index) {
     printf("\n");
 }
 
-int main(void) {
+/* The sample label file next to this program's source, unless one is named. */
+#ifndef MKLABEL_SAMPLE_LSF
+#define MKLABEL_SAMPLE_LSF "examples/sample.lsf"
+#endif
+
+static int listLabelFile(const char* path) {
+    LabelDoc* label = MkLabelDoc_Load(path);
+    int count;
+    int i;
+    if (label == NULL) {
+        fprintf(stderr, "cannot load %s: error %d, %s\n", path, MkGetLastErrorCode(), MkGetLastErrorMessage());
+        return 1;
+    }
+    count = MkLabelDoc_GetObjectCount(label);
+    printf("%s: %.1f x %.1f mm at %d dpi, %d objects\n", path, MkLabel_GetWidth(label), MkLabel_GetHeight(label),
+           MkLabelDoc_GetPrinterDpi(label), count);
+    for (i = 0; i < count; ++i) printObject(label, i);
+    MkLabelDoc_Destroy(label);
+    return 0;
+}
+
+int main(int argc, char** argv) {
     LabelDoc* label = MkLabel_Create();
     int count;
     int i;
@@ -49,5 +71,5 @@ int main(void) {
     for (i = 0; i < count; ++i) printObject(label, i);
 
     MkLabel_Destroy(label);
-    return 0;
+    return listLabelFile(argc > 1 ? argv[1] : MKLABEL_SAMPLE_LSF);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cmath>
 #include <cfloat>
 #include <limits>
@@ -9,6 +10,7 @@
 
 #include "lsf/flat_xml.h"
 #include "support/entity_reference.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ TEST(FlatXml, SixEntitiesDecodeInOrderAndRestartAfterEachReplacement) {
     };
     for (const auto& [raw, decoded] : cases) {
         EXPECT_EQ(mk::decodeXmlEntities(raw), decoded) << raw;
-        EXPECT_EQ(mktest::decodeEntitiesLiterally(raw), decoded) << raw;
+        EXPECT_EQ(mk::test::decodeEntitiesLiterally(raw), decoded) << raw;
     }
 }
 
@@ -76,7 +78,7 @@ TEST(FlatXml, DecodingMatchesTheLiteralRuleOnRandomEntitySoup) {
     for (int round = 0; round < 20000; ++round) {
         std::string raw;
         for (int n = length(random); n > 0; --n) raw += pieces[pick(random)];
-        ASSERT_EQ(mk::decodeXmlEntities(raw), mktest::decodeEntitiesLiterally(raw)) << raw;
+        ASSERT_EQ(mk::decodeXmlEntities(raw), mk::test::decodeEntitiesLiterally(raw)) << raw;
     }
 }
 
@@ -137,20 +139,24 @@ TEST(FlatXml, NumbersReadTheLongestPrefixLikeTheCLibrary) {
     EXPECT_EQ(mk::xmlGetFloat("<x>1</x>", "n"), 0.0f);
 }
 
+// A host may switch to a locale whose decimal separator is a comma; label
+// files still write a dot. Without such a locale installed, one is compiled.
 TEST(FlatXml, DecimalPointIsAlwaysADot) {
-    const char* const commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    const char* used = nullptr;
-    for (const char* name : commaLocales) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-            used = name;
-            break;
-        }
+    mk::test::TempDir dir;
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 " + (dir / "de_DE.UTF-8").string() + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot make a locale with a decimal comma";
+        setenv("LOCPATH", dir.path().c_str(), 1);
+        ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
     }
-    if (used == nullptr) GTEST_SKIP() << "no locale with a decimal comma installed";
+    ASSERT_EQ(std::strtod("2,5", nullptr), 2.5);  // the locale is in force
     const float value = mk::xmlGetFloat("<n>2.5</n>", "n");
-    std::setlocale(LC_NUMERIC, previous.c_str());
-    EXPECT_EQ(value, 2.5f) << used;
+    const int integer = mk::xmlGetInt("<n>2.5</n>", "n");
+    std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+    EXPECT_EQ(value, 2.5f);
+    EXPECT_EQ(integer, 2);
 }
 
 TEST(FlatXml, BoolIsTrueOnlyForTrueInAnyCaseOrOne) {

@@ -8,9 +8,9 @@
 
 namespace {
 
-using mktest::element;
-using mktest::labelObject;
-using mktest::rawElement;
+using mk::test::element;
+using mk::test::labelObject;
+using mk::test::rawElement;
 
 std::vector<LabelObject> parse(const std::string& text) {
     std::vector<LabelObject> objects;
@@ -117,8 +117,8 @@ TEST(ObjectsXml, ColourIsASignedDecimal) {
 }
 
 TEST(ObjectsXml, ObjectEnableAndIdComeFromTheFirstElementInTheChunk) {
-    const std::string vars = mktest::variables(
-        {mktest::variable(element("enable", true) + element("id", 7) + element("sharename", "v"))});
+    const std::string vars = mk::test::variables(
+        {mk::test::variable(element("enable", true) + element("id", 7) + element("sharename", "v"))});
     const struct {
         std::string xml;
         bool enable;
@@ -200,7 +200,7 @@ LabelObject objectWithEveryFieldSet() {
 
 TEST(ObjectsXml, WholeObjectReadsBackFieldByField) {
     const LabelObject written = objectWithEveryFieldSet();
-    const std::vector<LabelObject> objects = parse(mktest::objectsXmlOf({written, written}));
+    const std::vector<LabelObject> objects = parse(mk::test::objectsXmlOf({written, written}));
     ASSERT_EQ(objects.size(), 2u);
     for (const LabelObject& read : objects) {
         for (const mk::ObjectField& field : mk::kObjectFields) {

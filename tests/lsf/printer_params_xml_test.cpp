@@ -8,7 +8,7 @@
 
 namespace {
 
-using mktest::element;
+using mk::test::element;
 
 TEST(PrinterParamsXml, EmptyTextIsRefusedAndTouchesNothing) {
     LabelDoc doc;
@@ -124,7 +124,7 @@ TEST(PrinterParamsXml, WholeRecordReadsBack) {
     written.pagelabelorder = 2;
     written.labelshape = 1;
     LabelDoc read;
-    ASSERT_TRUE(mk::parsePrinterParamsXml(mktest::paramsXmlOf(written), read));
+    ASSERT_TRUE(mk::parsePrinterParamsXml(mk::test::paramsXmlOf(written), read));
     for (const mk::PrinterParamField& param : mk::kPrinterParamFields) {
         std::visit([&](auto member) { EXPECT_EQ(read.*member, written.*member) << param.key; }, param.member);
     }

@@ -8,8 +8,8 @@
 
 namespace {
 
-using mktest::element;
-using mktest::variable;
+using mk::test::element;
+using mk::test::variable;
 
 std::string named(const char* name) { return variable(element("sharename", name) + element("enable", true)); }
 
@@ -30,13 +30,13 @@ TEST(VariablesXml, VariablesComeFromTheFirstCompleteBlockInTextOrder) {
     } cases[] = {
         {"no block", named("a"), false, {}},
         {"empty block", "<Variables></Variables>", false, {}},
-        {"three variables", mktest::variables({named("a"), named("b"), named("c")}), true, {"a", "b", "c"}},
+        {"three variables", mk::test::variables({named("a"), named("b"), named("c")}), true, {"a", "b", "c"}},
         {"third unclosed", "<Variables>" + named("a") + named("b") + "<Variable><sharename>c</sharename></Variables>",
          true, {"a", "b"}},
         {"block never closed", "<Variables>" + named("a") + named("b"), false, {}},
-        {"second block ignored", mktest::variables({named("a")}) + mktest::variables({named("b")}), true, {"a"}},
-        {"variable outside the block ignored", named("x") + mktest::variables({named("a")}), true, {"a"}},
-        {"same name twice", mktest::variables({named("a"), named("a")}), true, {"a", "a"}},
+        {"second block ignored", mk::test::variables({named("a")}) + mk::test::variables({named("b")}), true, {"a"}},
+        {"variable outside the block ignored", named("x") + mk::test::variables({named("a")}), true, {"a"}},
+        {"same name twice", mk::test::variables({named("a"), named("a")}), true, {"a", "a"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(namesIn("<LabelObject>" + c.chunk + "</LabelObject>", c.result), c.names) << c.name;
@@ -44,7 +44,7 @@ TEST(VariablesXml, VariablesComeFromTheFirstCompleteBlockInTextOrder) {
 }
 
 TEST(VariablesXml, EveryFieldIsReadFromTheVariablesOwnElement) {
-    const std::string chunk = mktest::variables({
+    const std::string chunk = mk::test::variables({
         variable(element("enable", "1") + element("type", 2) + element("id", 9) + element("sharename", "lot") +
                  element("data", "A<1>") + element("serialtype", 3) + element("serialstep", -2) +
                  element("fixedlength", 8) + element("serialchars", "0123456789") + element("datetimetype", 4) +

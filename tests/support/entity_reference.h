@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace mktest {
+namespace mk::test {
 
 inline std::string decodeEntitiesLiterally(std::string value) {
     struct Entity {
@@ -25,4 +25,4 @@ inline std::string decodeEntitiesLiterally(std::string value) {
     return value;
 }
 
-}  // namespace mktest
+}  // namespace mk::test

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -11,7 +12,7 @@
 #include "lsf/printer_params_xml.h"
 #include "lsf/variables_xml.h"
 
-namespace mktest {
+namespace mk::test {
 namespace {
 
 int windowBitsFor(BlockFormat format) {
@@ -181,10 +182,109 @@ std::string base64Encode(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+std::vector<uint8_t> bmpImage(int width, int height) {
+    const uint32_t rowSize = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
+    const uint32_t pixelBytes = rowSize * static_cast<uint32_t>(height);
+    std::vector<uint8_t> bmp;
+    auto put16 = [&](uint32_t value) {
+        for (int i = 0; i < 2; ++i) bmp.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    auto put32 = [&](uint32_t value) {
+        for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    // File header, then the 40-byte information header.
+    put16(0x4D42);
+    put32(14 + 40 + pixelBytes);
+    put32(0);
+    put32(14 + 40);
+    put32(40);
+    put32(static_cast<uint32_t>(width));
+    put32(static_cast<uint32_t>(height));
+    put16(1);   // planes
+    put16(24);  // bits per pixel
+    put32(0);   // uncompressed
+    put32(pixelBytes);
+    put32(2835);  // 72 dpi in pixels per metre
+    put32(2835);
+    put32(0);
+    put32(0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            bmp.push_back(static_cast<uint8_t>(x * 255 / std::max(width - 1, 1)));  // blue
+            bmp.push_back(static_cast<uint8_t>(y * 255 / std::max(height - 1, 1)));  // green
+            bmp.push_back(static_cast<uint8_t>((x + y) & 0xFF));                     // red
+        }
+        bmp.resize(bmp.size() + (rowSize - static_cast<uint32_t>(width) * 3), 0);
+    }
+    return bmp;
+}
+
+LabelDoc sampleLabel() {
+    LabelDoc doc;
+    doc.labelwidth = 60.0f;
+    doc.labelheight = 40.0f;
+
+    auto add = [&](const char* name, ObjectType type) -> LabelObject& {
+        LabelObject& object = doc.objects.emplace_back();
+        object.ObjectName = name;
+        object.objectclass = static_cast<int>(type);
+        return object;
+    };
+    LabelObject& title = add("text1", ObjectType::Text);
+    title.objectdata = "Hello, label";
+    title.Xposition = 4.0f;
+    title.Yposition = 3.0f;
+    title.fontsize = 12.0f;
+    title.textfont = "Liberation Sans";
+
+    LabelObject& lot = add("text2", ObjectType::Text);
+    lot.objectdata = "Lot 0001";
+    lot.Xposition = 4.0f;
+    lot.Yposition = 10.0f;
+    lot.textfont = "Liberation Sans";
+    lot.datachild_IDs = "1";
+    LabelVariable variable;
+    variable.enable = true;
+    variable.id = 1;
+    variable.sharename = "lot";
+    variable.data = "Lot 0001";
+    variable.keyboardprompt = "Lot number";
+    lot.Variables.push_back(variable);
+
+    LabelObject& barcode = add("barcode1", ObjectType::Barcode);
+    barcode.objectdata = "MK-000123";
+    barcode.barcodekind = "Code128";
+    barcode.Xposition = 4.0f;
+    barcode.Yposition = 17.0f;
+    barcode.barcodescale = 2.0f;
+    barcode.barcodeheight = 10.0f;
+
+    auto setEnds = [](LabelObject& object, float startX, float startY, float endX, float endY, float width) {
+        object.startXposition = startX;
+        object.startYposition = startY;
+        object.endXposition = endX;
+        object.endYposition = endY;
+        object.lineWidth = width;
+    };
+    setEnds(add("line1", ObjectType::Line), 2.0f, 36.0f, 58.0f, 36.0f, 0.5f);
+    setEnds(add("rectangle1", ObjectType::Rectangle), 1.0f, 1.0f, 59.0f, 39.0f, 0.3f);
+
+    LabelObject& logo = add("image1", ObjectType::Image);
+    logo.imagename = "logo.bmp";
+    logo.imagedata = bmpImage(32, 32);
+    logo.Xposition = 46.0f;
+    logo.Yposition = 3.0f;
+
+    LabelObject& tag = add("rfid1", ObjectType::Rfid);
+    tag.objectdata = "3034257BF7194E4000001A85";
+    tag.RFIDDatatype = 1;
+    return doc;
+}
+
 bool writeFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file.flush());
 }
 
-}  // namespace mktest
+}  // namespace mk::test

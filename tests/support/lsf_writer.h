@@ -2,10 +2,10 @@
 
 // Builds LSF label images for tests, benchmarks, fuzz seeds and sample files.
 //
-//   std::string params = mktest::element("printerDPI", 300);
-//   std::string objects = mktest::labelObject(mktest::element("ObjectName", "text1") +
-//                                             mktest::element("objectdata", "Hello"));
-//   std::string image = mktest::buildLsf(params, objects);
+//   std::string params = mk::test::element("printerDPI", 300);
+//   std::string objects = mk::test::labelObject(mk::test::element("ObjectName", "text1") +
+//                                             mk::test::element("objectdata", "Hello"));
+//   std::string image = mk::test::buildLsf(params, objects);
 //   LabelDoc* doc = MkLabelDoc_LoadFromMemory(image.data(), int(image.size()));
 //
 // LsfImage gives control over every part of the container (header fields,
@@ -25,7 +25,7 @@
 
 #include "model/label_doc.h"
 
-namespace mktest {
+namespace mk::test {
 
 enum class BlockFormat { Zlib, Gzip, RawDeflate };
 
@@ -84,7 +84,15 @@ std::string lsfOf(const LabelDoc& doc, std::string_view version = "7.0");
 
 std::string base64Encode(const std::vector<uint8_t>& bytes);
 
+// A 24-bit bottom-up BMP file of a colour gradient.
+std::vector<uint8_t> bmpImage(int width, int height);
+
+// A small 60 x 40 mm label at 203 dpi with one object of every kind (two
+// texts, one of them composed from a variable, a barcode, a line, a
+// rectangle, a 32 x 32 BMP image and an RFID tag); examples/sample.lsf holds it.
+LabelDoc sampleLabel();
+
 // Writes bytes to a file, replacing it; false on any failure.
 bool writeFile(const std::filesystem::path& path, std::string_view bytes);
 
-}  // namespace mktest
+}  // namespace mk::test
