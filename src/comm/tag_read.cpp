@@ -1,0 +1,163 @@
+#include "comm/tag_read.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "comm/callback.h"
+#include "comm/comm_errors.h"
+#include "comm/interface_type.h"
+#include "comm/usb_io.h"
+#include "comm/write_data.h"
+#include "model/copy_out.h"
+#include "platform/tcp_socket.h"
+
+namespace mk {
+namespace {
+
+constexpr int kNetCallbackPort = 9100;
+constexpr int kUsbReadDefaultMs = 3000;
+constexpr int kUsbTagPauseMs = 50;        // the printer needs it to read the tag
+constexpr int kUsbResponsePauseMs = 100;  // and this to answer after a print
+constexpr std::uint32_t kUsbTagReadBytes = 255;
+constexpr std::uint32_t kUsbResponseReadBytes = 63;
+
+// Tag commands are short printer command lines; 64 bytes hold any of them.
+[[gnu::format(printf, 1, 2)]] std::string formatCommand(const char* format, ...) {
+    char text[64];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+bool sendCommand(const Printer& printer, const std::string& command) {
+    return writeData(printer, reinterpret_cast<const std::uint8_t*>(command.data()), static_cast<int>(command.size()));
+}
+
+std::uint32_t usbReadTimeoutMs(int timeoutMs) {
+    return static_cast<std::uint32_t>(timeoutMs > 0 ? timeoutMs : kUsbReadDefaultMs);
+}
+
+// One read from the device after the pause it needs; empty when nothing came.
+std::string readUsbAnswer(const Printer& printer, int pauseMs, std::uint32_t maxBytes, int timeoutMs, bool& opened) {
+    platform::sleepMs(pauseMs);
+    UsbHandle handle = openUsbForRead(printer.usbDevicePath);
+    opened = handle.valid();
+    if (!opened) return {};
+    std::string bytes(maxBytes, '\0');
+    std::uint32_t count = 0;
+    const bool read = readUsb(handle, bytes.data(), maxBytes, &count, usbReadTimeoutMs(timeoutMs));
+    closeUsbHandle(handle);
+    bytes.resize(read ? count : 0);
+    return bytes;
+}
+
+// Copies the answer out; "X" (no tag) leaves the text empty.
+int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
+    const int copied = copyOut(answer, buffer, size);
+    if (copied > 0 && buffer[0] == 'X') {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return copied;
+}
+
+int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size) {
+    bool opened = false;
+    const std::string received = readUsbAnswer(printer, kUsbTagPauseMs, kUsbTagReadBytes, timeoutMs, opened);
+    if (received.empty()) return -1;
+    return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
+}
+
+}  // namespace
+
+int readTagViaNet(const Printer& printer, const std::string& command, int timeoutMs, char* buffer, int size) {
+    if (printer.netAddress.empty()) {
+        setCommError(CommError::TagNetAddressNotSet);
+        return -1;
+    }
+    if (!isValidOutBuffer(buffer, size)) return -1;
+    std::string answer;
+    if (!sendAndAwaitCallback(printer.netAddress, command, kNetCallbackPort, timeoutMs, answer)) {
+        setCommError(CommError::TagCallbackFailed);
+        return -1;
+    }
+    return deliverTagAnswer(answer, buffer, size);
+}
+
+int readHFTag(const Printer& printer, int hsParameter, int startBlock, int blockCount, int timeoutMs,
+              char* buffer, int size) {
+    if (!isValidOutBuffer(buffer, size)) {
+        setCommError(CommError::HfInvalidBuffer);
+        return -1;
+    }
+    buffer[0] = '\0';
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
+            return readTagViaNet(printer, formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount), timeoutMs,
+                                 buffer, size);
+        case InterfaceFamily::Usb:
+            // A failed send's own code gives way to the command's.
+            if (!sendCommand(printer, formatCommand("HS2,%d,1,0\r\n", hsParameter))) {
+                setCommError(CommError::HfSendHsFailed);
+                return -1;
+            }
+            if (!sendCommand(printer, formatCommand("HR%d,1,0,3,%d,2,1\r\n", startBlock, blockCount))) {
+                setCommError(CommError::HfSendHrFailed);
+                return -1;
+            }
+            return readTagOverUsb(printer, timeoutMs, buffer, size);
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
+            break;
+    }
+    setCommError(CommError::HfUnsupportedInterface);
+    return -1;
+}
+
+int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char* buffer, int size) {
+    if (!isValidOutBuffer(buffer, size)) {
+        setCommError(CommError::UhfInvalidBuffer);
+        return -1;
+    }
+    buffer[0] = '\0';
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
+            return readTagViaNet(printer, formatCommand("RD%d,2,0,%d\r\n", bank, length), timeoutMs, buffer, size);
+        case InterfaceFamily::Usb:
+            if (!sendCommand(printer, formatCommand("RD%d,1,0,%d\r\n", bank, length))) {
+                setCommError(CommError::UhfSendFailed);
+                return -1;
+            }
+            return readTagOverUsb(printer, timeoutMs, buffer, size);
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
+            break;
+    }
+    setCommError(CommError::UhfUnsupportedInterface);
+    return -1;
+}
+
+bool readPrintResponse(const Printer& printer, int timeoutMs) {
+    if (!isUsbInterface(printer) || printer.usbDevicePath.empty()) {
+        setCommError(CommError::ResponseNotUsb);
+        return false;
+    }
+    bool opened = false;
+    const std::string received = readUsbAnswer(printer, kUsbResponsePauseMs, kUsbResponseReadBytes, timeoutMs, opened);
+    if (!opened) return false;
+    if (received.empty()) {
+        setCommError(CommError::ResponseNone);
+        return false;
+    }
+    if (received.find("RP") == std::string::npos) {
+        setCommError(CommError::ResponseNotRp);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace mk

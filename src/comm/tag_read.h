@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "model/printer.h"
+
+namespace mk {
+
+// Tag reads answer with the tag's data as text; the answer "X" means no tag
+// and gives 0 with an empty text. Each returns the number of bytes put in the
+// buffer before its NUL, or -1.
+
+// Sends the command through the call-back protocol to the printer's port 9100:
+// -560 without a network address, -563 when no answer comes back.
+int readTagViaNet(const Printer& printer, const std::string& command, int timeoutMs, char* buffer, int size);
+
+// -550 for a bad buffer, -551 for a printer that is neither USB nor network,
+// -552 / -553 when the USB commands cannot be sent.
+int readHFTag(const Printer& printer, int hsParameter, int startBlock, int blockCount, int timeoutMs,
+              char* buffer, int size);
+
+// -531 for a bad buffer, -535 for a printer that is neither USB nor network,
+// -532 when the USB command cannot be sent.
+int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char* buffer, int size);
+
+// After a confirmed USB print: true when the printer answered "RP". -540 for
+// a printer that is not USB, -541 for no answer, -542 for another answer.
+bool readPrintResponse(const Printer& printer, int timeoutMs);
+
+}  // namespace mk
