@@ -1,4 +1,5 @@
-/* A tour of the C interface: build a label, add objects and read them back. */
+/* A tour of the C interface: build a label, add objects and read them back;
+ * load a label file and list its objects. */
 #include <stdio.h>
 
 #include "mklabel.h"
@@ -80,6 +81,27 @@ static void printObject(const LabelDoc* label, int index) {
     printf("\n");
 }
 
+/* The sample label file next to this program's source, unless one is named. */
+#ifndef MKLABEL_SAMPLE_LSF
+#define MKLABEL_SAMPLE_LSF "examples/sample.lsf"
+#endif
+
+static int listLabelFile(const char* path) {
+    LabelDoc* label = MkLabelDoc_Load(path);
+    int count;
+    int i;
+    if (label == NULL) {
+        fprintf(stderr, "cannot load %s: error %d, %s\n", path, MkGetLastErrorCode(), MkGetLastErrorMessage());
+        return 1;
+    }
+    count = MkLabelDoc_GetObjectCount(label);
+    printf("%s: %.1f x %.1f mm at %d dpi, %d objects\n", path, MkLabel_GetWidth(label), MkLabel_GetHeight(label),
+           MkLabelDoc_GetPrinterDpi(label), count);
+    for (i = 0; i < count; ++i) printObject(label, i);
+    MkLabelDoc_Destroy(label);
+    return 0;
+}
+
 /* Renders a label at 203 dpi and saves its BMP preview; returns 0 on success. */
 static int writePreview(LabelDoc* label, const char* what, const char* path) {
     Printer* printer = MkPrinter_Create();
@@ -153,7 +175,7 @@ static int saveShapesPreview(const char* path) {
     return rc;
 }
 
-int main(void) {
+int main(int argc, char** argv) {
     LabelDoc* label = MkLabel_Create();
     int count;
     int i;
@@ -186,5 +208,6 @@ int main(void) {
 
     previewRc = writePreview(label, "sample", "label-preview.bmp");
     MkLabel_Destroy(label);
-    return saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0;
+    if (saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0) return 1;
+    return listLabelFile(argc > 1 ? argv[1] : MKLABEL_SAMPLE_LSF);
 }

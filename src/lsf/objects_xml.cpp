@@ -1,0 +1,98 @@
+#include "lsf/objects_xml.h"
+
+#include <array>
+#include <string>
+
+#include "lsf/flat_xml.h"
+#include "lsf/variables_xml.h"
+
+namespace mk {
+namespace {
+
+constexpr std::string_view kObjectOpen = "<LabelObject>";
+constexpr std::string_view kObjectClose = "</LabelObject>";
+
+// The capitalised spelling of the type's key, read only when the usual one
+// yields 0.
+constexpr std::string_view kObjectClassFallbackKey = "objectClass";
+
+template <typename... Visitors>
+struct Overloaded : Visitors... {
+    using Visitors::operator()...;
+};
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
+
+void readObjectField(std::string_view chunk, const ObjectField& field, LabelObject& object) {
+    std::visit(Overloaded{
+                   [&](std::string LabelObject::*member) { object.*member = xmlGetText(chunk, field.key); },
+                   [&](bool LabelObject::*member) { object.*member = xmlGetBool(chunk, field.key); },
+                   [&](int LabelObject::*member) { object.*member = xmlGetInt(chunk, field.key); },
+                   [&](float LabelObject::*member) { object.*member = xmlGetFloat(chunk, field.key); },
+                   // A colour is written as its signed decimal value: -16777216 is opaque black.
+                   [&](uint32_t LabelObject::*member) {
+                       object.*member = static_cast<uint32_t>(xmlGetInt(chunk, field.key));
+                   },
+                   [&](std::vector<uint8_t> LabelObject::*member) {
+                       const std::string text = xmlGetText(chunk, field.key);
+                       (object.*member).clear();
+                       if (!text.empty()) object.*member = base64Decode(text);
+                   },
+               },
+               field.member);
+}
+
+constexpr std::array<int8_t, 256> makeBase64Values() {
+    constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::array<int8_t, 256> values{};
+    for (auto& value : values) value = -1;
+    for (std::size_t i = 0; i < alphabet.size(); ++i) values[static_cast<uint8_t>(alphabet[i])] = static_cast<int8_t>(i);
+    return values;
+}
+
+constexpr std::array<int8_t, 256> kBase64Values = makeBase64Values();
+
+}  // namespace
+
+std::vector<uint8_t> base64Decode(std::string_view text) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    uint32_t bits = 0;  // only the low `pending` bits matter; older ones shift out
+    int pending = 0;
+    for (char c : text) {
+        const int value = kBase64Values[static_cast<uint8_t>(c)];
+        if (value < 0) continue;
+        bits = (bits << 6) | static_cast<uint32_t>(value);
+        pending += 6;
+        if (pending >= 8) {
+            pending -= 8;
+            bytes.push_back(static_cast<uint8_t>(bits >> pending));
+        }
+    }
+    return bytes;
+}
+
+bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objects) {
+    if (text.empty()) return true;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t open = findText(text, kObjectOpen, pos);
+        if (open == std::string_view::npos) return true;
+        const std::size_t close = findText(text, kObjectClose, open);
+        if (close == std::string_view::npos) return true;  // an unclosed object ends the list
+        const std::size_t end = close + kObjectClose.size();
+        const std::string_view chunk = text.substr(open, end - open);
+        pos = end;
+
+        LabelObject object;
+        initLabelObject(object);
+        for (const ObjectField& field : kObjectFields) readObjectField(chunk, field, object);
+        if (object.objectclass == 0) object.objectclass = xmlGetInt(chunk, kObjectClassFallbackKey);
+        parseObjectVariablesXml(chunk, object.Variables);
+        // Moved rather than copied: an image object may carry megabytes.
+        objects.emplace_back();
+        moveLabelObject(objects.back(), object);
+    }
+}
+
+}  // namespace mk

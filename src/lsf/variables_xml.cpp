@@ -1,0 +1,67 @@
+#include "lsf/variables_xml.h"
+
+#include "lsf/flat_xml.h"
+
+namespace mk {
+
+const std::array<VariableField, 12> kVariableFields = {{
+    {"enable", &LabelVariable::enable},
+    {"type", &LabelVariable::type},
+    {"id", &LabelVariable::id},
+    {"sharename", &LabelVariable::sharename},
+    {"data", &LabelVariable::data},
+    {"serialtype", &LabelVariable::serialtype},
+    {"serialstep", &LabelVariable::serialstep},
+    {"fixedlength", &LabelVariable::fixedlength},
+    {"serialchars", &LabelVariable::serialchars},
+    {"datetimetype", &LabelVariable::datetimetype},
+    {"datetimeoffset", &LabelVariable::datetimeoffset},
+    {"keyboardprompt", &LabelVariable::keyboardprompt},
+}};
+
+namespace {
+
+constexpr std::string_view kBlockOpen = "<Variables>";
+constexpr std::string_view kBlockClose = "</Variables>";
+constexpr std::string_view kVariableOpen = "<Variable>";
+constexpr std::string_view kVariableClose = "</Variable>";
+
+void readVariableField(std::string_view chunk, const VariableField& field, LabelVariable& variable) {
+    if (auto member = std::get_if<bool LabelVariable::*>(&field.member)) {
+        variable.**member = xmlGetBool(chunk, field.key);
+    } else if (auto member = std::get_if<int LabelVariable::*>(&field.member)) {
+        variable.**member = xmlGetInt(chunk, field.key);
+    } else if (auto member = std::get_if<std::string LabelVariable::*>(&field.member)) {
+        variable.**member = xmlGetText(chunk, field.key);
+    }
+}
+
+}  // namespace
+
+bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVariable>& variables) {
+    const std::size_t blockOpen = findText(objectChunk, kBlockOpen, 0);
+    if (blockOpen == std::string_view::npos) return false;
+    const std::size_t blockClose = findText(objectChunk, kBlockClose, blockOpen);
+    if (blockClose == std::string_view::npos) return false;
+    const std::string_view block = objectChunk.substr(blockOpen, blockClose + kBlockClose.size() - blockOpen);
+
+    // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t open = findText(block, kVariableOpen, pos);
+        if (open == std::string_view::npos) break;
+        const std::size_t close = findText(block, kVariableClose, open);
+        if (close == std::string_view::npos) break;
+        const std::size_t end = close + kVariableClose.size();
+        const std::string_view chunk = block.substr(open, end - open);
+        pos = end;
+
+        LabelVariable variable;
+        for (const VariableField& field : kVariableFields) readVariableField(chunk, field, variable);
+        variables.emplace_back();
+        copyLabelVariable(variables.back(), variable);
+    }
+    return !variables.empty();
+}
+
+}  // namespace mk

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lsf/objects_xml.h"
+#include "support/lsf_writer.h"
+
+namespace {
+
+using mk::test::element;
+using mk::test::labelObject;
+using mk::test::rawElement;
+
+std::vector<LabelObject> parse(const std::string& text) {
+    std::vector<LabelObject> objects;
+    EXPECT_TRUE(mk::parseLabelObjectsXml(text, objects));
+    return objects;
+}
+
+TEST(ObjectsXml, ObjectsAreCutFromCompleteElementsInTextOrder) {
+    const std::string first = labelObject(element("ObjectName", "text1"));
+    const std::string second = labelObject(element("ObjectName", "line2"));
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"empty text", "", {}},
+        {"no object element", "<LabelObjects>junk</LabelObjects>", {}},
+        {"two objects then an unclosed one", "<L>" + first + "x" + second + "<LabelObject>" + element("ObjectName", "lost"),
+         {"text1", "line2"}},
+        {"a nested opening tag belongs to its chunk",
+         "<LabelObject>" + element("ObjectName", "outer") + labelObject(element("ObjectName", "inner")) + "</LabelObject>",
+         {"outer"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> names;
+        for (const LabelObject& object : parse(c.text)) names.push_back(object.ObjectName);
+        EXPECT_EQ(names, c.names) << c.name;
+    }
+}
+
+TEST(ObjectsXml, ObjectsAlreadyInTheListStay) {
+    std::vector<LabelObject> objects(1);
+    objects[0].ObjectName = "kept";
+    ASSERT_TRUE(mk::parseLabelObjectsXml(labelObject(element("ObjectName", "new")), objects));
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0].ObjectName, "kept");
+    EXPECT_EQ(objects[1].ObjectName, "new");
+}
+
+TEST(ObjectsXml, MissingElementsAssignZeroWhileUnkeyedFieldsKeepTheirDefaults) {
+    const std::vector<LabelObject> objects = parse(labelObject(""));
+    ASSERT_EQ(objects.size(), 1u);
+    const LabelObject& object = objects[0];
+    for (const mk::ObjectField& field : mk::kObjectFields) {
+        std::visit(
+            [&](auto member) {
+                using Value = std::remove_cvref_t<decltype(object.*member)>;
+                EXPECT_EQ(object.*member, Value{}) << field.key;
+            },
+            field.member);
+    }
+    EXPECT_TRUE(object.Variables.empty());
+    EXPECT_EQ(object.cornerRadius, 2.0f);
+    EXPECT_EQ(object.textColor, 0xFF000000u);
+    EXPECT_EQ(object.barcodeColor, 0xFF000000u);
+    EXPECT_EQ(object.eciOption, 0);
+    EXPECT_TRUE(object.code39StartStop);
+    EXPECT_EQ(object.textGap, 0.0f);
+}
+
+TEST(ObjectsXml, NamedElementsFillTheirFields) {
+    const std::vector<LabelObject> objects = parse(labelObject(
+        element("ObjectName", "text1") + element("objectdata", "A & B\r\n") + element("Xposition", 12.5f) +
+        element("fontsize", 9) + element("isverticaltext", "TRUE") + element("textfont", "Liberation Sans") +
+        element("RFIDkillpwd", "00000000") + element("ReadIDTimeout", 250) + element("lineColorArgb", -16777216)));
+    ASSERT_EQ(objects.size(), 1u);
+    const LabelObject& object = objects[0];
+    EXPECT_EQ(object.ObjectName, "text1");
+    EXPECT_EQ(object.objectdata, "A & B\r\n");
+    EXPECT_EQ(object.Xposition, 12.5f);
+    EXPECT_EQ(object.fontsize, 9.0f);
+    EXPECT_TRUE(object.isverticaltext);
+    EXPECT_EQ(object.textfont, "Liberation Sans");
+    EXPECT_EQ(object.RFIDkillpwd, "00000000");
+    EXPECT_EQ(object.ReadIDTimeout, 250);
+    EXPECT_EQ(object.lineColorArgb, 0xFF000000u);
+}
+
+TEST(ObjectsXml, ObjectTypeFallsBackToTheCapitalisedKeyOnlyWhenZero) {
+    const struct {
+        std::string xml;
+        int type;
+    } cases[] = {
+        {element("objectclass", 2) + element("objectClass", 3), 2},
+        {element("objectClass", 3), 3},
+        {element("objectclass", 0) + element("objectClass", 3), 3},
+        {element("objectclass", "x") + element("objectClass", 4), 4},
+        {element("objectclass", 0) + element("objectClass", -9), -9},
+        {"", 0},
+    };
+    for (const auto& c : cases) {
+        const std::vector<LabelObject> objects = parse(labelObject(c.xml));
+        ASSERT_EQ(objects.size(), 1u);
+        EXPECT_EQ(objects[0].objectclass, c.type) << c.xml;
+    }
+}
+
+TEST(ObjectsXml, ColourIsASignedDecimal) {
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"-16777216", 0xFF000000u}, {"4278190080", 0x7FFFFFFFu}, {"-1", 0xFFFFFFFFu}, {"255", 0x000000FFu}};
+    for (const auto& [text, argb] : cases) {
+        EXPECT_EQ(parse(labelObject(element("lineColorArgb", text)))[0].lineColorArgb, argb) << text;
+    }
+}
+
+TEST(ObjectsXml, ObjectEnableAndIdComeFromTheFirstElementInTheChunk) {
+    const std::string vars = mk::test::variables(
+        {mk::test::variable(element("enable", true) + element("id", 7) + element("sharename", "v"))});
+    const struct {
+        std::string xml;
+        bool enable;
+        int id;
+    } cases[] = {
+        {vars, true, 7},
+        {element("enable", false) + element("id", 2) + vars, false, 2},
+        {vars + element("enable", false) + element("id", 2), true, 7},
+    };
+    for (const auto& c : cases) {
+        const LabelObject object = parse(labelObject(c.xml)).at(0);
+        EXPECT_EQ(object.enable, c.enable) << c.xml;
+        EXPECT_EQ(object.id, c.id) << c.xml;
+        EXPECT_EQ(object.Variables.size(), 1u);
+    }
+}
+
+TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
+    const struct {
+        const char* text;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"TWFu", {0x4D, 0x61, 0x6E}},
+        {"TW Fu", {0x4D, 0x61, 0x6E}},
+        {"TW\r\nFu", {0x4D, 0x61, 0x6E}},
+        {"TWFu==", {0x4D, 0x61, 0x6E}},
+        {"TQ", {0x4D}},
+        {"TQ==", {0x4D}},
+        {"QQ==QQ==", {0x41, 0x04, 0x10}},  // '=' does not end a group
+        {"====", {}},
+        {"*", {}},
+        {"", {}},
+        {"/+9z\x80\xff", {0xFF, 0xEF, 0x73}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mk::base64Decode(c.text), c.bytes) << c.text;
+        EXPECT_EQ(parse(labelObject(rawElement("imagedata", c.text)))[0].imagedata, c.bytes) << c.text;
+    }
+    EXPECT_TRUE(parse(labelObject(rawElement("imagedata", "==\r\n==&#xA;")))[0].imagedata.empty());
+}
+
+// Every keyed field gets a value unlike its default and unlike its neighbours.
+LabelObject objectWithEveryFieldSet() {
+    LabelObject object;
+    int n = 0;
+    for (const mk::ObjectField& field : mk::kObjectFields) {
+        ++n;
+        std::visit(
+            [&](auto member) {
+                auto& value = object.*member;
+                using Value = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, std::string>) {
+                    value = std::string(field.key) + " <\"&'>\r\n\xE4\xB8\xAD";
+                } else if constexpr (std::is_same_v<Value, bool>) {
+                    value = !value;
+                } else if constexpr (std::is_same_v<Value, uint32_t>) {
+                    value = 0x80000000u + static_cast<uint32_t>(n);
+                } else if constexpr (std::is_same_v<Value, std::vector<uint8_t>>) {
+                    for (int i = 0; i < 300; ++i) value.push_back(static_cast<uint8_t>(i * 7 + n));
+                } else if constexpr (std::is_same_v<Value, float>) {
+                    value = -1.0f / 3.0f * static_cast<float>(n);
+                } else {
+                    value = -1000 * n - 1;
+                }
+            },
+            field.member);
+    }
+    object.objectclass = 5;
+    LabelVariable variable;
+    variable.enable = true;
+    variable.id = 4;
+    variable.sharename = "serial";
+    variable.data = "0001";
+    variable.fixedlength = 6;
+    object.Variables = {variable, variable};
+    object.Variables[1].id = 5;
+    return object;
+}
+
+TEST(ObjectsXml, WholeObjectReadsBackFieldByField) {
+    const LabelObject written = objectWithEveryFieldSet();
+    const std::vector<LabelObject> objects = parse(mk::test::objectsXmlOf({written, written}));
+    ASSERT_EQ(objects.size(), 2u);
+    for (const LabelObject& read : objects) {
+        for (const mk::ObjectField& field : mk::kObjectFields) {
+            std::visit([&](auto member) { EXPECT_EQ(read.*member, written.*member) << field.key; }, field.member);
+        }
+        ASSERT_EQ(read.Variables.size(), 2u);
+        EXPECT_EQ(read.Variables[1].id, 5);
+        EXPECT_EQ(read.Variables[0].sharename, "serial");
+    }
+}
+
+}  // namespace
