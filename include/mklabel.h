@@ -197,7 +197,9 @@ MK_API int MkLabel_AddText(LabelDoc* doc, const char* name, const char* text, fl
 MK_API int MkLabel_AddBarcode(LabelDoc* doc, const char* name, const char* data, float x, float y, const char* barcodeKind, float moduleWidth, float barHeight, int textPosition);
 MK_API int MkLabel_AddLine(LabelDoc* doc, const char* name, float startX, float startY, float endX, float endY, float lineWidth);
 MK_API int MkLabel_AddRect(LabelDoc* doc, const char* name, float startX, float startY, float endX, float endY, float lineWidth);
-/* The image is the Base64 text of an image file (BMP, PNG, JPEG, GIF, ICO). */
+/* The image is the Base64 text of an image file (BMP, PNG, JPEG, GIF, ICO).
+ * The per-axis scales (MkLabel_SetImageScale, 1.0 on a new object) win over
+ * scale; scale applies on an axis whose own scale is 0.01 or below. */
 MK_API int MkLabel_AddImage(LabelDoc* doc, const char* name, float x, float y, float scale, const char* base64Data);
 MK_API int MkLabel_AddRfid(LabelDoc* doc, const char* name, const char* data, int encoderType, int dataType, int dataBlock);
 
