@@ -1,0 +1,485 @@
+// The drawing surface on cairo. Fills and block copies write the memory
+// directly; strokes and curved shapes go through cairo without antialiasing.
+#include "platform/device_context.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace mk::platform {
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
+
+// cairo refuses image surfaces beyond 32767 pixels a side; taller surfaces
+// are split into bands that share the one block of memory.
+constexpr int kMaxSide = 32767;
+
+// cairo keeps coordinates in 24.8 fixed point, which wraps beyond about 8.3
+// million; geometry is cut or clamped to this margin round each band first.
+constexpr double kMargin = 1 << 20;
+
+// Without antialiasing a pixel is drawn when its centre lies inside the
+// shape. Shapes are moved up and left by this much so that an edge running
+// exactly through pixel centres includes the pixels on one side only.
+constexpr double kTieBreak = 1.0 / 64.0;
+
+// The dash lengths of 1-dot pens, in dots.
+const std::vector<double>& cosmeticPattern(CosmeticStyle style) {
+    static const std::vector<double> kSolid;
+    static const std::vector<double> kDash{18, 6};
+    static const std::vector<double> kDot{3, 3};
+    static const std::vector<double> kDashDot{9, 6, 3, 6};
+    static const std::vector<double> kDashDotDot{9, 3, 3, 3, 3, 3};
+    switch (style) {
+        case CosmeticStyle::Dash:
+            return kDash;
+        case CosmeticStyle::Dot:
+            return kDot;
+        case CosmeticStyle::DashDot:
+            return kDashDot;
+        case CosmeticStyle::DashDotDot:
+            return kDashDotDot;
+        case CosmeticStyle::Solid:
+            break;
+    }
+    return kSolid;
+}
+
+// A geometric pattern as cairo strokes it: round caps add half the width at
+// each end of every dash, so the dashes are shortened by the width (to a dot
+// at least) and the gaps lengthened to keep the period. Returns empty for a
+// solid pen or a pattern that describes no dashes.
+std::vector<double> geometricPattern(const Pen& pen) {
+    std::vector<double> dashes;
+    double total = 0;
+    for (int length : pen.pattern) {
+        if (length < 0) return {};
+        total += length;
+    }
+    if (pen.pattern.empty() || total <= 0) return {};
+    for (size_t i = 0; i < pen.pattern.size(); i += 2) {
+        double on = pen.pattern[i];
+        double off = i + 1 < pen.pattern.size() ? pen.pattern[i + 1] : 0.0;
+        double shown = std::max(on - pen.width, 0.0);
+        dashes.push_back(shown);
+        dashes.push_back(on + off - shown);
+    }
+    return dashes;
+}
+
+void setSource(cairo_t* cr, Colorref color) {
+    cairo_set_source_rgb(cr, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
+}
+
+uint32_t pixelValue(Colorref color) {
+    // Little-endian memory order blue, green, red, unused.
+    return 0xFF000000u | ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+}
+
+struct Window {
+    double left, top, right, bottom;
+};
+
+double clampTo(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
+
+// A box with corners rounded by quarter ellipses of radii rx, ry (clamped to
+// half the box); a box with rx = half its width and ry = half its height is
+// an ellipse.
+void appendRoundedBox(cairo_t* cr, double l, double t, double r, double b, double rx, double ry) {
+    rx = clampTo(rx, 0, (r - l) / 2);
+    ry = clampTo(ry, 0, (b - t) / 2);
+    if (rx <= 0 || ry <= 0) {
+        cairo_rectangle(cr, l, t, r - l, b - t);
+        return;
+    }
+    // Control-point distance of a cubic approximating a quarter circle.
+    constexpr double k = 0.5522847498;
+    double kx = k * rx;
+    double ky = k * ry;
+    cairo_move_to(cr, l + rx, t);
+    cairo_line_to(cr, r - rx, t);
+    cairo_curve_to(cr, r - rx + kx, t, r, t + ry - ky, r, t + ry);
+    cairo_line_to(cr, r, b - ry);
+    cairo_curve_to(cr, r, b - ry + ky, r - rx + kx, b, r - rx, b);
+    cairo_line_to(cr, l + rx, b);
+    cairo_curve_to(cr, l + rx - kx, b, l, b - ry + ky, l, b - ry);
+    cairo_line_to(cr, l, t + ry);
+    cairo_curve_to(cr, l, t + ry - ky, l + rx - kx, t, l + rx, t);
+    cairo_close_path(cr);
+}
+
+// Cuts the segment (x1, y1)-(x2, y2) to the window (Liang-Barsky). Returns
+// false when nothing is left; t0 is how far along the original the cut
+// segment starts, as a fraction.
+bool clipSegment(double& x1, double& y1, double& x2, double& y2, const Window& w, double& t0) {
+    double dx = x2 - x1;
+    double dy = y2 - y1;
+    double lo = 0.0;
+    double hi = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - w.left, w.right - x1, y1 - w.top, w.bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        double r = q[i] / p[i];
+        if (p[i] < 0) {
+            lo = std::max(lo, r);
+        } else {
+            hi = std::min(hi, r);
+        }
+    }
+    if (lo > hi) return false;
+    double sx = x1;
+    double sy = y1;
+    x1 = sx + lo * dx;
+    y1 = sy + lo * dy;
+    x2 = sx + hi * dx;
+    y2 = sy + hi * dy;
+    t0 = lo;
+    return true;
+}
+
+}  // namespace
+
+Pen Pen::cosmetic(CosmeticStyle style, Colorref color) {
+    Pen pen;
+    pen.color = color;
+    pen.cosmeticStyle = style;
+    return pen;
+}
+
+Pen Pen::solid(int width, Colorref color) {
+    Pen pen;
+    pen.color = color;
+    if (width > 1) {
+        pen.width = width;
+        pen.geometric = true;
+    }
+    return pen;
+}
+
+Pen Pen::dashed(int width, Colorref color, std::vector<int> pattern) {
+    Pen pen;
+    pen.width = std::max(width, 1);
+    pen.color = color;
+    pen.geometric = true;
+    pen.pattern = std::move(pattern);
+    return pen;
+}
+
+struct DeviceContext::Impl {
+    struct Band {
+        int top = 0;
+        int rows = 0;
+        SurfacePtr surface;
+        ContextPtr cr;
+    };
+
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<uint8_t[]> memory;
+    std::vector<Band> bands;
+
+    Pen pen;
+    Brush brush;
+    int currentX = 0;
+    int currentY = 0;
+    BackgroundMode backgroundMode = BackgroundMode::Opaque;
+    Colorref backgroundColor = kWhite;
+    Colorref textColor = kBlack;
+    GraphicsMode graphicsMode = GraphicsMode::Compatible;
+    WorldTransform transform;
+
+    size_t stride() const { return static_cast<size_t>(width) * 4; }
+    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory.get() + static_cast<size_t>(y) * stride()); }
+
+    // Finishes cairo's work before the memory is read or written directly.
+    void flush() {
+        for (auto& band : bands) cairo_surface_flush(band.surface.get());
+    }
+    // Tells cairo the memory was written behind its back.
+    void markDirty() {
+        for (auto& band : bands) cairo_surface_mark_dirty(band.surface.get());
+    }
+
+    // Runs draw(cr, window) on every band that the rows top..bottom touch,
+    // with the band's context mapped so that the caller draws in surface
+    // coordinates; window is the part of the surface the caller may use
+    // without leaving cairo's coordinate range.
+    template <typename Draw>
+    void onBands(double top, double bottom, Draw&& draw) {
+        for (auto& band : bands) {
+            if (bottom < band.top || top >= band.top + band.rows) continue;
+            cairo_t* cr = band.cr.get();
+            cairo_save(cr);
+            cairo_translate(cr, 0, -band.top);
+            cairo_new_path(cr);
+            Window window{-kMargin, band.top - kMargin, width + kMargin, band.top + band.rows + kMargin};
+            draw(cr, window);
+            cairo_new_path(cr);
+            cairo_restore(cr);
+        }
+    }
+
+    // The pen's stroke settings; a styled 1-dot pen on an opaque background
+    // is stroked twice, its gaps first.
+    void strokePath(cairo_t* cr, double dashOffset) {
+        if (!pen.geometric) {
+            cairo_set_line_width(cr, 1.0);
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+            const auto& dashes = cosmeticPattern(pen.cosmeticStyle);
+            if (!dashes.empty() && backgroundMode == BackgroundMode::Opaque) {
+                setSource(cr, backgroundColor);
+                cairo_set_dash(cr, nullptr, 0, 0);
+                cairo_stroke_preserve(cr);
+            }
+            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), dashOffset);
+        } else {
+            cairo_set_line_width(cr, pen.width);
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            auto dashes = geometricPattern(pen);
+            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), dashOffset);
+        }
+        setSource(cr, pen.color);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+    }
+
+    // A box outline: a 1-dot pen traces the edge pixels (their centres), a
+    // wider one is centred on the boundary lines. rx, ry round the corners.
+    void drawBox(int left, int top, int right, int bottom, double rx, double ry) {
+        if (left > right) std::swap(left, right);
+        if (top > bottom) std::swap(top, bottom);
+        if (right - left < 1 || bottom - top < 1) return;
+        double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
+        onBands(top - reach, bottom + reach, [&](cairo_t* cr, const Window& w) {
+            double l = clampTo(left, w.left, w.right);
+            double t = clampTo(top, w.top, w.bottom);
+            double r = clampTo(right, w.left, w.right);
+            double b = clampTo(bottom, w.top, w.bottom);
+            // A 1-dot outline's band is exactly one pixel wide between
+            // integer coordinates and never meets a pixel centre; a wider
+            // odd pen on the boundary lines has both band edges on pixel
+            // centres and is moved to keep the left and top ones only.
+            double inset = pen.geometric ? 0.0 : 0.5;
+            double shift = pen.geometric ? kTieBreak : 0.0;
+            appendRoundedBox(cr, l + inset - shift, t + inset - shift, r - inset - shift, b - inset - shift,
+                             std::max(rx - inset, 0.0), std::max(ry - inset, 0.0));
+            if (!brush.hollow) {
+                setSource(cr, brush.color);
+                cairo_fill_preserve(cr);
+            }
+            strokePath(cr, 0);
+        });
+    }
+};
+
+DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+DeviceContext::~DeviceContext() = default;
+
+std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
+    if (width < 1 || height < 1 || width > kMaxSide) return nullptr;
+    int64_t bytes = int64_t{width} * 4 * height;
+    if (bytes > std::numeric_limits<int32_t>::max()) return nullptr;
+    try {
+        auto impl = std::make_unique<Impl>();
+        impl->width = width;
+        impl->height = height;
+        impl->memory = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
+        int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+        if (stride != width * 4) return nullptr;
+        for (int top = 0; top < height; top += kMaxSide) {
+            Impl::Band band;
+            band.top = top;
+            band.rows = std::min(kMaxSide, height - top);
+            band.surface.reset(cairo_image_surface_create_for_data(
+                impl->memory.get() + static_cast<size_t>(top) * impl->stride(), CAIRO_FORMAT_RGB24, width, band.rows,
+                stride));
+            if (cairo_surface_status(band.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+            band.cr.reset(cairo_create(band.surface.get()));
+            if (cairo_status(band.cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+            cairo_set_antialias(band.cr.get(), CAIRO_ANTIALIAS_NONE);
+            impl->bands.push_back(std::move(band));
+        }
+        std::unique_ptr<DeviceContext> dc(new DeviceContext(std::move(impl)));
+        dc->fillRect(0, 0, width, height, kWhite);
+        return dc;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+int DeviceContext::width() const { return impl_->width; }
+int DeviceContext::height() const { return impl_->height; }
+int DeviceContext::stride() const { return impl_->width * 4; }
+
+const uint8_t* DeviceContext::pixels() const {
+    impl_->flush();
+    return impl_->memory.get();
+}
+
+uint8_t* DeviceContext::mutablePixels() {
+    impl_->flush();
+    impl_->markDirty();
+    return impl_->memory.get();
+}
+
+void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
+    int l = std::max(left, 0);
+    int t = std::max(top, 0);
+    int r = std::min(right, impl_->width);
+    int b = std::min(bottom, impl_->height);
+    if (l >= r || t >= b) return;
+    impl_->flush();
+    uint32_t value = pixelValue(color);
+    for (int y = t; y < b; ++y) std::fill(impl_->row(y) + l, impl_->row(y) + r, value);
+    impl_->markDirty();
+}
+
+Pen DeviceContext::selectPen(const Pen& pen) { return std::exchange(impl_->pen, pen); }
+Brush DeviceContext::selectBrush(const Brush& brush) { return std::exchange(impl_->brush, brush); }
+const Pen& DeviceContext::pen() const { return impl_->pen; }
+const Brush& DeviceContext::brush() const { return impl_->brush; }
+
+void DeviceContext::rectangle(int left, int top, int right, int bottom) {
+    impl_->drawBox(left, top, right, bottom, 0, 0);
+}
+
+void DeviceContext::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
+    impl_->drawBox(left, top, right, bottom, std::abs(cornerWidth) / 2.0, std::abs(cornerHeight) / 2.0);
+}
+
+void DeviceContext::ellipse(int left, int top, int right, int bottom) {
+    double rx = std::abs(static_cast<double>(right) - left) / 2.0;
+    double ry = std::abs(static_cast<double>(bottom) - top) / 2.0;
+    impl_->drawBox(left, top, right, bottom, rx, ry);
+}
+
+void DeviceContext::moveTo(int x, int y) {
+    impl_->currentX = x;
+    impl_->currentY = y;
+}
+
+void DeviceContext::lineTo(int x, int y) {
+    Impl& d = *impl_;
+    const Pen& pen = d.pen;
+    double x1 = d.currentX;
+    double y1 = d.currentY;
+    double x2 = x;
+    double y2 = y;
+    d.currentX = x;
+    d.currentY = y;
+    double length = std::hypot(x2 - x1, y2 - y1);
+    // Odd widths centre the stroke on the pixel, even ones on the pixel's
+    // top-left corner, so that no edge runs through pixel centres.
+    double offset = (pen.geometric ? pen.width : 1) % 2 == 1 ? 0.5 : 0.0;
+    x1 += offset - kTieBreak;
+    y1 += offset - kTieBreak;
+    x2 += offset - kTieBreak;
+    y2 += offset - kTieBreak;
+    double dashOffset = 0;
+    if (!pen.geometric) {
+        // A 1-dot line runs from the start pixel's near edge to the end
+        // pixel's near edge: the end point is not drawn.
+        if (length == 0) return;
+        double ux = (x2 - x1) / length;
+        double uy = (y2 - y1) / length;
+        x1 -= ux / 2;
+        y1 -= uy / 2;
+        x2 -= ux / 2;
+        y2 -= uy / 2;
+    }
+    double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
+    d.onBands(std::min(y1, y2) - reach, std::max(y1, y2) + reach, [&](cairo_t* cr, const Window& w) {
+        double ax = x1, ay = y1, bx = x2, by = y2, t0 = 0;
+        if (!clipSegment(ax, ay, bx, by, w, t0)) return;
+        cairo_move_to(cr, ax, ay);
+        cairo_line_to(cr, bx, by);
+        // Keeps the dash phase of a line cut at the window's edge.
+        dashOffset = t0 * std::hypot(x2 - x1, y2 - y1);
+        d.strokePath(cr, dashOffset);
+    });
+}
+
+BackgroundMode DeviceContext::setBackgroundMode(BackgroundMode mode) { return std::exchange(impl_->backgroundMode, mode); }
+BackgroundMode DeviceContext::backgroundMode() const { return impl_->backgroundMode; }
+Colorref DeviceContext::setBackgroundColor(Colorref color) { return std::exchange(impl_->backgroundColor, color); }
+Colorref DeviceContext::backgroundColor() const { return impl_->backgroundColor; }
+Colorref DeviceContext::setTextColor(Colorref color) { return std::exchange(impl_->textColor, color); }
+Colorref DeviceContext::textColor() const { return impl_->textColor; }
+
+GraphicsMode DeviceContext::setGraphicsMode(GraphicsMode mode) {
+    if (mode == GraphicsMode::Compatible) impl_->transform = WorldTransform{};
+    return std::exchange(impl_->graphicsMode, mode);
+}
+GraphicsMode DeviceContext::graphicsMode() const { return impl_->graphicsMode; }
+
+bool DeviceContext::setWorldTransform(const WorldTransform& transform) {
+    if (impl_->graphicsMode != GraphicsMode::Advanced) return false;
+    impl_->transform = transform;
+    return true;
+}
+WorldTransform DeviceContext::worldTransform() const { return impl_->transform; }
+
+void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
+    stretchPixels(x, y, block.width, block.height, 0, 0, block.width, block.height, block);
+}
+
+void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
+                                  int srcHeight, const PixelBlock& block) {
+    if (block.pixels == nullptr || block.width < 1 || block.height < 1 ||
+        int64_t{block.stride} < int64_t{block.width} * 4)
+        return;
+    if (destWidth == 0 || destHeight == 0 || srcWidth <= 0 || srcHeight <= 0) return;
+    // Mirroring: a negative destination size draws the source reversed into
+    // the rectangle that extends left (or up) from the origin.
+    bool mirrorX = destWidth < 0;
+    bool mirrorY = destHeight < 0;
+    int64_t dw = std::abs(int64_t{destWidth});
+    int64_t dh = std::abs(int64_t{destHeight});
+    int64_t left = mirrorX ? int64_t{x} - dw + 1 : x;
+    int64_t top = mirrorY ? int64_t{y} - dh + 1 : y;
+    int64_t x0 = std::max<int64_t>(left, 0);
+    int64_t y0 = std::max<int64_t>(top, 0);
+    int64_t x1 = std::min<int64_t>(left + dw, impl_->width);
+    int64_t y1 = std::min<int64_t>(top + dh, impl_->height);
+    if (x0 >= x1 || y0 >= y1) return;
+    impl_->flush();
+    for (int64_t dy = y0; dy < y1; ++dy) {
+        int64_t j = dy - top;
+        if (mirrorY) j = dh - 1 - j;
+        // Nearest neighbour: the source pixel under the destination pixel's centre.
+        int64_t sy = srcY + (2 * j + 1) * srcHeight / (2 * dh);
+        if (sy < 0 || sy >= block.height) continue;
+        const uint8_t* src = block.pixels + sy * block.stride;
+        uint32_t* dst = impl_->row(static_cast<int>(dy));
+        for (int64_t dx = x0; dx < x1; ++dx) {
+            int64_t i = dx - left;
+            if (mirrorX) i = dw - 1 - i;
+            int64_t sx = srcX + (2 * i + 1) * srcWidth / (2 * dw);
+            if (sx < 0 || sx >= block.width) continue;
+            std::memcpy(&dst[dx], src + sx * 4, 4);
+        }
+    }
+    impl_->markDirty();
+}
+
+}  // namespace mk::platform

@@ -1,0 +1,93 @@
+#include "platform/font.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/font_resolver.h"
+#include "platform/utf_convert.h"
+
+namespace mk::platform {
+
+namespace {
+
+// The size a font of height 0 gets, and the largest em any font gets.
+constexpr int kDefaultEmPixels = 16;
+constexpr int kMaxEmPixels = 16384;
+
+int saturate(int64_t v) {
+    return static_cast<int>(
+        std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// The face that gives a font its vertical metrics: its own, or, when it has
+// none usable, the face that draws "X".
+FontFace* metricsFace(ResolvedFont& resolved) {
+    if (resolved.primary) return resolved.primary.get();
+    return resolved.glyphFor(U'X').face;
+}
+
+}  // namespace
+
+Font::Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent)
+    : request_(std::move(request)), resolved_(std::move(resolved)), emPixels_(emPixels), ascent_(ascent),
+      descent_(descent) {}
+
+Font::~Font() = default;
+
+TextExtent Font::measure(std::u16string_view text) const {
+    int64_t width = 0;
+    for (size_t i = 0; i < text.size();) {
+        const GlyphRef glyph = resolved_->glyphFor(nextCodePoint(text, i));
+        if (glyph.face != nullptr) width += glyph.face->advance(glyph.index, emPixels_, glyph.style);
+    }
+    return TextExtent{saturate(width), cellHeight()};
+}
+
+void Font::draw(const PixelTarget& target, int x, int y, double scaleX, std::u16string_view text,
+                uint32_t colorref) const {
+    GlyphPlacement at;
+    at.baselineY = static_cast<int64_t>(y) + ascent_;
+    at.scaleX = scaleX;
+    at.colorref = colorref;
+    int64_t pen = x;  // logical units
+    for (size_t i = 0; i < text.size();) {
+        const GlyphRef glyph = resolved_->glyphFor(nextCodePoint(text, i));
+        if (glyph.face == nullptr) continue;
+        const double deviceX = std::round(static_cast<double>(pen) * scaleX);
+        at.penX = static_cast<int64_t>(std::clamp(deviceX, -1e15, 1e15));
+        pen += glyph.face->draw(glyph.index, emPixels_, glyph.style, at, target);
+    }
+}
+
+bool Font::covers(std::u16string_view text) const {
+    for (size_t i = 0; i < text.size();) {
+        if (resolved_->glyphFor(nextCodePoint(text, i)).index == 0) return false;
+    }
+    return true;
+}
+
+FontHandle createFont(const LogFont& request) {
+    const bool bold = request.weight >= 600;
+    std::shared_ptr<ResolvedFont> resolved = resolveFont(utf16ToUtf8(request.faceName), bold, request.italic);
+    FontFace* face = metricsFace(*resolved);
+
+    int em = kDefaultEmPixels;
+    if (request.height < 0) {
+        em = -static_cast<int64_t>(request.height) > kMaxEmPixels ? kMaxEmPixels : -request.height;
+    } else if (request.height > 0) {
+        em = face != nullptr ? std::min(face->emForCellHeight(request.height), kMaxEmPixels)
+                             : std::min(request.height, kMaxEmPixels);
+    }
+    const int ascent = face != nullptr ? face->ascent(em) : em;
+    const int descent = face != nullptr ? face->descent(em) : 0;
+    return std::make_shared<const Font>(request, std::move(resolved), em, ascent, descent);
+}
+
+std::string Font::familyFor(char32_t codePoint) const {
+    const GlyphRef glyph = resolved_->glyphFor(codePoint);
+    if (glyph.face == nullptr || glyph.index == 0) return {};
+    return glyph.face->family();
+}
+
+}  // namespace mk::platform

@@ -1,0 +1,200 @@
+#include "platform/font_face.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+
+namespace mk::platform {
+
+// The FreeType library object. Faces may be used from several threads at once
+// (each under its own lock), but creating and destroying faces must not
+// overlap, which this lock ensures. Every face keeps the library alive.
+class FreeTypeLibrary {
+public:
+    FreeTypeLibrary() {
+        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+    }
+    ~FreeTypeLibrary() {
+        if (library_ != nullptr) FT_Done_FreeType(library_);
+    }
+    FreeTypeLibrary(const FreeTypeLibrary&) = delete;
+    FreeTypeLibrary& operator=(const FreeTypeLibrary&) = delete;
+
+    FT_Library get() const { return library_; }
+    std::mutex& faceLock() { return faceLock_; }
+
+    static std::shared_ptr<FreeTypeLibrary> shared() {
+        static const std::shared_ptr<FreeTypeLibrary> library = std::make_shared<FreeTypeLibrary>();
+        return library;
+    }
+
+private:
+    FT_Library library_ = nullptr;
+    std::mutex faceLock_;
+};
+
+namespace {
+
+// GDI-like synthetic styles: the slant of an oblique face (about 12 degrees)
+// and an emboldening of one 24th of the em.
+constexpr FT_Fixed kObliqueShear = 0x0366A;
+constexpr int kEmboldenDivisor = 24;
+
+// FreeType accepts pixel sizes up to 0xFFFF; far smaller bounds keep glyph
+// outlines well inside the rasteriser's coordinate range.
+constexpr int kMaxEmPixels = 16384;
+constexpr double kMaxScaleX = 1000.0;
+
+int scaleRounded(int designUnits, int emPixels, int unitsPerEm) {
+    if (unitsPerEm <= 0) return 0;
+    const int64_t scaled = static_cast<int64_t>(designUnits) * emPixels;
+    return static_cast<int>((2 * scaled + unitsPerEm) / (2 * static_cast<int64_t>(unitsPerEm)));
+}
+
+int64_t floorDiv64(FT_Pos v) { return v >= 0 ? v / 64 : -((-v + 63) / 64); }
+int64_t ceilDiv64(FT_Pos v) { return -floorDiv64(-v); }
+
+}  // namespace
+
+std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
+    std::shared_ptr<FreeTypeLibrary> library = FreeTypeLibrary::shared();
+    if (library->get() == nullptr) return nullptr;
+    FT_Face face = nullptr;
+    {
+        std::lock_guard lock(library->faceLock());
+        if (FT_New_Face(library->get(), file.c_str(), index, &face) != 0) return nullptr;
+    }
+    if (!FT_IS_SCALABLE(face) || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
+        std::lock_guard lock(library->faceLock());
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    return std::shared_ptr<FontFace>(new FontFace(std::move(library), face));
+}
+
+FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face)
+    : library_(std::move(library)), face_(face) {
+    unitsPerEm_ = face_->units_per_EM;
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {
+        winAscent_ = os2->usWinAscent;
+        winDescent_ = os2->usWinDescent;
+    } else {
+        winAscent_ = face_->ascender;
+        winDescent_ = -face_->descender;
+    }
+    bold_ = (face_->style_flags & FT_STYLE_FLAG_BOLD) != 0 ||
+            (os2 != nullptr && os2->version != 0xFFFF && os2->usWeightClass >= 600);
+    italic_ = (face_->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+    if (face_->family_name != nullptr) family_ = face_->family_name;
+}
+
+FontFace::~FontFace() {
+    std::lock_guard lock(library_->faceLock());
+    FT_Done_Face(face_);
+}
+
+int FontFace::ascent(int emPixels) const { return scaleRounded(winAscent_, emPixels, unitsPerEm_); }
+
+int FontFace::descent(int emPixels) const { return scaleRounded(winDescent_, emPixels, unitsPerEm_); }
+
+int FontFace::emForCellHeight(int cellPixels) const {
+    return std::max(1, scaleRounded(unitsPerEm_, cellPixels, winAscent_ + winDescent_));
+}
+
+unsigned FontFace::glyphIndex(char32_t codePoint) {
+    std::lock_guard lock(mutex_);
+    return FT_Get_Char_Index(face_, codePoint);
+}
+
+bool FontFace::loadGlyph(unsigned glyph, int emPixels, GlyphStyle style) {
+    emPixels = std::clamp(emPixels, 1, kMaxEmPixels);
+    if (emPixels != currentEm_) {
+        if (FT_Set_Pixel_Sizes(face_, 0, static_cast<FT_UInt>(emPixels)) != 0) return false;
+        currentEm_ = emPixels;
+    }
+    // Hinted for one-bit output; outlines only, so that every size, slant and
+    // scale is drawn from the same shapes.
+    if (FT_Load_Glyph(face_, glyph, FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP) != 0) return false;
+    FT_GlyphSlot slot = face_->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return false;
+    if (style.syntheticBold) {
+        const FT_Pos strength = FT_MulFix(face_->units_per_EM, face_->size->metrics.y_scale) / kEmboldenDivisor;
+        FT_Outline_EmboldenXY(&slot->outline, strength, strength);
+        slot->advance.x += strength;
+    }
+    if (style.syntheticItalic) {
+        FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
+        FT_Outline_Transform(&slot->outline, &shear);
+    }
+    return true;
+}
+
+int FontFace::loadedAdvance() const { return static_cast<int>((face_->glyph->advance.x + 32) >> 6); }
+
+int FontFace::advance(unsigned glyph, int emPixels, GlyphStyle style) {
+    std::lock_guard lock(mutex_);
+    if (!loadGlyph(glyph, emPixels, style)) return 0;
+    return loadedAdvance();
+}
+
+int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at,
+                   const PixelTarget& target) {
+    std::lock_guard lock(mutex_);
+    if (!loadGlyph(glyph, emPixels, style)) return 0;
+    const int advance = loadedAdvance();
+    if (!(at.scaleX > 0.0 && at.scaleX <= kMaxScaleX) || target.pixels == nullptr) return advance;
+
+    FT_Outline& outline = face_->glyph->outline;
+    if (at.scaleX != 1.0) {
+        FT_Matrix scale{static_cast<FT_Fixed>(std::lround(at.scaleX * 65536.0)), 0, 0, 0x10000};
+        FT_Outline_Transform(&outline, &scale);
+    }
+    FT_BBox box;
+    FT_Outline_Get_CBox(&outline, &box);
+
+    // Render only the part of the glyph that lands on the target, so a huge or
+    // mostly off-surface glyph costs no more than the surface it covers.
+    const int64_t left = std::max<int64_t>(0, at.penX + floorDiv64(box.xMin));
+    const int64_t right = std::min<int64_t>(target.width, at.penX + ceilDiv64(box.xMax));
+    const int64_t top = std::max<int64_t>(0, at.baselineY - ceilDiv64(box.yMax));
+    const int64_t bottom = std::min<int64_t>(target.height, at.baselineY - floorDiv64(box.yMin));
+    if (left >= right || top >= bottom) return advance;
+
+    const int width = static_cast<int>(right - left);
+    const int rows = static_cast<int>(bottom - top);
+    const int pitch = (width + 7) / 8;
+    std::vector<unsigned char> bits(static_cast<size_t>(pitch) * rows, 0);
+    FT_Bitmap bitmap{};
+    bitmap.rows = static_cast<unsigned>(rows);
+    bitmap.width = static_cast<unsigned>(width);
+    bitmap.pitch = pitch;
+    bitmap.buffer = bits.data();
+    bitmap.num_grays = 2;
+    bitmap.pixel_mode = FT_PIXEL_MODE_MONO;
+    // Bitmap row 0 is the top row; the rasteriser's y grows upwards from the
+    // bitmap's bottom edge.
+    FT_Outline_Translate(&outline, (at.penX - left) * 64, (rows + top - at.baselineY) * 64);
+    if (FT_Outline_Get_Bitmap(library_->get(), &outline, &bitmap) != 0) return advance;
+
+    const auto blue = static_cast<uint8_t>(at.colorref >> 16);
+    const auto green = static_cast<uint8_t>(at.colorref >> 8);
+    const auto red = static_cast<uint8_t>(at.colorref);
+    for (int row = 0; row < rows; ++row) {
+        const unsigned char* src = bits.data() + static_cast<size_t>(row) * pitch;
+        uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
+        for (int col = 0; col < width; ++col, dst += 4) {
+            if ((src[col >> 3] & (0x80 >> (col & 7))) == 0) continue;
+            dst[0] = blue;
+            dst[1] = green;
+            dst[2] = red;
+            dst[3] = 0xFF;
+        }
+    }
+    return advance;
+}
+
+}  // namespace mk::platform

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include "platform/font.h"
+
+namespace mk::platform {
+
+class FreeTypeLibrary;
+
+// How a glyph is drawn beyond its face: emboldened or slanted when the font
+// asks for bold or italic and the face is not.
+struct GlyphStyle {
+    bool syntheticBold = false;
+    bool syntheticItalic = false;
+};
+
+// Where and how one glyph is drawn: the pen in pixels, the baseline row, the
+// horizontal scale and the colour.
+struct GlyphPlacement {
+    int64_t penX = 0;
+    int64_t baselineY = 0;
+    double scaleX = 1.0;
+    uint32_t colorref = 0;
+};
+
+// One open font file (a face of it). FreeType faces are not thread-safe, so
+// every operation takes the face's own lock.
+class FontFace {
+public:
+    static std::shared_ptr<FontFace> open(const std::string& file, int index);
+    ~FontFace();
+    FontFace(const FontFace&) = delete;
+    FontFace& operator=(const FontFace&) = delete;
+
+    const std::string& family() const { return family_; }
+    bool isBold() const { return bold_; }
+    bool isItalic() const { return italic_; }
+
+    // Ascent and descent at an em of emPixels, from the OS/2 table's win
+    // metrics (the horizontal header's when the face has no OS/2 table).
+    int ascent(int emPixels) const;
+    int descent(int emPixels) const;
+    // The em that gives a cell of this many pixels.
+    int emForCellHeight(int cellPixels) const;
+
+    // 0 when the face has no glyph for the code point.
+    unsigned glyphIndex(char32_t codePoint);
+    // The hinted advance in whole pixels.
+    int advance(unsigned glyph, int emPixels, GlyphStyle style);
+    // Draws the glyph and returns its advance (unscaled, as advance() does).
+    int draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at, const PixelTarget& target);
+
+private:
+    FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face);
+    bool loadGlyph(unsigned glyph, int emPixels, GlyphStyle style);
+    int loadedAdvance() const;
+
+    std::shared_ptr<FreeTypeLibrary> library_;
+    std::mutex mutex_;
+    FT_Face face_;
+    int currentEm_ = 0;
+    int unitsPerEm_ = 0;
+    int winAscent_ = 0;
+    int winDescent_ = 0;
+    bool bold_ = false;
+    bool italic_ = false;
+    std::string family_;
+};
+
+}  // namespace mk::platform

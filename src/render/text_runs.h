@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/label_object.h"
+#include "platform/font.h"
+
+namespace mk {
+
+// One code point as UTF-16: one unit, or a surrogate pair.
+using TextRun = std::u16string;
+// A paragraph or a drawn line.
+using TextLine = std::vector<TextRun>;
+
+using TextExtent = platform::TextExtent;
+
+// Measures text in the font in use; the device context answers it when
+// drawing, a table of fixed extents in the layout tests.
+class TextMeasure {
+public:
+    virtual ~TextMeasure() = default;
+    virtual TextExtent extent(std::u16string_view text) const = 0;
+};
+
+// What the measuring operations read during one drawing call.
+struct TextLayoutContext {
+    const TextMeasure& measure;
+    int charGap;                // dots
+    const LabelObject& object;  // only linegapindex is read
+    float lineGap;              // a whole number of dots
+};
+
+// Cuts UTF-8 text into runs of one code point each; malformed sequences give
+// runs of what their bytes convert to, zero bytes give none.
+std::vector<TextRun> splitUtf8Runs(std::string_view text);
+
+// Cuts text at every line feed. A final line feed adds nothing; text between
+// two line feeds in a row, or before a leading one, is an empty paragraph.
+std::vector<std::string_view> splitParagraphs(std::string_view text);
+
+// The gap that follows a line of height h, by linegapindex.
+int lineGapAfter(const LabelObject& object, int h, float lineGap);
+
+int measureRunsWidth(const TextLayoutContext& context, const TextLine& line);
+
+// Widest line and total height, each line counting the height of "X".
+void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest,
+                      int& total);
+
+// Greedy wrapping between any two code points.
+std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,
+                                   int maxWidth);
+
+}  // namespace mk
