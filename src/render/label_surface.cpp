@@ -1,0 +1,60 @@
+#include "render/label_surface.h"
+
+#include <cstring>
+
+#include "render/barcode_object.h"
+#include "render/image_object.h"
+#include "render/shape_object.h"
+#include "render/text_object.h"
+#include "render/units.h"
+
+namespace mk {
+
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+    switch (objectKindOf(object.ObjectName)) {
+        case ObjectKind::Barcode:
+            drawBarcodeObject(dc, object, dpi);
+            break;
+        case ObjectKind::Text:
+            drawTextObject(dc, object, dpi);
+            break;
+        case ObjectKind::Rectangle:
+            drawShapeObject(dc, object, dpi);
+            break;
+        case ObjectKind::Line:
+            drawLineObject(dc, object, dpi);
+            break;
+        case ObjectKind::Image:
+            drawImageObject(dc, object, dpi);
+            break;
+        case ObjectKind::Rfid:
+        case ObjectKind::None:
+            break;
+    }
+}
+
+bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPixels, int* outWidth, int* outHeight,
+                       int* outStride) {
+    if (outPixels == nullptr || outWidth == nullptr || outHeight == nullptr || outStride == nullptr) return false;
+    int width = mmToDots(doc.labelwidth, dpi);
+    if (width < 1) return false;
+    int height = mmToDots(doc.labelheight, dpi);
+    if (height < 1) return false;
+    auto dc = platform::DeviceContext::create(width, height);
+    if (dc == nullptr) return false;
+    dc->fillRect(0, 0, width, height, platform::kWhite);
+    for (const LabelObject& object : doc.objects) {
+        if (object.enable) drawObject(*dc, object, dpi);
+    }
+    size_t bytes = static_cast<size_t>(dc->stride()) * static_cast<size_t>(height);
+    void* copy = std::malloc(bytes);
+    *outPixels = copy;
+    if (copy == nullptr) return false;
+    std::memcpy(copy, dc->pixels(), bytes);
+    *outWidth = width;
+    *outHeight = height;
+    *outStride = dc->stride();
+    return true;
+}
+
+}  // namespace mk

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "model/label_doc.h"
+#include "platform/device_context.h"
+
+namespace mk {
+
+// A rendered label: 32 bits per pixel (blue, green, red, unused), rows
+// top-down, stride exactly 4 x width, one block from malloc that the host
+// releases with MkFree.
+struct PixelBuffer {
+    struct Free {
+        void operator()(void* block) const { std::free(block); }
+    };
+    std::unique_ptr<uint8_t, Free> pixels;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
+// Draws the document's enabled objects, in list order, on a white surface of
+// the label's size at dpi, and hands back a copy of the pixels. False when
+// the label is narrower or lower than one dot, its surface would exceed the
+// signed 32-bit byte range, or memory runs out; the outputs are then left
+// as they were except *outPixels, which is null when only the copy failed.
+// The flag is carried for callers that pass one and is not read.
+bool renderLabelBitmap(const LabelDoc& doc, int dpi, int flag, void** outPixels, int* outWidth, int* outHeight,
+                       int* outStride);
+
+// Draws one object by the beginning of its name; other names draw nothing.
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
+
+}  // namespace mk
