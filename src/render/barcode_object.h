@@ -9,4 +9,11 @@ namespace mk {
 // Reports nothing: an object that cannot be drawn is skipped.
 void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
 
+// The human-readable text of a barcode whose symbol lies at (barX, barY) with
+// the given size in dots: below or above it, EAN and UPC digits in their
+// groups under the bars. Leaves the surface's text colour set to the object's
+// and its background mode transparent.
+void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int dpi, int barX, int barY,
+                     int symbolWidth, int symbolHeight);
+
 }  // namespace mk

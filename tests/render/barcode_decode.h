@@ -32,6 +32,7 @@ inline Decoded decodeBgrx(const uint8_t* pixels, int width, int height, int stri
     hints.setTryHarder(true);
     hints.setTryRotate(false);
     hints.setTryDownscale(false);
+    hints.setTryCode39ExtendedMode(true);
     const ZXing::Result result =
         ZXing::ReadBarcode(ZXing::ImageView(padded.data(), w, h, ZXing::ImageFormat::BGRX, w * 4), hints);
     Decoded decoded;
