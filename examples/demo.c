@@ -19,6 +19,59 @@ static void printObject(const LabelDoc* label, int index) {
     printf("\n");
 }
 
+/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
+ * ellipse, rendered and saved as a BMP preview a person can open. */
+static int saveShapesPreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
+    Printer* printer = MkPrinter_Create();
+    void* pixels = NULL;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    int dash;
+    int index;
+    int rc = 1;
+    if (label == NULL || printer == NULL) goto done;
+    MkLabel_SetWidth(label, 80.0f);
+    MkLabel_SetHeight(label, 50.0f);
+    MkPrinter_SetDpi(printer, 203);
+
+    for (dash = 0; dash <= 4; ++dash) {
+        index = MkLabel_AddLine(label, "line", 4.0f, 4.0f + 3.0f * (float)dash, 40.0f, 4.0f + 3.0f * (float)dash,
+                                dash % 2 == 0 ? 0.5f : 0.1f);
+        MkLabel_SetLineDash(label, index, dash);
+    }
+    MkLabel_AddLine(label, "line", 44.0f, 4.0f, 76.0f, 18.0f, 0.3f);
+    MkLabel_AddRect(label, "rectangle", 4.0f, 22.0f, 24.0f, 36.0f, 0.5f);
+    index = MkLabel_AddRect(label, "rectangle", 6.0f, 24.0f, 14.0f, 30.0f, 0.1f);
+    MkLabel_SetRectFill(label, index, 1);
+    index = MkLabel_AddRect(label, "rectangle", 28.0f, 22.0f, 50.0f, 46.0f, 0.8f);
+    MkLabel_SetRectShape(label, index, 1);
+    MkLabel_SetRectRadius(label, index, 6.0f);
+    index = MkLabel_AddRect(label, "rectangle", 54.0f, 22.0f, 76.0f, 46.0f, 0.4f);
+    MkLabel_SetRectShape(label, index, 2);
+    MkLabel_SetLineDash(label, index, 1);
+    index = MkLabel_AddRect(label, "rectangle", 60.0f, 28.0f, 70.0f, 40.0f, 0.1f);
+    MkLabel_SetRectShape(label, index, 2);
+    MkLabel_SetRectFill(label, index, 1);
+
+    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
+        fprintf(stderr, "cannot render the shapes label\n");
+        goto done;
+    }
+    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
+        fprintf(stderr, "cannot write %s\n", path);
+        goto done;
+    }
+    printf("shapes label rendered at %d x %d dots (stride %d), preview in %s\n", width, height, stride, path);
+    rc = 0;
+done:
+    MkFree(pixels);
+    MkPrinter_Destroy(printer);
+    MkLabel_Destroy(label);
+    return rc;
+}
+
 int main(void) {
     LabelDoc* label = MkLabel_Create();
     int count;
@@ -49,5 +102,5 @@ int main(void) {
     for (i = 0; i < count; ++i) printObject(label, i);
 
     MkLabel_Destroy(label);
-    return 0;
+    return saveShapesPreview("shapes-preview.bmp");
 }

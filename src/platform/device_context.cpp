@@ -24,12 +24,12 @@ struct ContextDeleter {
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 
-// cairo refuses image surfaces beyond 32767 pixels a side; taller surfaces
-// are split into bands that share the one block of memory.
+// cairo refuses image surfaces beyond 32767 pixels a side; larger surfaces
+// are split into tiles that share the one block of memory.
 constexpr int kMaxSide = 32767;
 
 // cairo keeps coordinates in 24.8 fixed point, which wraps beyond about 8.3
-// million; geometry is cut or clamped to this margin round each band first.
+// million; geometry is cut or clamped to this margin round each tile first.
 constexpr double kMargin = 1 << 20;
 
 // Without antialiasing a pixel is drawn when its centre lies inside the
@@ -74,7 +74,8 @@ std::vector<double> geometricPattern(const Pen& pen) {
     for (size_t i = 0; i < pen.pattern.size(); i += 2) {
         double on = pen.pattern[i];
         double off = i + 1 < pen.pattern.size() ? pen.pattern[i + 1] : 0.0;
-        double shown = std::max(on - pen.width, 0.0);
+        // cairo drops some zero-length dashes; a sliver keeps them as dots.
+        double shown = std::max(on - pen.width, 1.0 / 64);
         dashes.push_back(shown);
         dashes.push_back(on + off - shown);
     }
@@ -184,8 +185,10 @@ Pen Pen::dashed(int width, Colorref color, std::vector<int> pattern) {
 }
 
 struct DeviceContext::Impl {
-    struct Band {
+    struct Tile {
+        int left = 0;
         int top = 0;
+        int columns = 0;
         int rows = 0;
         SurfacePtr surface;
         ContextPtr cr;
@@ -194,7 +197,7 @@ struct DeviceContext::Impl {
     int width = 0;
     int height = 0;
     std::unique_ptr<uint8_t[]> memory;
-    std::vector<Band> bands;
+    std::vector<Tile> tiles;
 
     Pen pen;
     Brush brush;
@@ -211,26 +214,29 @@ struct DeviceContext::Impl {
 
     // Finishes cairo's work before the memory is read or written directly.
     void flush() {
-        for (auto& band : bands) cairo_surface_flush(band.surface.get());
+        for (auto& tile : tiles) cairo_surface_flush(tile.surface.get());
     }
     // Tells cairo the memory was written behind its back.
     void markDirty() {
-        for (auto& band : bands) cairo_surface_mark_dirty(band.surface.get());
+        for (auto& tile : tiles) cairo_surface_mark_dirty(tile.surface.get());
     }
 
-    // Runs draw(cr, window) on every band that the rows top..bottom touch,
-    // with the band's context mapped so that the caller draws in surface
-    // coordinates; window is the part of the surface the caller may use
-    // without leaving cairo's coordinate range.
+    // Runs draw(cr, window) on every tile that the area (left, top, right,
+    // bottom) touches, with the tile's context mapped so that the caller
+    // draws in surface coordinates; window is the part of the plane the
+    // caller may use without leaving cairo's coordinate range.
     template <typename Draw>
-    void onBands(double top, double bottom, Draw&& draw) {
-        for (auto& band : bands) {
-            if (bottom < band.top || top >= band.top + band.rows) continue;
-            cairo_t* cr = band.cr.get();
+    void onTiles(const Window& area, Draw&& draw) {
+        for (auto& tile : tiles) {
+            if (area.bottom < tile.top || area.top >= tile.top + tile.rows || area.right < tile.left ||
+                area.left >= tile.left + tile.columns)
+                continue;
+            cairo_t* cr = tile.cr.get();
             cairo_save(cr);
-            cairo_translate(cr, 0, -band.top);
+            cairo_translate(cr, -tile.left, -tile.top);
             cairo_new_path(cr);
-            Window window{-kMargin, band.top - kMargin, width + kMargin, band.top + band.rows + kMargin};
+            Window window{tile.left - kMargin, tile.top - kMargin, tile.left + tile.columns + kMargin,
+                          tile.top + tile.rows + kMargin};
             draw(cr, window);
             cairo_new_path(cr);
             cairo_restore(cr);
@@ -263,14 +269,94 @@ struct DeviceContext::Impl {
         cairo_set_dash(cr, nullptr, 0, 0);
     }
 
+    // 1-dot lines are stepped pixel by pixel along their major axis, as the
+    // platform's lines are: a line of n steps is n pixels, its end point
+    // excluded, and dashes count pixels.
+    void cosmeticLine(int x1, int y1, int x2, int y2) {
+        int64_t dx = int64_t{x2} - x1;
+        int64_t dy = int64_t{y2} - y1;
+        int64_t steps = std::max(std::abs(dx), std::abs(dy));
+        if (steps == 0) return;
+        bool xMajor = std::abs(dx) >= std::abs(dy);
+        int64_t majorStart = xMajor ? x1 : y1;
+        int64_t minorStart = xMajor ? y1 : x1;
+        int64_t majorStep = (xMajor ? dx : dy) < 0 ? -1 : 1;
+        int64_t minorDelta = xMajor ? dy : dx;
+        int64_t majorSize = xMajor ? width : height;
+        int64_t minorSize = xMajor ? height : width;
+        // Only the steps whose major coordinate lies on the surface.
+        int64_t first = majorStep > 0 ? -majorStart : majorStart - (majorSize - 1);
+        int64_t last = majorStep > 0 ? majorSize - 1 - majorStart : majorStart;
+        first = std::max<int64_t>(first, 0);
+        last = std::min(last, steps - 1);
+        if (first > last) return;
+
+        const auto& dashes = cosmeticPattern(pen.cosmeticStyle);
+        int period = 0;
+        for (double length : dashes) period += static_cast<int>(length);
+        bool paintGaps = !dashes.empty() && backgroundMode == BackgroundMode::Opaque;
+        uint32_t ink = pixelValue(pen.color);
+        uint32_t gap = pixelValue(backgroundColor);
+
+        flush();
+        for (int64_t k = first; k <= last; ++k) {
+            // The minor coordinate rounded half up from the exact line; 128
+            // bits because k and the delta may each use 32.
+            __int128 scaled = static_cast<__int128>(2 * k) * minorDelta + steps;
+            __int128 offset = scaled >= 0 ? scaled / (2 * steps) : -((-scaled + 2 * steps - 1) / (2 * steps));
+            int64_t minor = minorStart + static_cast<int64_t>(offset);
+            if (minor < 0 || minor >= minorSize) continue;
+            bool on = true;
+            if (period > 0) {
+                int phase = static_cast<int>(k % period);
+                for (size_t i = 0; i < dashes.size(); ++i) {
+                    phase -= static_cast<int>(dashes[i]);
+                    if (phase < 0) {
+                        on = i % 2 == 0;
+                        break;
+                    }
+                }
+            }
+            if (!on && !paintGaps) continue;
+            int64_t major = majorStart + k * majorStep;
+            int px = static_cast<int>(xMajor ? major : minor);
+            int py = static_cast<int>(xMajor ? minor : major);
+            row(py)[px] = on ? ink : gap;
+        }
+        markDirty();
+    }
+
+    // Wider lines are cairo strokes with round caps, centred on the pixels
+    // (odd widths) or on their top-left corners (even widths) so that no
+    // edge of the stroke runs through pixel centres.
+    void geometricLine(int fromX, int fromY, int toX, int toY) {
+        double offset = pen.width % 2 == 1 ? 0.5 : 0.0;
+        double x1 = fromX + offset - kTieBreak;
+        double y1 = fromY + offset - kTieBreak;
+        double x2 = toX + offset - kTieBreak;
+        double y2 = toY + offset - kTieBreak;
+        double reach = pen.width / 2.0 + 1;
+        Window area{std::min(x1, x2) - reach, std::min(y1, y2) - reach, std::max(x1, x2) + reach,
+                    std::max(y1, y2) + reach};
+        onTiles(area, [&](cairo_t* cr, const Window& w) {
+            double ax = x1, ay = y1, bx = x2, by = y2, t0 = 0;
+            if (!clipSegment(ax, ay, bx, by, w, t0)) return;
+            cairo_move_to(cr, ax, ay);
+            cairo_line_to(cr, bx, by);
+            // Keeps the dash phase of a line cut at the window's edge.
+            strokePath(cr, t0 * std::hypot(x2 - x1, y2 - y1));
+        });
+    }
+
     // A box outline: a 1-dot pen traces the edge pixels (their centres), a
     // wider one is centred on the boundary lines. rx, ry round the corners.
     void drawBox(int left, int top, int right, int bottom, double rx, double ry) {
         if (left > right) std::swap(left, right);
         if (top > bottom) std::swap(top, bottom);
-        if (right - left < 1 || bottom - top < 1) return;
+        if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
         double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
-        onBands(top - reach, bottom + reach, [&](cairo_t* cr, const Window& w) {
+        Window area{left - reach, top - reach, right + reach, bottom + reach};
+        onTiles(area, [&](cairo_t* cr, const Window& w) {
             double l = clampTo(left, w.left, w.right);
             double t = clampTo(top, w.top, w.bottom);
             double r = clampTo(right, w.left, w.right);
@@ -296,28 +382,34 @@ DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 DeviceContext::~DeviceContext() = default;
 
 std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
-    if (width < 1 || height < 1 || width > kMaxSide) return nullptr;
-    int64_t bytes = int64_t{width} * 4 * height;
-    if (bytes > std::numeric_limits<int32_t>::max()) return nullptr;
+    if (width < 1 || height < 1) return nullptr;
+    int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
+    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
+    int64_t bytes = pixelCount * 4;
     try {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
         impl->height = height;
         impl->memory = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
-        int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
-        if (stride != width * 4) return nullptr;
+        // cairo accepts any stride that is a multiple of 4 and at least its
+        // own for the tile's width; the whole surface's row is both.
+        int stride = width * 4;
         for (int top = 0; top < height; top += kMaxSide) {
-            Impl::Band band;
-            band.top = top;
-            band.rows = std::min(kMaxSide, height - top);
-            band.surface.reset(cairo_image_surface_create_for_data(
-                impl->memory.get() + static_cast<size_t>(top) * impl->stride(), CAIRO_FORMAT_RGB24, width, band.rows,
-                stride));
-            if (cairo_surface_status(band.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-            band.cr.reset(cairo_create(band.surface.get()));
-            if (cairo_status(band.cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-            cairo_set_antialias(band.cr.get(), CAIRO_ANTIALIAS_NONE);
-            impl->bands.push_back(std::move(band));
+            for (int left = 0; left < width; left += kMaxSide) {
+                Impl::Tile tile;
+                tile.left = left;
+                tile.top = top;
+                tile.columns = std::min(kMaxSide, width - left);
+                tile.rows = std::min(kMaxSide, height - top);
+                uint8_t* origin = impl->memory.get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
+                tile.surface.reset(
+                    cairo_image_surface_create_for_data(origin, CAIRO_FORMAT_RGB24, tile.columns, tile.rows, stride));
+                if (cairo_surface_status(tile.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+                tile.cr.reset(cairo_create(tile.surface.get()));
+                if (cairo_status(tile.cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+                cairo_set_antialias(tile.cr.get(), CAIRO_ANTIALIAS_NONE);
+                impl->tiles.push_back(std::move(tile));
+            }
         }
         std::unique_ptr<DeviceContext> dc(new DeviceContext(std::move(impl)));
         dc->fillRect(0, 0, width, height, kWhite);
@@ -364,7 +456,8 @@ void DeviceContext::rectangle(int left, int top, int right, int bottom) {
 }
 
 void DeviceContext::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-    impl_->drawBox(left, top, right, bottom, std::abs(cornerWidth) / 2.0, std::abs(cornerHeight) / 2.0);
+    impl_->drawBox(left, top, right, bottom, std::abs(static_cast<double>(cornerWidth)) / 2.0,
+                   std::abs(static_cast<double>(cornerHeight)) / 2.0);
 }
 
 void DeviceContext::ellipse(int left, int top, int right, int bottom) {
@@ -380,43 +473,13 @@ void DeviceContext::moveTo(int x, int y) {
 
 void DeviceContext::lineTo(int x, int y) {
     Impl& d = *impl_;
-    const Pen& pen = d.pen;
-    double x1 = d.currentX;
-    double y1 = d.currentY;
-    double x2 = x;
-    double y2 = y;
-    d.currentX = x;
-    d.currentY = y;
-    double length = std::hypot(x2 - x1, y2 - y1);
-    // Odd widths centre the stroke on the pixel, even ones on the pixel's
-    // top-left corner, so that no edge runs through pixel centres.
-    double offset = (pen.geometric ? pen.width : 1) % 2 == 1 ? 0.5 : 0.0;
-    x1 += offset - kTieBreak;
-    y1 += offset - kTieBreak;
-    x2 += offset - kTieBreak;
-    y2 += offset - kTieBreak;
-    double dashOffset = 0;
-    if (!pen.geometric) {
-        // A 1-dot line runs from the start pixel's near edge to the end
-        // pixel's near edge: the end point is not drawn.
-        if (length == 0) return;
-        double ux = (x2 - x1) / length;
-        double uy = (y2 - y1) / length;
-        x1 -= ux / 2;
-        y1 -= uy / 2;
-        x2 -= ux / 2;
-        y2 -= uy / 2;
+    int x1 = std::exchange(d.currentX, x);
+    int y1 = std::exchange(d.currentY, y);
+    if (d.pen.geometric) {
+        d.geometricLine(x1, y1, x, y);
+    } else {
+        d.cosmeticLine(x1, y1, x, y);
     }
-    double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
-    d.onBands(std::min(y1, y2) - reach, std::max(y1, y2) + reach, [&](cairo_t* cr, const Window& w) {
-        double ax = x1, ay = y1, bx = x2, by = y2, t0 = 0;
-        if (!clipSegment(ax, ay, bx, by, w, t0)) return;
-        cairo_move_to(cr, ax, ay);
-        cairo_line_to(cr, bx, by);
-        // Keeps the dash phase of a line cut at the window's edge.
-        dashOffset = t0 * std::hypot(x2 - x1, y2 - y1);
-        d.strokePath(cr, dashOffset);
-    });
 }
 
 BackgroundMode DeviceContext::setBackgroundMode(BackgroundMode mode) { return std::exchange(impl_->backgroundMode, mode); }

@@ -88,7 +88,7 @@ class DeviceContext {
 public:
     // A white surface of width x height dots, or nullptr when either is
     // below 1, the memory (4 x width x height bytes) would exceed the signed
-    // 32-bit range, the width exceeds 32767 dots, or it cannot be allocated.
+    // 32-bit range, or it cannot be allocated.
     static std::unique_ptr<DeviceContext> create(int width, int height);
     ~DeviceContext();
     DeviceContext(const DeviceContext&) = delete;

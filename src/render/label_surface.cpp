@@ -41,8 +41,8 @@ bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPix
     int height = mmToDots(doc.labelheight, dpi);
     if (height < 1) return false;
     auto dc = platform::DeviceContext::create(width, height);
-    if (dc == nullptr) return false;
-    dc->fillRect(0, 0, width, height, platform::kWhite);
+    if (dc == nullptr) return false;  // too large for the signed 32-bit byte range, or out of memory
+    // A new surface is white already: the label's background.
     for (const LabelObject& object : doc.objects) {
         if (object.enable) drawObject(*dc, object, dpi);
     }

@@ -1,0 +1,300 @@
+// What a rendered label looks like: its size, background and objects.
+#include <gtest/gtest.h>
+
+#include "mklabel.h"
+#include "model/label_doc.h"
+#include "render/rendered.h"
+#include "support/handles.h"
+
+namespace {
+
+using mk::test::bounds;
+using mk::test::Box;
+using mk::test::kWhiteRgb;
+using mk::test::LabelPtr;
+using mk::test::Point;
+using mk::test::PrinterPtr;
+using mk::test::render;
+using mk::test::Rendered;
+
+PrinterPtr printerAt(int dpi) {
+    PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), dpi);
+    return printer;
+}
+
+LabelPtr label(float width = 40.0f, float height = 30.0f) {
+    LabelPtr doc(MkLabel_Create());
+    MkLabel_SetWidth(doc.get(), width);
+    MkLabel_SetHeight(doc.get(), height);
+    return doc;
+}
+
+LabelObject& objectOf(const LabelPtr& doc, int index) { return doc->objects.at(static_cast<size_t>(index)); }
+
+// At 203 dpi: 1 mm is 8 dots, 5 mm 40, 10 mm 80, 20 mm 160, 30 mm 240.
+int dots(float mm) { return static_cast<int>(mm / 25.4f * 203.0f + 0.5f); }
+
+TEST(LabelSurface, SizeAndStrideFollowTheResolution) {
+    struct Case {
+        int dpi;
+        int width, height;
+    } cases[] = {{203, 831, 599}, {300, 1228, 886}, {600, 2457, 1772}};
+    for (const Case& c : cases) {
+        LabelPtr doc(MkLabel_Create());  // 104 x 75 mm
+        auto printer = printerAt(c.dpi);
+        Rendered out = render(doc.get(), printer.get());
+        ASSERT_EQ(out.result, MK_OK);
+        EXPECT_EQ(out.width, c.width);
+        EXPECT_EQ(out.height, c.height);
+        EXPECT_EQ(out.stride, 4 * c.width);
+        EXPECT_TRUE(out.inked().empty()) << "background not white at " << c.dpi;
+    }
+}
+
+TEST(LabelSurface, EmptyLabelWithoutPrinterIsAWhite203DpiBuffer) {
+    LabelPtr doc(MkLabel_Create());
+    Rendered out = render(doc.get(), nullptr, MkLabelDoc_Render);
+    ASSERT_EQ(out.result, MK_OK);
+    EXPECT_EQ(out.width, 831);
+    EXPECT_EQ(out.height, 599);
+    EXPECT_EQ(out.stride, 3324);
+    EXPECT_TRUE(out.inked().empty());
+}
+
+TEST(LabelSurface, LaterObjectsCoverEarlierOnes) {
+    for (bool redFirst : {true, false}) {
+        auto doc = label();
+        int a = MkLabel_AddRect(doc.get(), "rectangleA", 5, 5, 20, 20, 0.1f);
+        int b = MkLabel_AddRect(doc.get(), "rectangleB", 10, 10, 30, 25, 0.1f);
+        MkLabel_SetRectFill(doc.get(), a, 1);
+        MkLabel_SetRectFill(doc.get(), b, 1);
+        objectOf(doc, a).lineColorArgb = redFirst ? 0xFFFF0000u : 0xFF0000FFu;
+        objectOf(doc, b).lineColorArgb = redFirst ? 0xFF0000FFu : 0xFFFF0000u;
+        Rendered out = render(doc.get());
+        // The overlap shows the second object's colour.
+        EXPECT_EQ(out.at(dots(15), dots(15)), redFirst ? 0x0000FFu : 0xFF0000u);
+        EXPECT_EQ(out.at(dots(7), dots(7)), redFirst ? 0xFF0000u : 0x0000FFu);
+    }
+}
+
+TEST(LabelSurface, ObjectsDrawByTheBeginningOfTheirName) {
+    struct Case {
+        const char* name;
+        bool drawn;
+    } cases[] = {
+        {"line", true},   {"line2", true},  {"LINE", false},        {"Line", false},  {"xline", false},
+        {"rfid1", false}, {"", false},      {"barcodeline", false}, {"Text", false}, {"lin", false},
+    };
+    for (const Case& c : cases) {
+        auto doc = label();
+        MkLabel_AddLine(doc.get(), "line", 5, 10, 30, 10, 0.4f);
+        objectOf(doc, 0).ObjectName = c.name;
+        Rendered out = render(doc.get());
+        EXPECT_EQ(!out.inked().empty(), c.drawn) << '"' << c.name << '"';
+    }
+    // A shape is drawn for a name starting with "rectangle", whatever its type.
+    auto doc = label();
+    int index = MkLabel_AddLine(doc.get(), "rectangleA", 5, 5, 30, 20, 0.1f);
+    objectOf(doc, index).objectclass = 2;
+    Rendered out = render(doc.get());
+    EXPECT_EQ(bounds(out.inked()), (Box{dots(5), dots(5), dots(30) - 1, dots(20) - 1}));
+}
+
+TEST(LabelSurface, DisabledObjectsAreNotDrawn) {
+    auto doc = label();
+    MkLabel_AddRect(doc.get(), "rectangle", 5, 5, 20, 20, 0.4f);
+    MkLabel_AddLine(doc.get(), "line", 5, 25, 30, 25, 0.4f);
+    objectOf(doc, 0).enable = false;
+    // Not printing is no reason to leave an object out of the picture.
+    objectOf(doc, 1).disallowprint = true;
+    Rendered out = render(doc.get());
+    auto points = out.inked();
+    ASSERT_FALSE(points.empty());
+    for (auto [x, y] : points) EXPECT_GE(y, dots(24)) << x << "," << y;
+}
+
+TEST(LabelSurface, LineWidthsAreWholeDots) {
+    struct Case {
+        float mm;
+        int dots;
+    } cases[] = {{0.0f, 1}, {0.1f, 1}, {0.2f, 2}, {0.4f, 3}, {1.0f, 8}, {-2.0f, 1}};
+    for (const Case& c : cases) {
+        auto doc = label();
+        MkLabel_AddLine(doc.get(), "line", 5, 10, 30, 10, c.mm);
+        Rendered out = render(doc.get());
+        int across = 0;
+        for (int y = 0; y < out.height; ++y) across += out.at(dots(15), y) != kWhiteRgb;
+        EXPECT_EQ(across, c.dots) << c.mm << " mm";
+    }
+}
+
+TEST(LabelSurface, ThinLinesStopBeforeTheirEndPoint) {
+    auto doc = label();
+    MkLabel_AddLine(doc.get(), "line", 5, 10, 20, 10, 0.1f);
+    Rendered out = render(doc.get());
+    EXPECT_EQ(bounds(out.inked()), (Box{dots(5), dots(10), dots(20) - 1, dots(10)}));
+    EXPECT_EQ(out.inked().size(), static_cast<size_t>(dots(20) - dots(5)));
+}
+
+TEST(LabelSurface, DashStylesHaveTheirLengthsInDots) {
+    struct Case {
+        int style;
+        float width;
+        std::vector<int> runs;  // from the first dash, along the line's middle
+    } cases[] = {
+        {4, 0.4f, {3, 6, 3, 6, 3, 6}},                    // dotted, 3 dots wide
+        {1, 0.4f, {12, 6, 12, 6}},                        // dashed
+        {2, 0.4f, {12, 6, 3, 6, 12, 6}},                  // dash-dot
+        {3, 0.4f, {12, 6, 3, 6, 3, 6, 12}},               // dash-dot-dot
+        {0, 0.4f, {dots(35) - dots(5) + 3}},              // solid, round caps at both ends
+        {9, 0.4f, {dots(35) - dots(5) + 3}},              // unknown style: solid when thick
+        {1, 1.0f, {32, 16, 32, 16}},
+    };
+    for (const Case& c : cases) {
+        auto doc = label();
+        int index = MkLabel_AddLine(doc.get(), "line", 5, 10, 35, 10, c.width);
+        MkLabel_SetLineDash(doc.get(), index, c.style);
+        Rendered out = render(doc.get());
+        int y = dots(10);
+        int x0 = 0;
+        while (x0 < out.width && out.at(x0, y) == kWhiteRgb) ++x0;
+        auto runs = out.runsAlongRow(y, x0, out.width);
+        runs.resize(c.runs.size());
+        EXPECT_EQ(runs, c.runs) << "style " << c.style << " at " << c.width << " mm";
+    }
+}
+
+TEST(LabelSurface, ThinDashStylesAreBrokenLines) {
+    struct Case {
+        int style;
+        bool broken;
+    } cases[] = {{0, false}, {1, true}, {2, true}, {3, true}, {4, true}, {9, true}, {-1, true}};
+    for (const Case& c : cases) {
+        auto doc = label();
+        int index = MkLabel_AddLine(doc.get(), "line", 5, 10, 35, 10, 0.1f);
+        MkLabel_SetLineDash(doc.get(), index, c.style);
+        Rendered out = render(doc.get());
+        auto runs = out.runsAlongRow(dots(10), dots(5), dots(35));
+        EXPECT_EQ(runs.size() > 1, c.broken) << "style " << c.style;
+    }
+}
+
+TEST(LabelSurface, ShapeCornersMayComeInEitherOrder) {
+    for (int shape : {0, 1, 2}) {
+        auto forward = label();
+        auto backward = label();
+        MkLabel_SetRectShape(forward.get(), MkLabel_AddRect(forward.get(), "rectangle", 10, 5, 30, 20, 0.4f), shape);
+        MkLabel_SetRectShape(backward.get(), MkLabel_AddRect(backward.get(), "rectangle", 30, 20, 10, 5, 0.4f), shape);
+        auto a = render(forward.get()).inked();
+        EXPECT_FALSE(a.empty());
+        EXPECT_EQ(a, render(backward.get()).inked()) << "shape " << shape;
+    }
+}
+
+TEST(LabelSurface, ThinShapesStayInsideTheirBox) {
+    const Box box{dots(10), dots(5), dots(30) - 1, dots(20) - 1};
+    for (int shape : {0, 1, 2}) {
+        auto doc = label();
+        MkLabel_SetRectShape(doc.get(), MkLabel_AddRect(doc.get(), "rectangle", 10, 5, 30, 20, 0.1f), shape);
+        Rendered out = render(doc.get());
+        auto points = out.inked();
+        EXPECT_EQ(bounds(points), box) << "shape " << shape;
+        // Rounded shapes leave the box's corner blank, the rectangle covers it.
+        EXPECT_EQ(points.count({box.left, box.top}) == 1, shape == 0);
+        EXPECT_EQ(points.count({box.right, box.bottom}) == 1, shape == 0);
+    }
+}
+
+TEST(LabelSurface, CornerRadiusIsTheSizeOfTheRoundingEllipse) {
+    // 2.0 mm at 203 dpi: each corner is a quarter of a 16 x 16-dot ellipse,
+    // so the straight top edge starts 8 dots in.
+    auto doc = label();
+    int index = MkLabel_AddRect(doc.get(), "rectangle", 10, 5, 30, 20, 0.1f);
+    MkLabel_SetRectShape(doc.get(), index, 1);
+    MkLabel_SetRectRadius(doc.get(), index, 2.0f);
+    Rendered out = render(doc.get());
+    int left = dots(10);
+    int top = dots(5);
+    auto runs = out.runsAlongRow(top, left, dots(30));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_GE(runs[0], 3);  // blank before the curve meets the edge
+    EXPECT_LE(runs[0], 8);
+    EXPECT_EQ(runs[0], runs[2]);
+    // A radius of 0 gives square corners.
+    MkLabel_SetRectRadius(doc.get(), index, 0.0f);
+    EXPECT_EQ(render(doc.get()).at(left, top), 0x000000u);
+}
+
+TEST(LabelSurface, UnknownShapeClassDrawsNothing) {
+    for (int shape : {3, -1, 100}) {
+        auto doc = label();
+        MkLabel_SetRectShape(doc.get(), MkLabel_AddRect(doc.get(), "rectangle", 10, 5, 30, 20, 0.4f), shape);
+        EXPECT_TRUE(render(doc.get()).inked().empty()) << shape;
+    }
+}
+
+TEST(LabelSurface, FilledShapesAreFilledInTheLineColour) {
+    for (int shape : {0, 1, 2}) {
+        for (bool fill : {false, true}) {
+            auto doc = label();
+            // Something under the shape's middle shows whether it was painted over.
+            int under = MkLabel_AddRect(doc.get(), "rectangleUnder", 19, 12, 21, 14, 0.1f);
+            MkLabel_SetRectFill(doc.get(), under, 1);
+            objectOf(doc, under).lineColorArgb = 0xFF00FF00u;
+            int index = MkLabel_AddRect(doc.get(), "rectangle", 10, 5, 30, 20, 0.4f);
+            MkLabel_SetRectShape(doc.get(), index, shape);
+            MkLabel_SetRectFill(doc.get(), index, fill ? 1 : 0);
+            objectOf(doc, index).lineColorArgb = 0xFF0000FFu;
+            Rendered out = render(doc.get());
+            EXPECT_EQ(out.at(dots(20), dots(13)), fill ? 0x0000FFu : 0x00FF00u) << shape;
+            EXPECT_EQ(out.at(dots(15), dots(15)), fill ? 0x0000FFu : kWhiteRgb) << shape;
+        }
+    }
+}
+
+TEST(LabelSurface, AlphaIsIgnored) {
+    std::set<Point> reference;
+    for (uint32_t argb : {0xFFFF0000u, 0x80FF0000u, 0x00FF0000u}) {
+        auto doc = label();
+        int index = MkLabel_AddRect(doc.get(), "rectangle", 10, 5, 30, 20, 0.4f);
+        MkLabel_SetRectShape(doc.get(), index, 2);
+        objectOf(doc, index).lineColorArgb = argb;
+        Rendered out = render(doc.get());
+        auto points = out.inked();
+        for (auto [x, y] : points) ASSERT_EQ(out.at(x, y), 0xFF0000u) << std::hex << argb;
+        if (reference.empty()) reference = points;
+        EXPECT_EQ(points, reference) << std::hex << argb;
+    }
+}
+
+TEST(LabelSurface, LabelsOutsideTheSurfaceRangeAreRefused) {
+    struct Case {
+        float width, height;
+    } cases[] = {{0.06f, 30}, {0, 30}, {40, 0}, {40, -5}, {-40, 30}, {10000, 10000}, {1e30f, 1}};
+    for (const Case& c : cases) {
+        auto doc = label(c.width, c.height);
+        void* pixels = reinterpret_cast<void*>(0x1);
+        int width = -7, height = -7, stride = -7;
+        EXPECT_EQ(MkLabel_Render(doc.get(), nullptr, 0, &pixels, &width, &height, &stride), MK_RENDER_FAILED)
+            << c.width << " x " << c.height;
+        // Nothing allocated, nothing written.
+        EXPECT_EQ(pixels, reinterpret_cast<void*>(0x1));
+        EXPECT_EQ(width, -7);
+        EXPECT_EQ(height, -7);
+        EXPECT_EQ(stride, -7);
+    }
+}
+
+TEST(LabelSurface, ObjectsBeyondTheLabelAreClipped) {
+    auto doc = label();
+    MkLabel_AddLine(doc.get(), "line", -1000, 15, 1000, 15, 0.4f);
+    MkLabel_AddRect(doc.get(), "rectangle", -5, -5, 1e6f, 1e6f, 1.0f);
+    int ellipse = MkLabel_AddRect(doc.get(), "rectangle", -1e7f, 2, 1e7f, 8, 0.1f);
+    MkLabel_SetRectShape(doc.get(), ellipse, 2);
+    Rendered out = render(doc.get());
+    ASSERT_EQ(out.result, MK_OK);
+    for (int x = 0; x < out.width; ++x) EXPECT_NE(out.at(x, dots(15)), kWhiteRgb) << x;
+}
+
+}  // namespace

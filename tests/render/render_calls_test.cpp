@@ -1,0 +1,156 @@
+// How the render calls prepare the document they are given.
+#include <gtest/gtest.h>
+
+#include "mklabel.h"
+#include "model/label_doc.h"
+#include "render/rendered.h"
+#include "support/handles.h"
+
+namespace {
+
+using mk::test::LabelPtr;
+using mk::test::PrinterPtr;
+using mk::test::render;
+using mk::test::RenderCall;
+using mk::test::Rendered;
+
+PrinterPtr printerAt(int dpi) {
+    PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), dpi);
+    return printer;
+}
+
+// A document with a barcode of 2-dot modules and a text composed of two
+// variables, as a designed-at-203-dpi label file gives.
+LabelPtr preparedDocument() {
+    LabelPtr doc(MkLabel_Create());
+    MkLabel_AddBarcode(doc.get(), "barcode1", "12345", 5, 5, "Code 128", 2.0f, 10.0f, 0);
+    int text = MkLabel_AddText(doc.get(), "text1", "stored", 5, 30, 10, "Arial", 0, 10);
+    LabelObject& object = doc->objects.at(static_cast<size_t>(text));
+    object.datachild_IDs = "1,2";
+    LabelVariable first;
+    first.id = 1;
+    first.sharename = "lot";
+    first.data = "A";
+    LabelVariable second = first;
+    second.id = 2;
+    second.sharename = "serial";
+    second.data = "7";
+    second.fixedlength = 3;
+    object.Variables = {first, second};
+    return doc;
+}
+
+std::string dataOf(const LabelDoc* doc, int index) {
+    char buffer[64] = {};
+    MkObject_GetData(doc, index, buffer, sizeof buffer);
+    return buffer;
+}
+
+TEST(RenderCalls, NullArgumentsChangeNothing) {
+    for (RenderCall call : {MkLabelDoc_Render, MkLabel_Render}) {
+        auto doc = preparedDocument();
+        auto printer = printerAt(300);
+        void* pixels = nullptr;
+        int w = 0, h = 0, s = 0;
+        EXPECT_EQ(call(nullptr, printer.get(), 0, &pixels, &w, &h, &s), MK_RENDER_BAD_ARGS);
+        EXPECT_EQ(call(doc.get(), printer.get(), 0, nullptr, &w, &h, &s), MK_RENDER_BAD_ARGS);
+        EXPECT_EQ(call(doc.get(), printer.get(), 0, &pixels, nullptr, &h, &s), MK_RENDER_BAD_ARGS);
+        EXPECT_EQ(call(doc.get(), printer.get(), 0, &pixels, &w, nullptr, &s), MK_RENDER_BAD_ARGS);
+        EXPECT_EQ(call(doc.get(), printer.get(), 0, &pixels, &w, &h, nullptr), MK_RENDER_BAD_ARGS);
+        EXPECT_EQ(pixels, nullptr);
+        EXPECT_EQ(doc->scaledDpi, 0);
+        EXPECT_EQ(doc->printerDPI, 203);
+        EXPECT_EQ(dataOf(doc.get(), 1), "stored");
+    }
+}
+
+TEST(RenderCalls, DocumentKindRescalesToThePrinterAndKeepsIt) {
+    auto doc = preparedDocument();
+    auto printer300 = printerAt(300);
+    struct Step {
+        const Printer* printer;
+        int scaledDpi;
+        float moduleWidth;
+        int width;
+    } steps[] = {
+        {printer300.get(), 300, 3.0f, 1228},
+        {printer300.get(), 300, 3.0f, 1228},  // the same printer again changes nothing
+        {nullptr, 203, 2.0f, 831},            // without a printer: back to 203
+    };
+    for (const Step& step : steps) {
+        Rendered out = render(doc.get(), step.printer, MkLabelDoc_Render);
+        ASSERT_EQ(out.result, MK_OK);
+        EXPECT_EQ(out.width, step.width);
+        EXPECT_EQ(doc->scaledDpi, step.scaledDpi);
+        EXPECT_EQ(doc->objects[0].barcodescale, step.moduleWidth);
+        // The document kind does not take over the printer's settings.
+        EXPECT_EQ(doc->printerDPI, 203);
+    }
+}
+
+TEST(RenderCalls, DocumentKindStoresTheComposedText) {
+    auto doc = preparedDocument();
+    ASSERT_EQ(render(doc.get(), nullptr, MkLabelDoc_Render).result, MK_OK);
+    EXPECT_EQ(dataOf(doc.get(), 1), "A007");
+    // A later composition starts from the variables again.
+    MkObject_SetVariable(doc.get(), 1, "lot", "B");
+    ASSERT_EQ(render(doc.get(), nullptr, MkLabelDoc_Render).result, MK_OK);
+    EXPECT_EQ(dataOf(doc.get(), 1), "B007");
+}
+
+TEST(RenderCalls, DocumentKindPreparesEvenWhenRenderingFails) {
+    auto doc = preparedDocument();
+    MkLabel_SetWidth(doc.get(), 0.0f);
+    auto printer = printerAt(300);
+    EXPECT_EQ(render(doc.get(), printer.get(), MkLabelDoc_Render).result, MK_RENDER_FAILED);
+    EXPECT_EQ(doc->scaledDpi, 300);
+    EXPECT_EQ(dataOf(doc.get(), 1), "A007");
+}
+
+TEST(RenderCalls, LabelKindCopiesThePrinterSettingsOnly) {
+    auto doc = preparedDocument();
+    auto printer = printerAt(300);
+    MkPrinter_SetSpeed(printer.get(), 6);
+    MkPrinter_SetDarkness(printer.get(), 15);
+    MkPrinter_SetPageDirection(printer.get(), 2);
+    Rendered out = render(doc.get(), printer.get(), MkLabel_Render);
+    ASSERT_EQ(out.result, MK_OK);
+    EXPECT_EQ(out.width, 1228);
+    EXPECT_EQ(doc->printerDPI, 300);
+    EXPECT_EQ(doc->printSpeed, 6);
+    EXPECT_EQ(doc->printDarkness, 15);
+    EXPECT_EQ(doc->pageDirection, 2);
+    EXPECT_TRUE(doc->labelhavegap);
+    // No rescaling and no composition.
+    EXPECT_EQ(doc->scaledDpi, 0);
+    EXPECT_EQ(doc->objects[0].barcodescale, 2.0f);
+    EXPECT_EQ(dataOf(doc.get(), 1), "stored");
+}
+
+TEST(RenderCalls, LabelKindWithoutPrinterTakesTheDefaults) {
+    auto doc = preparedDocument();
+    doc->printerDPI = 600;
+    doc->printSpeed = 2;
+    doc->printDarkness = 1;
+    doc->pageDirection = 0;
+    doc->labelhavegap = false;
+    Rendered out = render(doc.get(), nullptr, MkLabel_Render);
+    ASSERT_EQ(out.result, MK_OK);
+    EXPECT_EQ(out.width, 831);
+    EXPECT_EQ(doc->printerDPI, 203);
+    EXPECT_EQ(doc->printSpeed, 4);
+    EXPECT_EQ(doc->printDarkness, 10);
+    EXPECT_EQ(doc->pageDirection, 1);
+    EXPECT_TRUE(doc->labelhavegap);
+}
+
+TEST(RenderCalls, LabelKindCopiesSettingsEvenWhenRenderingFails) {
+    auto doc = preparedDocument();
+    MkLabel_SetHeight(doc.get(), -1.0f);
+    auto printer = printerAt(600);
+    EXPECT_EQ(render(doc.get(), printer.get(), MkLabel_Render).result, MK_RENDER_FAILED);
+    EXPECT_EQ(doc->printerDPI, 600);
+}
+
+}  // namespace
