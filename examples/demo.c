@@ -72,6 +72,21 @@ done:
     return rc;
 }
 
+/* Text samples: a free line, a box that wraps and centres its lines on the
+ * anchor, and a line of Chinese text in the black-body face. Returns 0 when
+ * all were added. */
+static int addTextSamples(LabelDoc* label) {
+    int box;
+    if (MkLabel_AddText(label, "text_free", "Free text, 8 pt", 34.0f, 30.0f, 8.0f, "Arial", 0, 0.0f) < 0) return -1;
+    box = MkLabel_AddText(label, "text_box", "Centred box text wraps at its width", 46.0f, 3.0f, 7.0f,
+                          "Arial", 1, 24.0f);
+    if (box < 0 || MkLabel_SetTextAlign(label, box, 1) < 0) return -1;
+    if (MkLabel_AddText(label, "text_cjk", "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE7\xAD\xBE 123", 4.0f, 29.0f,
+                        10.0f, "\xE9\xBB\x91\xE4\xBD\x93", 0, 0.0f) < 0)
+        return -1;
+    return 0;
+}
+
 int main(void) {
     LabelDoc* label = MkLabel_Create();
     int count;
@@ -87,7 +102,7 @@ int main(void) {
 
     if (MkLabel_AddText(label, "text1", "Hello, label", 4.0f, 3.0f, 12.0f, NULL, 0, 50.0f) < 0 ||
         MkLabel_AddBarcode(label, "barcode1", "MK-000123", 4.0f, 12.0f, "Code128", 2.0f, 10.0f, 0) < 0 ||
-        MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0) {
+        MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0 || addTextSamples(label) < 0) {
         fprintf(stderr, "cannot add the objects\n");
         MkLabel_Destroy(label);
         return 1;

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
+
+#include "platform/font.h"
 
 // A drawing surface in printer dots with the small set of drawing operations
 // the label renderer uses. Its memory is the rendered label itself: 32 bits
@@ -160,6 +163,19 @@ public:
     // layer; the shared_ptr carries its own deleter, so this class never
     // needs the complete type).
     std::shared_ptr<TextState> textState;
+
+    // Select returns the font selected before (null when none was).
+    FontHandle selectFont(FontHandle font);
+    // The selected font; a 16-pixel font of the default face when none is.
+    FontHandle font() const;
+    // The extent of the text in the selected font, in logical units.
+    TextExtent textExtent(std::u16string_view text) const;
+    // Draws the text in the text colour with the top-left corner of its cell
+    // at (x, y), in logical units: in the advanced mode the world transform
+    // maps the position, and its horizontal scale (m11) widens or narrows the
+    // glyphs and their advances with it. In the opaque mode the cell is first
+    // filled with the background colour.
+    void textOut(int x, int y, std::u16string_view text);
     // ---- end of text ----------------------------------------------------
 
 private:

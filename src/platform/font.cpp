@@ -44,17 +44,17 @@ TextExtent Font::measure(std::u16string_view text) const {
     return TextExtent{saturate(width), cellHeight()};
 }
 
-void Font::draw(const PixelTarget& target, int x, int y, double scaleX, std::u16string_view text,
+void Font::draw(const PixelTarget& target, double x, int64_t top, double scaleX, std::u16string_view text,
                 uint32_t colorref) const {
     GlyphPlacement at;
-    at.baselineY = static_cast<int64_t>(y) + ascent_;
+    at.baselineY = top + ascent_;
     at.scaleX = scaleX;
     at.colorref = colorref;
-    int64_t pen = x;  // logical units
+    int64_t pen = 0;  // unscaled pixels from the start of the text
     for (size_t i = 0; i < text.size();) {
         const GlyphRef glyph = resolved_->glyphFor(nextCodePoint(text, i));
         if (glyph.face == nullptr) continue;
-        const double deviceX = std::round(static_cast<double>(pen) * scaleX);
+        const double deviceX = std::round(x + static_cast<double>(pen) * scaleX);
         at.penX = static_cast<int64_t>(std::clamp(deviceX, -1e15, 1e15));
         pen += glyph.face->draw(glyph.index, emPixels_, glyph.style, at, target);
     }

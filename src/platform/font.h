@@ -52,12 +52,11 @@ public:
 
     TextExtent measure(std::u16string_view text) const;
 
-    // Draws text with the top of its cell at (x, y) in logical units; scaleX
-    // maps logical x to pixels (x × scaleX), widening glyphs, advances and the
-    // origin together. Glyphs are drawn one bit deep: covered pixels take the
-    // colour (0x00BBGGRR), others stay as they are. Pixels outside the target
-    // are dropped.
-    void draw(const PixelTarget& target, int x, int y, double scaleX, std::u16string_view text,
+    // Draws text with the top-left corner of its cell at pixel (x, top);
+    // scaleX widens or narrows the glyphs and their advances. Glyphs are drawn
+    // one bit deep: covered pixels take the colour (0x00BBGGRR), others stay
+    // as they are. Pixels outside the target are dropped.
+    void draw(const PixelTarget& target, double x, int64_t top, double scaleX, std::u16string_view text,
               uint32_t colorref) const;
 
     // Whether every code point of the text has a real glyph in this font or

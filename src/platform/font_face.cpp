@@ -48,6 +48,9 @@ constexpr int kEmboldenDivisor = 24;
 constexpr int kMaxEmPixels = 16384;
 constexpr double kMaxScaleX = 1000.0;
 
+// Advances remembered per face before the memory starts over.
+constexpr size_t kMaxCachedAdvances = 65536;
+
 int scaleRounded(int designUnits, int emPixels, int unitsPerEm) {
     if (unitsPerEm <= 0) return 0;
     const int64_t scaled = static_cast<int64_t>(designUnits) * emPixels;
@@ -136,9 +139,15 @@ bool FontFace::loadGlyph(unsigned glyph, int emPixels, GlyphStyle style) {
 int FontFace::loadedAdvance() const { return static_cast<int>((face_->glyph->advance.x + 32) >> 6); }
 
 int FontFace::advance(unsigned glyph, int emPixels, GlyphStyle style) {
+    // Slant does not change an advance; emboldening does.
+    const uint64_t key = static_cast<uint64_t>(std::clamp(emPixels, 1, kMaxEmPixels)) << 33 |
+                         static_cast<uint64_t>(style.syntheticBold) << 32 | glyph;
     std::lock_guard lock(mutex_);
-    if (!loadGlyph(glyph, emPixels, style)) return 0;
-    return loadedAdvance();
+    if (auto it = advances_.find(key); it != advances_.end()) return it->second;
+    const int advance = loadGlyph(glyph, emPixels, GlyphStyle{style.syntheticBold, false}) ? loadedAdvance() : 0;
+    if (advances_.size() >= kMaxCachedAdvances) advances_.clear();
+    advances_.emplace(key, advance);
+    return advance;
 }
 
 int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at,

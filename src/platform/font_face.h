@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -66,6 +67,9 @@ private:
     std::mutex mutex_;
     FT_Face face_;
     int currentEm_ = 0;
+    // Hinted advances by em, style and glyph: layout measures every code
+    // point several times, and loading a hinted glyph is the costly part.
+    std::unordered_map<uint64_t, int> advances_;
     int unitsPerEm_ = 0;
     int winAscent_ = 0;
     int winDescent_ = 0;

@@ -1,8 +1,61 @@
 #include "render/text_object.h"
 
+#include "platform/utf_convert.h"
+#include "render/box_text.h"
+#include "render/data_mnemonics.h"
+#include "render/free_text.h"
+#include "render/object_font.h"
+#include "render/units.h"
+
 namespace mk {
 
-// Placeholder until text drawing lands: draws nothing.
-void drawTextObject(platform::DeviceContext&, const LabelObject&, int) {}
+namespace {
+
+// Boxes narrower than this use free layout.
+constexpr int kMinBoxWidth = 11;
+
+// The object's font in the device context; a new size replaces it there.
+class DeviceBoxFont : public BoxTextFont {
+public:
+    DeviceBoxFont(platform::DeviceContext& dc, const LabelObject& object, int dpi)
+        : dc_(dc), object_(object), dpi_(dpi) {}
+    TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
+    void setSize(float points) override { dc_.selectFont(createObjectFont(object_, points, dpi_)); }
+
+private:
+    platform::DeviceContext& dc_;
+    const LabelObject& object_;
+    int dpi_;
+};
+
+}  // namespace
+
+void drawTextRun(platform::DeviceContext& dc, std::u16string_view text, int x, int y, platform::Colorref color) {
+    dc.setTextColor(color);
+    dc.textOut(x, y, text);
+}
+
+void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+    if (object.objectdata.empty()) return;
+    const std::string text = substituteMnemonics(object.objectdata, MnemonicVariant::Text);
+    const int x0 = mmToDots(object.Xposition, dpi);
+    const int y0 = mmToDots(object.Yposition, dpi);
+    const platform::FontHandle kept = dc.selectFont(createObjectFont(object, object.fontsize, dpi));
+    dc.setBackgroundMode(platform::BackgroundMode::Transparent);
+    const platform::Colorref color = rgbToColorref(object.textColor);
+    const int boxWidth = mmToDots(object.textwidth, dpi);
+
+    // Text that ends before its first character (a leading zero byte) draws
+    // nothing.
+    if (!platform::utf8ToUtf16(text).empty()) {
+        if (object.texttype == 1 && boxWidth >= kMinBoxWidth) {
+            DeviceBoxFont font(dc, object, dpi);
+            drawTextPlan(dc, layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi));
+        } else {
+            drawFreeText(dc, object, text, x0, y0, color, dpi);
+        }
+    }
+    dc.selectFont(kept);
+}
 
 }  // namespace mk

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <string_view>
+
 #include "model/label_object.h"
 #include "platform/device_context.h"
 
 namespace mk {
 
-// Draws a text object on the label surface at the render resolution.
-// Reports nothing: an object that cannot be drawn is skipped.
+// Draws a text object on the label surface at the render resolution: box
+// layout when texttype is 1 and the box is at least 11 dots wide, free
+// layout otherwise. Leaves the background mode transparent and the text
+// colour last set; restores the font, graphics mode and world transform.
 void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
+
+// Sets the text colour and draws the text with the top-left corner of its
+// cell at (x, y), in logical units.
+void drawTextRun(platform::DeviceContext& dc, std::u16string_view text, int x, int y, platform::Colorref color);
 
 }  // namespace mk

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/label_object.h"
+#include "platform/device_context.h"
 #include "platform/font.h"
 
 namespace mk {
@@ -22,6 +23,16 @@ class TextMeasure {
 public:
     virtual ~TextMeasure() = default;
     virtual TextExtent extent(std::u16string_view text) const = 0;
+};
+
+// Measures with the font selected in a device context.
+class DeviceTextMeasure : public TextMeasure {
+public:
+    explicit DeviceTextMeasure(const platform::DeviceContext& dc) : dc_(dc) {}
+    TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
+
+private:
+    const platform::DeviceContext& dc_;
 };
 
 // What the measuring operations read during one drawing call.

@@ -1,0 +1,144 @@
+#include "render/free_text.h"
+
+#include <algorithm>
+
+#include "platform/utf_convert.h"
+#include "render/int_convert.h"
+#include "render/units.h"
+
+namespace mk {
+
+namespace {
+
+struct MeasuredLine {
+    std::u16string text;
+    TextExtent extent;
+};
+
+struct Column {
+    std::vector<TextRun> runs;
+    std::vector<int> heights;
+    int width = 0;
+    int64_t height = 0;
+};
+
+
+std::vector<std::string_view> freeLines(std::string_view text) {
+    std::vector<std::string_view> lines = splitParagraphs(text);
+    for (std::string_view& line : lines) {
+        if (line.empty()) line = " ";
+    }
+    return lines;
+}
+
+void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
+                      int x0, int y0, float lineGap, TextPlan& plan) {
+    std::vector<MeasuredLine> measured;
+    for (std::string_view line : lines) {
+        std::u16string units = platform::utf8ToUtf16(line);
+        if (units.empty()) continue;  // began with a zero byte
+        const TextExtent extent = measure.extent(units);
+        measured.push_back(MeasuredLine{std::move(units), extent});
+    }
+    int64_t blockWidth = 0;
+    int64_t total = 0;
+    for (size_t i = 0; i < measured.size(); ++i) {
+        blockWidth = std::max<int64_t>(blockWidth, measured[i].extent.cx);
+        total += measured[i].extent.cy;
+        if (i + 1 < measured.size()) total += lineGapAfter(object, measured[i].extent.cy, lineGap);
+    }
+    const float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
+    const float zoomedWidth = static_cast<float>(blockWidth) * zoom;
+    int64_t dx = 0;
+    if (object.texttextalign == 1) dx = truncToInt(-zoomedWidth * 0.5f);
+    if (object.texttextalign == 2) dx = truncToInt(-zoomedWidth);
+    const int64_t dy = blockOffset(object.texttextvalign, total);
+    const int64_t left = x0 + dx;
+    const int64_t top = y0 + dy;
+
+    if (object.blackbackground) {
+        plan.reverseBox = FilledBox{saturateToInt(left), saturateToInt(top),
+                                    saturateToInt(left + truncToInt(zoomedWidth)), saturateToInt(top + total),
+                                    plan.textColor};
+        plan.textColor = platform::kWhite;
+    }
+    plan.scaled = true;
+    plan.scaleX = roundedZoom(zoom);
+    const int64_t startX = logicalX(left, zoom);
+    int64_t acc = 0;
+    for (size_t i = 0; i < measured.size(); ++i) {
+        const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
+        plan.pieces.push_back(
+            PlacedText{saturateToInt(startX + inner), saturateToInt(top + acc), std::move(measured[i].text)});
+        acc += measured[i].extent.cy;
+        if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
+    }
+}
+
+void layoutVertical(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
+                    int x0, int y0, float lineGap, TextPlan& plan) {
+    std::vector<Column> columns;
+    for (std::string_view line : lines) {
+        Column column;
+        column.runs = splitUtf8Runs(line);
+        if (column.runs.empty()) continue;
+        for (const TextRun& run : column.runs) {
+            const TextExtent extent = measure.extent(run);
+            column.heights.push_back(extent.cy);
+            column.width = std::max(column.width, extent.cx);
+            column.height += extent.cy;
+        }
+        columns.push_back(std::move(column));
+    }
+    if (columns.empty()) return;
+    int64_t totalWidth = 0;
+    int64_t maxHeight = 0;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        totalWidth += columns[i].width;
+        if (i + 1 < columns.size()) totalWidth += lineGapAfter(object, columns[i].width, lineGap);
+        maxHeight = std::max(maxHeight, columns[i].height);
+    }
+    const int64_t left = x0 + blockOffset(object.texttextalign, totalWidth);
+    const int64_t top = y0 + blockOffset(object.texttextvalign, maxHeight);
+    if (object.blackbackground) {
+        plan.reverseBox = FilledBox{saturateToInt(left), saturateToInt(top), saturateToInt(left + totalWidth),
+                                    saturateToInt(top + maxHeight), plan.textColor};
+        plan.textColor = platform::kWhite;
+    }
+    int64_t colX = 0;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        Column& column = columns[i];
+        const int64_t columnTop = top + lineOffset(object.texttextvalign, maxHeight, column.height);
+        int64_t acc = 0;
+        for (size_t j = 0; j < column.runs.size(); ++j) {
+            plan.pieces.push_back(
+                PlacedText{saturateToInt(left + colX), saturateToInt(columnTop + acc), std::move(column.runs[j])});
+            acc += column.heights[j];
+        }
+        colX += column.width;
+        if (i + 1 < columns.size()) colX += lineGapAfter(object, column.width, lineGap);
+    }
+}
+
+}  // namespace
+
+TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, std::string_view text, int x0, int y0,
+                        platform::Colorref color, int dpi) {
+    TextPlan plan;
+    plan.textColor = color;
+    const std::vector<std::string_view> lines = freeLines(text);
+    const auto lineGap = static_cast<float>(mmToDots(object.linegap, dpi));
+    if (object.isverticaltext) {
+        layoutVertical(measure, object, lines, x0, y0, lineGap, plan);
+    } else {
+        layoutHorizontal(measure, object, lines, x0, y0, lineGap, plan);
+    }
+    return plan;
+}
+
+void drawFreeText(platform::DeviceContext& dc, const LabelObject& object, std::string_view text, int x0, int y0,
+                  platform::Colorref color, int dpi) {
+    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi));
+}
+
+}  // namespace mk

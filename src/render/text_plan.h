@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_context.h"
+
+namespace mk {
+
+// A piece of text at its position in logical units (the top-left corner of
+// its cell).
+struct PlacedText {
+    int x = 0;
+    int y = 0;
+    std::u16string text;
+};
+
+struct FilledBox {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    platform::Colorref color = platform::kBlack;
+};
+
+// What a text layout draws, worked out before anything is drawn so that the
+// layout rules can be checked without a surface: the reverse-display box,
+// the horizontal scale of the world transform, and the pieces in order.
+struct TextPlan {
+    std::optional<FilledBox> reverseBox;  // drawn before the text
+    platform::Colorref textColor = platform::kBlack;
+    bool scaled = false;  // whether the pieces are drawn under a world transform
+    float scaleX = 1.0f;  // its m11: the zoom rounded to four decimals
+    std::vector<PlacedText> pieces;
+};
+
+// Where a block of the given size starts relative to the anchor, by an
+// alignment code (texttextalign or texttextvalign): 1 centres it, 2 puts its
+// far edge on the anchor, anything else its near edge.
+int64_t blockOffset(int alignCode, int64_t size);
+
+// Where a line (or column) starts inside its block by the same codes.
+int64_t lineOffset(int alignCode, int64_t blockSize, int64_t size);
+
+// The world transform's m11 for a zoom: rounded to four decimals.
+float roundedZoom(float zoom);
+
+// The position a piece of a zoomed block starts at in logical units:
+// (int)(deviceX / zoom + 0.5).
+int logicalX(int64_t deviceX, float zoom);
+
+// Draws a plan: the reverse box, then the pieces (each by drawTextRun) under
+// the plan's transform, then puts the graphics mode and transform back.
+void drawTextPlan(platform::DeviceContext& dc, const TextPlan& plan);
+
+}  // namespace mk

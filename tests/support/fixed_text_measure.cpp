@@ -1,0 +1,25 @@
+#include "support/fixed_text_measure.h"
+
+namespace mk::test {
+
+TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
+    int cx = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        // A surrogate pair counts once, by its high half.
+        if (text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0) continue;
+        auto it = widths.find(text[i]);
+        if (it != widths.end()) {
+            cx += it->second;
+        } else {
+            cx += widthAtSize != nullptr && !sizes.empty() ? widthAtSize(size_) : width;
+        }
+    }
+    return TextExtent{cx, height};
+}
+
+void FixedTextMeasure::setSize(float points) {
+    size_ = points;
+    sizes.push_back(points);
+}
+
+}  // namespace mk::test
