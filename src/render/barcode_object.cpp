@@ -61,20 +61,9 @@ const DigitLayout* digitLayoutFor(std::string_view kind) {
     return nullptr;
 }
 
-// The text font and where it draws. Glyphs go straight onto the surface's
-// pixels with their cell's top at the given point.
-struct TextPen {
-    platform::FontHandle font;
-    platform::PixelTarget target;
-    platform::Colorref color;
-
-    int width(std::u16string_view text) const { return font->measure(text).cx; }
-    void draw(int x, int y, std::u16string_view text) const { font->draw(target, x, y, 1.0, text, color); }
-};
-
 // What the digit groups of one text share.
 struct DigitContext {
-    const TextPen& pen;
+    platform::DeviceContext& dc;
     const std::string& text;
     float moduleWidth;
     float charGap;
@@ -95,6 +84,8 @@ std::vector<std::u16string_view> characters(std::u16string_view text) {
     return out;
 }
 
+int width(const platform::DeviceContext& dc, std::u16string_view text) { return dc.textExtent(text).cx; }
+
 // (int)(v + 0.5) in single precision, as positions are computed; defined for any value.
 int roundToInt(float v) { return truncToInt(v + 0.5f); }
 
@@ -104,15 +95,15 @@ void drawDigitGroup(const DigitContext& ctx, int first, int count, float fromMod
     if (part.empty()) return;
     const std::vector<std::u16string_view> chars = characters(part);
     const float n = static_cast<float>(chars.size());
-    const float w = static_cast<float>(ctx.pen.width(part));
+    const float w = static_cast<float>(width(ctx.dc, part));
     const float span = (toModule - fromModule) * ctx.moduleWidth;
     // A group narrower than its modules is spread so that it ends at toModule.
     const float spacing = n > 1 && span > w ? (span - w) / (n - 1) : ctx.charGap;
     float x = static_cast<float>(ctx.barX) + ctx.moduleWidth * fromModule;
     const int y = roundToInt(ctx.digitY);
     for (std::u16string_view c : chars) {
-        ctx.pen.draw(roundToInt(x), y, c);
-        x += static_cast<float>(ctx.pen.width(c)) + spacing;
+        ctx.dc.textOut(roundToInt(x), y, c);
+        x += static_cast<float>(width(ctx.dc, c)) + spacing;
     }
 }
 
@@ -121,8 +112,8 @@ void drawTrailingDigit(const DigitContext& ctx, int index) {
     if (static_cast<size_t>(index) >= ctx.text.size()) return;
     const std::u16string c = platform::utf8ToUtf16(std::string_view(ctx.text).substr(index, 1));
     if (c.empty()) return;
-    const int cx = ctx.pen.width(c);
-    ctx.pen.draw(truncToInt(static_cast<double>(ctx.barX) + ctx.symbolWidth - cx + 0.5), roundToInt(ctx.digitY), c);
+    const int cx = width(ctx.dc, c);
+    ctx.dc.textOut(truncToInt(static_cast<double>(ctx.barX) + ctx.symbolWidth - cx + 0.5), roundToInt(ctx.digitY), c);
 }
 
 std::string humanReadableText(const LabelObject& object) {
@@ -136,11 +127,11 @@ std::string humanReadableText(const LabelObject& object) {
 }
 
 // Text laid out by textalign, one character at a time from its start x.
-void drawAlignedText(const TextPen& pen, const std::u16string& text, int barX, int symbolWidth, int textAlign,
+void drawAlignedText(platform::DeviceContext& dc, const std::u16string& text, int barX, int symbolWidth, int textAlign,
                      float charGap, float y) {
     const std::vector<std::u16string_view> chars = characters(text);
     const int64_t n = static_cast<int64_t>(chars.size());
-    const int64_t textW = pen.width(text);
+    const int64_t textW = width(dc, text);
     int64_t startX = barX;
     if (textAlign == kAlignRight) startX = barX + symbolWidth - textW;
     if (textAlign == kAlignCentre) startX = barX + (symbolWidth - textW) / 2;
@@ -152,8 +143,8 @@ void drawAlignedText(const TextPen& pen, const std::u16string& text, int barX, i
     float x = static_cast<float>(startX);
     const int drawY = roundToInt(y);
     for (std::u16string_view c : chars) {
-        pen.draw(roundToInt(x), drawY, c);
-        x += static_cast<float>(pen.width(c)) + spacing;
+        dc.textOut(roundToInt(x), drawY, c);
+        x += static_cast<float>(width(dc, c)) + spacing;
     }
 }
 
@@ -171,21 +162,13 @@ void drawBearerBox(platform::DeviceContext& dc, const LabelObject& object, int x
     dc.selectPen(previousPen);
 }
 
-}  // namespace
-
-void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int dpi, int barX, int barY,
-                     int symbolWidth, int symbolHeight) {
-    const std::string text = humanReadableText(object);
-    dc.setBackgroundMode(platform::BackgroundMode::Transparent);
-    dc.setTextColor(rgbToColorref(object.textColor));
-    const TextPen pen{createObjectFont(object, object.fontsize, dpi),
-                      {dc.mutablePixels(), dc.width(), dc.height(), dc.stride()},
-                      dc.textColor()};
-
+// Places the text: on the digit line in the groups of EAN and UPC kinds, else aligned by textalign.
+void drawTextLines(platform::DeviceContext& dc, const LabelObject& object, int dpi, const std::string& text, int barX,
+                   int barY, int symbolWidth, int symbolHeight) {
     const float gap = static_cast<float>(mmToDots(object.textGap, dpi));
     const float charGap = static_cast<float>(mmToDots(object.chargap, dpi));
     const std::u16string wide = platform::utf8ToUtf16(text);
-    const int textHeight = pen.font->measure(wide).cy;
+    const int textHeight = dc.textExtent(wide).cy;
     const bool below = object.textposition == kTextBelow;
 
     const bool digitMode = contains(object.barcodekind, "EAN") || contains(object.barcodekind, "UPC");
@@ -194,7 +177,7 @@ void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int
                                : static_cast<float>(barY) - static_cast<float>(textHeight) - gap;
     if (digitMode) {
         if (const DigitLayout* layout = digitLayoutFor(object.barcodekind)) {
-            const DigitContext ctx{pen, text, object.barcodescale, charGap, barX, symbolWidth, digitY};
+            const DigitContext ctx{dc, text, object.barcodescale, charGap, barX, symbolWidth, digitY};
             for (int g = 0; g < layout->groupCount; ++g) {
                 const DigitGroup& group = layout->groups[g];
                 drawDigitGroup(ctx, group.first, group.count, group.fromModule, group.toModule);
@@ -209,7 +192,19 @@ void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int
     if (!digitMode)
         y = below ? static_cast<float>(barY) + static_cast<float>(symbolHeight) + gap
                   : static_cast<float>(barY) - static_cast<float>(textHeight) - gap;
-    drawAlignedText(pen, wide, barX, symbolWidth, object.textalign, charGap, y);
+    drawAlignedText(dc, wide, barX, symbolWidth, object.textalign, charGap, y);
+}
+
+}  // namespace
+
+void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int dpi, int barX, int barY,
+                     int symbolWidth, int symbolHeight) {
+    const std::string text = humanReadableText(object);
+    const platform::FontHandle previousFont = dc.selectFont(createObjectFont(object, object.fontsize, dpi));
+    dc.setBackgroundMode(platform::BackgroundMode::Transparent);
+    dc.setTextColor(rgbToColorref(object.textColor));
+    drawTextLines(dc, object, dpi, text, barX, barY, symbolWidth, symbolHeight);
+    dc.selectFont(previousFont);
 }
 
 void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
