@@ -87,6 +87,38 @@ static int addTextSamples(LabelDoc* label) {
     return 0;
 }
 
+/* Barcodes: a Code 128, an EAN-13 with its digit groups and a QR Code,
+ * rendered at 203 dpi and saved as a BMP preview. */
+static int saveBarcodePreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
+    Printer* printer = MkPrinter_Create();
+    int index;
+    int rc = 1;
+    if (label == NULL || printer == NULL) goto done;
+    MkLabel_SetWidth(label, 80.0f);
+    MkLabel_SetHeight(label, 50.0f);
+    MkPrinter_SetDpi(printer, 203);
+
+    index = MkLabel_AddBarcode(label, "barcode_code128", "MK-000123", 4.0f, 4.0f, "Code 128 Auto", 2.0f, 10.0f, 0);
+    if (index < 0 || MkLabel_SetBarcodeText(label, index, "Arial", 8.0f, 0.5f, 2) < 0) goto done;
+    index = MkLabel_AddBarcode(label, "barcode_ean13", "5901234123457", 4.0f, 24.0f, "EAN-13", 2.0f, 15.0f, 0);
+    if (index < 0 || MkLabel_SetBarcodeText(label, index, "Arial", 8.0f, 0.0f, 2) < 0) goto done;
+    if (MkLabel_AddBarcode(label, "barcode_qr", "https://mklabel.test/item/000123", 50.0f, 4.0f, "QR Code(2D)", 4.0f,
+                           0.0f, 2) < 0)
+        goto done;
+
+    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
+        fprintf(stderr, "cannot write %s\n", path);
+        goto done;
+    }
+    printf("barcode label with %d symbols, preview in %s\n", MkLabelDoc_GetObjectCount(label), path);
+    rc = 0;
+done:
+    MkPrinter_Destroy(printer);
+    MkLabel_Destroy(label);
+    return rc;
+}
+
 int main(void) {
     LabelDoc* label = MkLabel_Create();
     int count;
@@ -117,5 +149,6 @@ int main(void) {
     for (i = 0; i < count; ++i) printObject(label, i);
 
     MkLabel_Destroy(label);
-    return saveShapesPreview("shapes-preview.bmp");
+    if (saveShapesPreview("shapes-preview.bmp") != 0) return 1;
+    return saveBarcodePreview("barcode-preview.bmp");
 }
