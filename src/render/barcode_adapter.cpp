@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "render/data_mnemonics.h"
+#include "render/zint_faults.h"
 
 namespace mk {
 namespace {
@@ -298,6 +299,11 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
         applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
     if (working.size() > static_cast<size_t>(INT_MAX)) {
         printError(request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
+        return;
+    }
+
+    if (const char* fault = knownZintFault(sym, working)) {
+        printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
         return;
     }
 
