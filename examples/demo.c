@@ -19,22 +19,54 @@ static void printObject(const LabelDoc* label, int index) {
     printf("\n");
 }
 
-/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
- * ellipse, rendered and saved as a BMP preview a person can open. */
-static int saveShapesPreview(const char* path) {
-    LabelDoc* label = MkLabel_Create();
+/* Renders a label at 203 dpi and saves its BMP preview; returns 0 on success. */
+static int writePreview(LabelDoc* label, const char* what, const char* path) {
     Printer* printer = MkPrinter_Create();
     void* pixels = NULL;
     int width = 0;
     int height = 0;
     int stride = 0;
+    int rc = 1;
+    if (printer == NULL) return 1;
+    MkPrinter_SetDpi(printer, 203);
+    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
+        fprintf(stderr, "cannot render the %s label\n", what);
+    } else if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
+        fprintf(stderr, "cannot write %s\n", path);
+    } else {
+        printf("%s label rendered at %d x %d dots (stride %d), preview in %s\n", what, width, height, stride, path);
+        rc = 0;
+    }
+    MkFree(pixels);
+    MkPrinter_Destroy(printer);
+    return rc;
+}
+
+/* Text samples: a free line, a box that wraps and centres its lines on the
+ * anchor, and a line of Chinese text in the black-body face. Returns 0 when
+ * all were added. */
+static int addTextSamples(LabelDoc* label) {
+    int box;
+    if (MkLabel_AddText(label, "text_free", "Free text, 8 pt", 34.0f, 30.0f, 8.0f, "Arial", 0, 0.0f) < 0) return -1;
+    box = MkLabel_AddText(label, "text_box", "Centred box text wraps at its width", 46.0f, 3.0f, 7.0f, "Arial", 1,
+                          24.0f);
+    if (box < 0 || MkLabel_SetTextAlign(label, box, 1) < 0) return -1;
+    if (MkLabel_AddText(label, "text_cjk", "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE7\xAD\xBE 123", 4.0f, 29.0f,
+                        10.0f, "\xE9\xBB\x91\xE4\xBD\x93", 0, 0.0f) < 0)
+        return -1;
+    return 0;
+}
+
+/* Shapes: lines in every dash style, rectangles, a rounded rectangle and an
+ * ellipse, rendered and saved as a BMP preview a person can open. */
+static int saveShapesPreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
     int dash;
     int index;
-    int rc = 1;
-    if (label == NULL || printer == NULL) goto done;
+    int rc;
+    if (label == NULL) return 1;
     MkLabel_SetWidth(label, 80.0f);
     MkLabel_SetHeight(label, 50.0f);
-    MkPrinter_SetDpi(printer, 203);
 
     for (dash = 0; dash <= 4; ++dash) {
         index = MkLabel_AddLine(label, "line", 4.0f, 4.0f + 3.0f * (float)dash, 40.0f, 4.0f + 3.0f * (float)dash,
@@ -55,49 +87,20 @@ static int saveShapesPreview(const char* path) {
     MkLabel_SetRectShape(label, index, 2);
     MkLabel_SetRectFill(label, index, 1);
 
-    if (MkLabel_Render(label, printer, 0, &pixels, &width, &height, &stride) != MK_OK) {
-        fprintf(stderr, "cannot render the shapes label\n");
-        goto done;
-    }
-    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
-        fprintf(stderr, "cannot write %s\n", path);
-        goto done;
-    }
-    printf("shapes label rendered at %d x %d dots (stride %d), preview in %s\n", width, height, stride, path);
-    rc = 0;
-done:
-    MkFree(pixels);
-    MkPrinter_Destroy(printer);
+    rc = writePreview(label, "shapes", path);
     MkLabel_Destroy(label);
     return rc;
 }
 
-/* Text samples: a free line, a box that wraps and centres its lines on the
- * anchor, and a line of Chinese text in the black-body face. Returns 0 when
- * all were added. */
-static int addTextSamples(LabelDoc* label) {
-    int box;
-    if (MkLabel_AddText(label, "text_free", "Free text, 8 pt", 34.0f, 30.0f, 8.0f, "Arial", 0, 0.0f) < 0) return -1;
-    box = MkLabel_AddText(label, "text_box", "Centred box text wraps at its width", 46.0f, 3.0f, 7.0f,
-                          "Arial", 1, 24.0f);
-    if (box < 0 || MkLabel_SetTextAlign(label, box, 1) < 0) return -1;
-    if (MkLabel_AddText(label, "text_cjk", "\xE4\xB8\xAD\xE6\x96\x87\xE6\xA0\x87\xE7\xAD\xBE 123", 4.0f, 29.0f,
-                        10.0f, "\xE9\xBB\x91\xE4\xBD\x93", 0, 0.0f) < 0)
-        return -1;
-    return 0;
-}
-
 /* Barcodes: a Code 128, an EAN-13 with its digit groups and a QR Code,
- * rendered at 203 dpi and saved as a BMP preview. */
+ * rendered and saved as a BMP preview. */
 static int saveBarcodePreview(const char* path) {
     LabelDoc* label = MkLabel_Create();
-    Printer* printer = MkPrinter_Create();
     int index;
     int rc = 1;
-    if (label == NULL || printer == NULL) goto done;
+    if (label == NULL) return 1;
     MkLabel_SetWidth(label, 80.0f);
     MkLabel_SetHeight(label, 50.0f);
-    MkPrinter_SetDpi(printer, 203);
 
     index = MkLabel_AddBarcode(label, "barcode_code128", "MK-000123", 4.0f, 4.0f, "Code 128 Auto", 2.0f, 10.0f, 0);
     if (index < 0 || MkLabel_SetBarcodeText(label, index, "Arial", 8.0f, 0.5f, 2) < 0) goto done;
@@ -106,15 +109,8 @@ static int saveBarcodePreview(const char* path) {
     if (MkLabel_AddBarcode(label, "barcode_qr", "https://mklabel.test/item/000123", 50.0f, 4.0f, "QR Code(2D)", 4.0f,
                            0.0f, 2) < 0)
         goto done;
-
-    if (MkLabel_SavePreview(label, printer, path) != MK_OK) {
-        fprintf(stderr, "cannot write %s\n", path);
-        goto done;
-    }
-    printf("barcode label with %d symbols, preview in %s\n", MkLabelDoc_GetObjectCount(label), path);
-    rc = 0;
+    rc = writePreview(label, "barcode", path);
 done:
-    MkPrinter_Destroy(printer);
     MkLabel_Destroy(label);
     return rc;
 }
@@ -123,6 +119,7 @@ int main(void) {
     LabelDoc* label = MkLabel_Create();
     int count;
     int i;
+    int previewRc;
     if (label == NULL) {
         fprintf(stderr, "cannot create a label\n");
         return 1;
@@ -148,7 +145,8 @@ int main(void) {
            MkLabelDoc_GetPrinterDpi(label), count);
     for (i = 0; i < count; ++i) printObject(label, i);
 
+    previewRc = writePreview(label, "sample", "label-preview.bmp");
     MkLabel_Destroy(label);
-    if (saveShapesPreview("shapes-preview.bmp") != 0) return 1;
-    return saveBarcodePreview("barcode-preview.bmp");
+    if (saveBarcodePreview("barcode-preview.bmp") != 0) previewRc = 1;
+    return saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0;
 }

@@ -16,8 +16,7 @@ constexpr int kDefaultEmPixels = 16;
 constexpr int kMaxEmPixels = 16384;
 
 int saturate(int64_t v) {
-    return static_cast<int>(
-        std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // The face that gives a font its vertical metrics: its own, or, when it has
@@ -30,7 +29,10 @@ FontFace* metricsFace(ResolvedFont& resolved) {
 }  // namespace
 
 Font::Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent)
-    : request_(std::move(request)), resolved_(std::move(resolved)), emPixels_(emPixels), ascent_(ascent),
+    : request_(std::move(request)),
+      resolved_(std::move(resolved)),
+      emPixels_(emPixels),
+      ascent_(ascent),
       descent_(descent) {}
 
 Font::~Font() = default;
@@ -46,6 +48,10 @@ TextExtent Font::measure(std::u16string_view text) const {
 
 void Font::draw(const PixelTarget& target, double x, int64_t top, double scaleX, std::u16string_view text,
                 uint32_t colorref) const {
+    // No glyph reaches further than this from its pen position (slant and
+    // emboldening included), so text beyond it can be skipped unrendered.
+    const double reach = 2.0 * emPixels_ * std::max(scaleX, 1.0);
+    if (top + cellHeight() + reach < 0 || top - reach > target.height) return;
     GlyphPlacement at;
     at.baselineY = top + ascent_;
     at.scaleX = scaleX;
@@ -55,7 +61,12 @@ void Font::draw(const PixelTarget& target, double x, int64_t top, double scaleX,
         const GlyphRef glyph = resolved_->glyphFor(nextCodePoint(text, i));
         if (glyph.face == nullptr) continue;
         const double deviceX = std::round(x + static_cast<double>(pen) * scaleX);
-        at.penX = static_cast<int64_t>(std::clamp(deviceX, -1e15, 1e15));
+        if (scaleX > 0.0 && deviceX > target.width + reach) break;  // the rest lies further right
+        if (deviceX < -reach) {
+            pen += glyph.face->advance(glyph.index, emPixels_, glyph.style);
+            continue;
+        }
+        at.penX = static_cast<int64_t>(deviceX);
         pen += glyph.face->draw(glyph.index, emPixels_, glyph.style, at, target);
     }
 }

@@ -78,8 +78,7 @@ std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
     return std::shared_ptr<FontFace>(new FontFace(std::move(library), face));
 }
 
-FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face)
-    : library_(std::move(library)), face_(face) {
+FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face) : library_(std::move(library)), face_(face) {
     unitsPerEm_ = face_->units_per_EM;
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {

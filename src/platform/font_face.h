@@ -1,12 +1,12 @@
 #pragma once
 
+#include <ft2build.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-
-#include <ft2build.h>
 #include FT_FREETYPE_H
 
 #include "platform/font.h"

@@ -31,17 +31,17 @@ constexpr std::array<FaceAlias, 16> kFaceAliases{{
     {"Helvetica", kLiberationSans},
     {"Times New Roman", kLiberationSerif},
     {"Courier New", kLiberationMono},
-    {"\xE9\xBB\x91\xE4\xBD\x93", kZenHei},                          // black body
+    {"\xE9\xBB\x91\xE4\xBD\x93", kZenHei},  // black body
     {"SimHei", kZenHei},
     {"\xE5\xBE\xAE\xE8\xBD\xAF\xE9\x9B\x85\xE9\xBB\x91", kZenHei},  // elegant black
     {"Microsoft YaHei", kZenHei},
-    {"\xE5\xAE\x8B\xE4\xBD\x93", kZenHei},                          // Song
+    {"\xE5\xAE\x8B\xE4\xBD\x93", kZenHei},  // Song
     {"SimSun", kZenHei},
-    {"\xE6\x96\xB0\xE5\xAE\x8B\xE4\xBD\x93", kZenHei},              // new Song
+    {"\xE6\x96\xB0\xE5\xAE\x8B\xE4\xBD\x93", kZenHei},  // new Song
     {"NSimSun", kZenHei},
-    {"\xE6\xA5\xB7\xE4\xBD\x93", kZenHei},                          // regular script
+    {"\xE6\xA5\xB7\xE4\xBD\x93", kZenHei},  // regular script
     {"KaiTi", kZenHei},
-    {"\xE4\xBB\xBF\xE5\xAE\x8B", kZenHei},                          // imitation Song
+    {"\xE4\xBB\xBF\xE5\xAE\x8B", kZenHei},  // imitation Song
     {"FangSong", kZenHei},
 }};
 

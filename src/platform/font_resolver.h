@@ -1,11 +1,11 @@
 #pragma once
 
+#include <fontconfig/fontconfig.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-
-#include <fontconfig/fontconfig.h>
 
 #include "platform/font_face.h"
 

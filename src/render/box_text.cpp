@@ -21,7 +21,6 @@ std::vector<TextLine> paragraphRuns(std::string_view text) {
     return paragraphs;
 }
 
-
 // Wraps, then shrinks the font a step at a time until the text wraps into
 // textmaxline lines or the size is no longer above the floor.
 std::vector<TextLine> wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context,
@@ -61,7 +60,8 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
         int total = 0;
         measureTextLines(context, paragraphs, widest, total);
         if (object.textwidthbeyound == static_cast<int>(Overflow::ScaleFont)) {
-            if (widest > boxWidth) font.setSize(static_cast<float>(boxWidth) * object.fontsize / static_cast<float>(widest));
+            if (widest > boxWidth)
+                font.setSize(static_cast<float>(boxWidth) * object.fontsize / static_cast<float>(widest));
         } else {
             zoom = widest > boxWidth ? static_cast<float>(boxWidth) / static_cast<float>(widest) : 1.0f;
         }
@@ -83,8 +83,8 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
     plan.scaleX = roundedZoom(zoom);
 
     const int64_t startX = logicalX(left, zoom);
-    const int lineHeight = !lines.empty() && !lines.front().empty() ? font.extent(lines.front().front()).cy
-                                                                     : font.extent(u"X").cy;
+    const int lineHeight =
+        !lines.empty() && !lines.front().empty() ? font.extent(lines.front().front()).cy : font.extent(u"X").cy;
     int64_t y = top;
     for (size_t i = 0; i < lines.size(); ++i) {
         const TextLine& line = lines[i];
@@ -96,7 +96,7 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
         int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
         for (const TextRun& run : line) {
             plan.pieces.push_back(PlacedText{saturateToInt(x), saturateToInt(y), run});
-            x += font.extent(run).cx + context.charGap;
+            x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
         }
         y += lineHeight;
         if (i + 1 < lines.size()) y += lineGapAfter(object, lineHeight, context.lineGap);

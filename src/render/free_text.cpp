@@ -22,7 +22,6 @@ struct Column {
     int64_t height = 0;
 };
 
-
 std::vector<std::string_view> freeLines(std::string_view text) {
     std::vector<std::string_view> lines = splitParagraphs(text);
     for (std::string_view& line : lines) {
@@ -57,9 +56,9 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     const int64_t top = y0 + dy;
 
     if (object.blackbackground) {
-        plan.reverseBox = FilledBox{saturateToInt(left), saturateToInt(top),
-                                    saturateToInt(left + truncToInt(zoomedWidth)), saturateToInt(top + total),
-                                    plan.textColor};
+        plan.reverseBox =
+            FilledBox{saturateToInt(left), saturateToInt(top), saturateToInt(left + truncToInt(zoomedWidth)),
+                      saturateToInt(top + total), plan.textColor};
         plan.textColor = platform::kWhite;
     }
     plan.scaled = true;

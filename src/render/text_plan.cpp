@@ -17,9 +17,7 @@ int64_t lineOffset(int alignCode, int64_t blockSize, int64_t size) {
     return 0;
 }
 
-float roundedZoom(float zoom) {
-    return static_cast<float>(truncToInt(zoom * 10000.0f + 0.5f)) / 10000.0f;
-}
+float roundedZoom(float zoom) { return static_cast<float>(truncToInt(zoom * 10000.0f + 0.5f)) / 10000.0f; }
 
 int logicalX(int64_t deviceX, float zoom) { return truncToInt(static_cast<float>(deviceX) / zoom + 0.5f); }
 

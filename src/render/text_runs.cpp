@@ -72,8 +72,7 @@ int measureRunsWidth(const TextLayoutContext& context, const TextLine& line) {
     return saturateToInt(width);
 }
 
-void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest,
-                      int& total) {
+void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest, int& total) {
     widest = 0;
     total = 0;
     const int h = context.measure.extent(u"X").cy;

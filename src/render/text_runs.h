@@ -57,8 +57,7 @@ int lineGapAfter(const LabelObject& object, int h, float lineGap);
 int measureRunsWidth(const TextLayoutContext& context, const TextLine& line);
 
 // Widest line and total height, each line counting the height of "X".
-void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest,
-                      int& total);
+void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest, int& total);
 
 // Greedy wrapping between any two code points.
 std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/pixel_geometry.h"
+
 namespace {
 
 using mk::platform::BackgroundMode;
@@ -26,7 +28,9 @@ constexpr Colorref kBlue = 0xFF0000;
 constexpr Colorref kWhite = 0xFFFFFF;
 constexpr Colorref kBlack = 0x000000;
 
-using Point = std::pair<int, int>;
+using mk::test::bounds;
+using mk::test::Box;
+using mk::test::Point;
 
 Colorref colorAt(const DeviceContext& dc, int x, int y) {
     const uint8_t* p = dc.pixels() + static_cast<size_t>(y) * dc.stride() + 4 * static_cast<size_t>(x);
@@ -48,22 +52,6 @@ std::set<Point> inkedIn(const DeviceContext& dc, Colorref color) {
         for (int x = 0; x < dc.width(); ++x)
             if (colorAt(dc, x, y) == color) points.insert({x, y});
     return points;
-}
-
-struct Box {
-    int left, top, right, bottom;  // inclusive
-    bool operator==(const Box&) const = default;
-};
-
-Box bounds(const std::set<Point>& points) {
-    Box box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (auto [x, y] : points) {
-        box.left = std::min(box.left, x);
-        box.top = std::min(box.top, y);
-        box.right = std::max(box.right, x);
-        box.bottom = std::max(box.bottom, y);
-    }
-    return box;
 }
 
 std::unique_ptr<DeviceContext> surface(int width, int height) {

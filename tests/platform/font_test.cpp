@@ -1,3 +1,5 @@
+#include "platform/font.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "platform/device_context.h"
-#include "platform/font.h"
 #include "support/ink_box.h"
 
 namespace {
@@ -39,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(AliasCase{u"Arial", "Liberation Sans"}, AliasCase{u"arial", "Liberation Sans"},
                     AliasCase{u"Helvetica", "Liberation Sans"}, AliasCase{u"Times New Roman", "Liberation Serif"},
                     AliasCase{u"Courier New", "Liberation Mono"}, AliasCase{u"\u9ED1\u4F53", "WenQuanYi Zen Hei"},
-                    AliasCase{u"SimHei", "WenQuanYi Zen Hei"}, AliasCase{u"\u5FAE\u8F6F\u96C5\u9ED1", "WenQuanYi Zen Hei"},
+                    AliasCase{u"SimHei", "WenQuanYi Zen Hei"},
+                    AliasCase{u"\u5FAE\u8F6F\u96C5\u9ED1", "WenQuanYi Zen Hei"},
                     AliasCase{u"Microsoft YaHei", "WenQuanYi Zen Hei"}, AliasCase{u"\u5B8B\u4F53", "WenQuanYi Zen Hei"},
                     AliasCase{u"SimSun", "WenQuanYi Zen Hei"}, AliasCase{u"\u65B0\u5B8B\u4F53", "WenQuanYi Zen Hei"},
                     AliasCase{u"NSimSun", "WenQuanYi Zen Hei"}, AliasCase{u"\u6977\u4F53", "WenQuanYi Zen Hei"},
@@ -56,9 +58,9 @@ TEST(Font, MetricsAreTheWinAscentAndDescentAndHintedAdvances) {
         const char16_t* text;
         int cx;
     };
-    for (const Case c : {Case{u"H", 25}, Case{u"e", 18}, Case{u"l", 7}, Case{u"o", 18}, Case{u" ", 9},
-                         Case{u"0123456789", 190}, Case{u"Hello", 25 + 18 + 7 + 7 + 18}, Case{u"\u4E2D", 34},
-                         Case{u"", 0}}) {
+    for (const Case c :
+         {Case{u"H", 25}, Case{u"e", 18}, Case{u"l", 7}, Case{u"o", 18}, Case{u" ", 9}, Case{u"0123456789", 190},
+          Case{u"Hello", 25 + 18 + 7 + 7 + 18}, Case{u"\u4E2D", 34}, Case{u"", 0}}) {
         const TextExtent extent = arial->measure(c.text);
         EXPECT_EQ(extent.cx, c.cx);
         EXPECT_EQ(extent.cy, 38) << "the height does not depend on the text";

@@ -1,8 +1,9 @@
+#include "render/box_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "render/box_text.h"
 #include "support/fixed_text_measure.h"
 
 namespace {
@@ -10,6 +11,9 @@ namespace {
 using mk::layoutBoxText;
 using mk::TextPlan;
 using mk::test::FixedTextMeasure;
+using mk::test::pieceTexts;
+using mk::test::pieceXs;
+using mk::test::pieceYs;
 
 constexpr int kDpi = 203;
 constexpr mk::platform::Colorref kBlue = 0x00FF0000u;
@@ -24,18 +28,6 @@ LabelObject boxObject() {
     return object;
 }
 
-std::vector<int> xs(const TextPlan& plan) {
-    std::vector<int> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.x);
-    return out;
-}
-
-std::vector<int> ys(const TextPlan& plan) {
-    std::vector<int> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.y);
-    return out;
-}
-
 TEST(BoxLayout, WrapShrinksByFifthsOfAPointUntilJustBelowTwo) {
     FixedTextMeasure font;  // widths never shrink: the text never fits
     LabelObject object = boxObject();
@@ -47,7 +39,7 @@ TEST(BoxLayout, WrapShrinksByFifthsOfAPointUntilJustBelowTwo) {
     // Ten runs of 10 dots fit a box of 100 (the eleventh totals 110 > 105):
     // five lines are drawn although textmaxline is 2.
     EXPECT_EQ(plan.pieces.size(), 50u);
-    EXPECT_EQ(ys(plan).back(), 4 * 29);
+    EXPECT_EQ(pieceYs(plan).back(), 4 * 29);
 }
 
 int shrinkingWidth(float size) { return static_cast<int>(size * 2.0f); }
@@ -63,8 +55,8 @@ TEST(BoxLayout, WrapStopsShrinkingOnceTheLinesFit) {
     const TextPlan plan = layoutBoxText(font, object, std::string(10, 'a'), 0, 0, kBlue, 100, kDpi);
     ASSERT_EQ(font.sizes.size(), 23u);
     EXPECT_NEAR(font.sizes.back(), 5.4f, 1e-4);
-    EXPECT_EQ(ys(plan), std::vector<int>(10, 0));
-    EXPECT_EQ(xs(plan).back(), 90);
+    EXPECT_EQ(pieceYs(plan), std::vector<int>(10, 0));
+    EXPECT_EQ(pieceXs(plan).back(), 90);
 }
 
 TEST(BoxLayout, WrapWithoutMaxLineOrAtSmallSizesNeverShrinks) {
@@ -80,7 +72,7 @@ TEST(BoxLayout, WrapWithoutMaxLineOrAtSmallSizesNeverShrinks) {
         const TextPlan plan = layoutBoxText(font, object, std::string(30, 'a'), 0, 0, kBlue, 100, kDpi);
         EXPECT_TRUE(font.sizes.empty()) << "maxline " << c.maxLine << ", " << c.fontSize << " pt";
         EXPECT_EQ(plan.pieces.size(), 30u);
-        EXPECT_EQ(ys(plan).back(), 2 * 29);
+        EXPECT_EQ(pieceYs(plan).back(), 2 * 29);
     }
 }
 
@@ -114,7 +106,7 @@ TEST(BoxLayout, ScaleAndCompressDrawParagraphsUnwrapped) {
         object.textwidthbeyound = mode;
         const TextPlan plan = layoutBoxText(font, object, std::string(30, 'a'), 0, 0, kBlue, 100, kDpi);
         ASSERT_EQ(plan.pieces.size(), 30u);
-        EXPECT_EQ(ys(plan).back(), 0) << "mode " << mode;
+        EXPECT_EQ(pieceYs(plan).back(), 0) << "mode " << mode;
     }
 }
 
@@ -126,9 +118,9 @@ TEST(BoxLayout, ZoomIsRoundedToFourDecimalsAndCompressIgnoresCharHZoom) {
         float scaleX;
     };
     const Case cases[] = {
-        {0, 1.0f / 3.0f, 5, 0.3333f}, {0, 0.0f, 5, 1.0f},  {0, -2.0f, 5, 1.0f}, {0, 0.01f, 5, 1.0f},
-        {0, 0.0101f, 5, 0.0101f},     {2, 1.5f, 5, 1.5f},  {1, 2.0f, 5, 1.0f},  {1, 2.0f, 20, 0.5f},
-        {3, 1.0f, 30, 0.3333f},
+        {0, 1.0f / 3.0f, 5, 0.3333f}, {0, 0.0f, 5, 1.0f},       {0, -2.0f, 5, 1.0f},
+        {0, 0.01f, 5, 1.0f},          {0, 0.0101f, 5, 0.0101f}, {2, 1.5f, 5, 1.5f},
+        {1, 2.0f, 5, 1.0f},           {1, 2.0f, 20, 0.5f},      {3, 1.0f, 30, 0.3333f},
     };
     for (const Case& c : cases) {
         FixedTextMeasure font;
@@ -160,8 +152,8 @@ TEST(BoxLayout, CentredOddBlockAndLinesInsideIt) {
     // Lines of 41 and 31 dots: the block is 41 wide, dx = -20, and the
     // shorter line starts 5 dots right of the block's left edge.
     const TextPlan plan = layoutBoxText(font, object, "aaab\naab", 100, 50, kBlue, 500, kDpi);
-    EXPECT_EQ(xs(plan), (std::vector<int>{80, 90, 100, 110, 85, 95, 105}));
-    EXPECT_EQ(ys(plan), (std::vector<int>{50, 50, 50, 50, 79, 79, 79}));
+    EXPECT_EQ(pieceXs(plan), (std::vector<int>{80, 90, 100, 110, 85, 95, 105}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{50, 50, 50, 50, 79, 79, 79}));
 }
 
 TEST(BoxLayout, RightAlignedBlockEndsAtTheAnchor) {
@@ -170,8 +162,8 @@ TEST(BoxLayout, RightAlignedBlockEndsAtTheAnchor) {
     object.texttextalign = 2;
     object.texttextvalign = 2;
     const TextPlan plan = layoutBoxText(font, object, "aaa\na", 100, 100, kBlue, 500, kDpi);
-    EXPECT_EQ(xs(plan), (std::vector<int>{70, 80, 90, 90}));
-    EXPECT_EQ(ys(plan), (std::vector<int>{42, 42, 42, 71}));  // total 58 ends at 100
+    EXPECT_EQ(pieceXs(plan), (std::vector<int>{70, 80, 90, 90}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{42, 42, 42, 71}));  // total 58 ends at 100
 }
 
 TEST(BoxLayout, LineGapsByIndexAndCharacterGapInDots) {
@@ -188,8 +180,8 @@ TEST(BoxLayout, LineGapsByIndexAndCharacterGapInDots) {
         object.linegap = 1.0f;
         object.chargap = 0.5f;  // 4 dots
         const TextPlan plan = layoutBoxText(font, object, "ab\nc", 0, 0, kBlue, 500, kDpi);
-        EXPECT_EQ(xs(plan), (std::vector<int>{0, 14, 0})) << "index " << c.linegapindex;
-        EXPECT_EQ(ys(plan), (std::vector<int>{0, 0, c.secondLineY})) << "index " << c.linegapindex;
+        EXPECT_EQ(pieceXs(plan), (std::vector<int>{0, 14, 0})) << "index " << c.linegapindex;
+        EXPECT_EQ(pieceYs(plan), (std::vector<int>{0, 0, c.secondLineY})) << "index " << c.linegapindex;
     }
 }
 
@@ -201,7 +193,7 @@ TEST(BoxLayout, ParagraphsKeepEmptyOnesAsASpaceAndDropAFinalLineFeed) {
     EXPECT_EQ(plan.pieces[0].text, u"A");
     EXPECT_EQ(plan.pieces[1].text, u" ");
     EXPECT_EQ(plan.pieces[2].text, u"B");
-    EXPECT_EQ(ys(plan), (std::vector<int>{0, 29, 58}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{0, 29, 58}));
 
     // A carriage return is no break: it stays a character of its line.
     const TextPlan cr = layoutBoxText(font, object, "A\rB", 0, 0, kBlue, 500, kDpi);

@@ -1,8 +1,9 @@
+#include "render/free_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "render/free_text.h"
 #include "support/fixed_text_measure.h"
 
 namespace {
@@ -10,36 +11,21 @@ namespace {
 using mk::layoutFreeText;
 using mk::TextPlan;
 using mk::test::FixedTextMeasure;
+using mk::test::pieceTexts;
+using mk::test::pieceXs;
+using mk::test::pieceYs;
 using std::string_literals::operator""s;
 
 constexpr int kDpi = 203;
 constexpr mk::platform::Colorref kRed = 0x000000FFu;
 
-std::vector<int> xs(const TextPlan& plan) {
-    std::vector<int> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.x);
-    return out;
-}
-
-std::vector<int> ys(const TextPlan& plan) {
-    std::vector<int> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.y);
-    return out;
-}
-
-std::vector<std::u16string> texts(const TextPlan& plan) {
-    std::vector<std::u16string> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.text);
-    return out;
-}
-
 TEST(FreeLayout, LinesAreDrawnWholeAndAnEmptyLineIsASpace) {
     FixedTextMeasure measure;
     LabelObject object;
     const TextPlan plan = layoutFreeText(measure, object, "Ab\n\nB\n", 10, 20, kRed, kDpi);
-    EXPECT_EQ(texts(plan), (std::vector<std::u16string>{u"Ab", u" ", u"B"}));
-    EXPECT_EQ(xs(plan), (std::vector<int>{10, 10, 10}));
-    EXPECT_EQ(ys(plan), (std::vector<int>{20, 49, 78}));
+    EXPECT_EQ(pieceTexts(plan), (std::vector<std::u16string>{u"Ab", u" ", u"B"}));
+    EXPECT_EQ(pieceXs(plan), (std::vector<int>{10, 10, 10}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{20, 49, 78}));
     EXPECT_TRUE(plan.scaled);
     EXPECT_EQ(plan.scaleX, 1.0f);
 }
@@ -51,7 +37,7 @@ TEST(FreeLayout, ThreeLinesWithFullGapsCentredVertically) {
     object.texttextvalign = 1;
     // total = 3 x 29 + 2 x 29 = 145, dy = -72
     const TextPlan plan = layoutFreeText(measure, object, "a\nb\nc", 0, 100, kRed, kDpi);
-    EXPECT_EQ(ys(plan), (std::vector<int>{28, 86, 144}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{28, 86, 144}));
 }
 
 TEST(FreeLayout, LinesAlignInsideTheBlockByTheirOwnWidth) {
@@ -66,7 +52,7 @@ TEST(FreeLayout, LinesAlignInsideTheBlockByTheirOwnWidth) {
         LabelObject object;
         object.texttextalign = c.align;
         const TextPlan plan = layoutFreeText(measure, object, "aaaaa\naa", 100, 0, kRed, kDpi);
-        EXPECT_EQ(xs(plan), c.x) << "align " << c.align;
+        EXPECT_EQ(pieceXs(plan), c.x) << "align " << c.align;
     }
 }
 
@@ -92,13 +78,13 @@ TEST(FreeLayout, ALineStartingWithZeroIsDroppedButInColumnsOnlyItsCodePoint) {
     LabelObject object;
     const std::string text = "A\n\0B\nC"s;
     const TextPlan lines = layoutFreeText(measure, object, text, 0, 0, kRed, kDpi);
-    EXPECT_EQ(texts(lines), (std::vector<std::u16string>{u"A", u"C"}));
-    EXPECT_EQ(ys(lines), (std::vector<int>{0, 29}));
+    EXPECT_EQ(pieceTexts(lines), (std::vector<std::u16string>{u"A", u"C"}));
+    EXPECT_EQ(pieceYs(lines), (std::vector<int>{0, 29}));
 
     object.isverticaltext = true;
     const TextPlan columns = layoutFreeText(measure, object, text, 0, 0, kRed, kDpi);
-    EXPECT_EQ(texts(columns), (std::vector<std::u16string>{u"A", u"B", u"C"}));
-    EXPECT_EQ(xs(columns), (std::vector<int>{0, 10, 20}));
+    EXPECT_EQ(pieceTexts(columns), (std::vector<std::u16string>{u"A", u"B", u"C"}));
+    EXPECT_EQ(pieceXs(columns), (std::vector<int>{0, 10, 20}));
 }
 
 TEST(FreeLayout, VerticalColumnsStandLeftToRightWithGapsFromTheirWidth) {
@@ -113,9 +99,9 @@ TEST(FreeLayout, VerticalColumnsStandLeftToRightWithGapsFromTheirWidth) {
     // starts (87 - 58) / 2 = 14 lower.
     const TextPlan plan = layoutFreeText(measure, object, "ab\ncde", 100, 100, kRed, kDpi);
     EXPECT_FALSE(plan.scaled);
-    EXPECT_EQ(texts(plan), (std::vector<std::u16string>{u"a", u"b", u"c", u"d", u"e"}));
-    EXPECT_EQ(xs(plan), (std::vector<int>{100, 100, 118, 118, 118}));
-    EXPECT_EQ(ys(plan), (std::vector<int>{71, 100, 57, 86, 115}));
+    EXPECT_EQ(pieceTexts(plan), (std::vector<std::u16string>{u"a", u"b", u"c", u"d", u"e"}));
+    EXPECT_EQ(pieceXs(plan), (std::vector<int>{100, 100, 118, 118, 118}));
+    EXPECT_EQ(pieceYs(plan), (std::vector<int>{71, 100, 57, 86, 115}));
 }
 
 TEST(FreeLayout, VerticalReverseFillsAllColumnsAndDrawsWhite) {

@@ -4,7 +4,6 @@
 #include "mklabel.h"
 #include "model/label_doc.h"
 #include "render/rendered.h"
-#include "support/handles.h"
 
 namespace {
 
@@ -14,14 +13,9 @@ using mk::test::kWhiteRgb;
 using mk::test::LabelPtr;
 using mk::test::Point;
 using mk::test::PrinterPtr;
+using mk::test::printerAt;
 using mk::test::render;
 using mk::test::Rendered;
-
-PrinterPtr printerAt(int dpi) {
-    PrinterPtr printer(MkPrinter_Create());
-    MkPrinter_SetDpi(printer.get(), dpi);
-    return printer;
-}
 
 LabelPtr label(float width = 40.0f, float height = 30.0f) {
     LabelPtr doc(MkLabel_Create());

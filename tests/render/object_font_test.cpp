@@ -1,9 +1,9 @@
+#include "render/object_font.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "render/object_font.h"
 
 namespace {
 
@@ -16,8 +16,10 @@ TEST(ObjectFont, HeightIsMinusThePixelEmWithSixteenBelowFive) {
         int height;
     };
     const Case cases[] = {
-        {10.0f, 203, -28}, {10.0f, 300, -42}, {8.0f, 600, -67},  {1.8f, 203, -5},
-        {1.5f, 203, -16},  {1.8f, 96, -16},   {0.0f, 203, -16},  {-12.0f, 203, -16},
+        {10.0f, 203, -28}, {10.0f, 300, -42},
+        {8.0f, 600, -67},  {1.8f, 203, -5},
+        {1.5f, 203, -16},  {1.8f, 96, -16},
+        {0.0f, 203, -16},  {-12.0f, 203, -16},
         {NAN, 203, -16},   {1e30f, 203, -std::numeric_limits<int>::max()},
     };
     LabelObject object;

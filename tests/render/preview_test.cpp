@@ -13,12 +13,12 @@
 #include "mklabel.h"
 #include "model/label_doc.h"
 #include "render/rendered.h"
-#include "support/handles.h"
 
 namespace {
 
 using mk::test::LabelPtr;
 using mk::test::PrinterPtr;
+using mk::test::printerAt;
 using mk::test::render;
 using mk::test::Rendered;
 
@@ -51,12 +51,6 @@ uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
 }
 uint16_t le16(const std::vector<uint8_t>& bytes, size_t at) {
     return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-PrinterPtr printerAt(int dpi) {
-    PrinterPtr printer(MkPrinter_Create());
-    MkPrinter_SetDpi(printer.get(), dpi);
-    return printer;
 }
 
 TEST_F(Preview, HeaderDescribesA32BitBottomUpBitmap) {

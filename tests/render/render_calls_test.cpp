@@ -4,21 +4,15 @@
 #include "mklabel.h"
 #include "model/label_doc.h"
 #include "render/rendered.h"
-#include "support/handles.h"
 
 namespace {
 
 using mk::test::LabelPtr;
 using mk::test::PrinterPtr;
+using mk::test::printerAt;
 using mk::test::render;
 using mk::test::RenderCall;
 using mk::test::Rendered;
-
-PrinterPtr printerAt(int dpi) {
-    PrinterPtr printer(MkPrinter_Create());
-    MkPrinter_SetDpi(printer.get(), dpi);
-    return printer;
-}
 
 // A document with a barcode of 2-dot modules and a text composed of two
 // variables, as a designed-at-203-dpi label file gives.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -11,23 +10,14 @@
 #include <vector>
 
 #include "mklabel.h"
+#include "support/handles.h"
+#include "support/pixel_geometry.h"
 
 namespace mk::test {
 
 // A colour as 0xRRGGBB, the way pixels are compared in these tests.
 using Rgb = uint32_t;
 inline constexpr Rgb kWhiteRgb = 0xFFFFFF;
-
-using Point = std::pair<int, int>;
-
-struct Box {
-    int left, top, right, bottom;  // inclusive
-    bool operator==(const Box&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Box& box) {
-    return out << "(" << box.left << ", " << box.top << ") - (" << box.right << ", " << box.bottom << ")";
-}
 
 // A buffer the render calls handed back, released with MkFree.
 struct Rendered {
@@ -71,15 +61,10 @@ struct Rendered {
     }
 };
 
-inline Box bounds(const std::set<Point>& points) {
-    Box box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (auto [x, y] : points) {
-        box.left = std::min(box.left, x);
-        box.top = std::min(box.top, y);
-        box.right = std::max(box.right, x);
-        box.bottom = std::max(box.bottom, y);
-    }
-    return box;
+inline PrinterPtr printerAt(int dpi) {
+    PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), dpi);
+    return printer;
 }
 
 using RenderCall = int (*)(LabelDoc*, const Printer*, int, void**, int*, int*, int*);

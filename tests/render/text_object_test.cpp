@@ -1,12 +1,14 @@
+#include "render/text_object.h"
+
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "model/label_doc.h"
 #include "platform/device_context.h"
 #include "render/label_surface.h"
 #include "render/object_font.h"
-#include "render/text_object.h"
 #include "render/units.h"
 #include "support/ink_box.h"
 
@@ -72,17 +74,19 @@ TEST_P(TextPlacement, FreeTextInksInsideItsCellFromTheAnchor) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TextPlacement,
-    testing::Values(PlacementCase{"Latin203", "Label 42", u"Label 42", "Arial", 203},
-                    PlacementCase{"Latin300", "Label 42", u"Label 42", "Arial", 300},
-                    PlacementCase{"Cjk203", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "\xE9\xBB\x91\xE4\xBD\x93", 203},
-                    PlacementCase{"Cjk300", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "\xE9\xBB\x91\xE4\xBD\x93", 300},
-                    PlacementCase{"CjkInALatinFace300", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "Arial", 300}),
+    testing::Values(
+        PlacementCase{"Latin203", "Label 42", u"Label 42", "Arial", 203},
+        PlacementCase{"Latin300", "Label 42", u"Label 42", "Arial", 300},
+        PlacementCase{"Cjk203", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "\xE9\xBB\x91\xE4\xBD\x93", 203},
+        PlacementCase{"Cjk300", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "\xE9\xBB\x91\xE4\xBD\x93", 300},
+        PlacementCase{"CjkInALatinFace300", "\xE6\xA0\x87\xE7\xAD\xBE", u"\u6807\u7B7E", "Arial", 300}),
     [](const testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
 
 TEST(TextObject, BlackBodyTextHasNoMissingGlyphBoxes) {
     LabelObject object = textObject("", "\xE9\xBB\x91\xE4\xBD\x93");  // the default face of new objects
     const auto font = mk::createObjectFont(object, 10.0f, 203);
-    EXPECT_TRUE(font->covers(u"\u4E2D\u6587\u6807\u7B7E\u6253\u5370\u673A\u6761\u7801 ABC xyz 0123 \uFF08\uFF09\u3002"));
+    EXPECT_TRUE(
+        font->covers(u"\u4E2D\u6587\u6807\u7B7E\u6253\u5370\u673A\u6761\u7801 ABC xyz 0123 \uFF08\uFF09\u3002"));
     EXPECT_EQ(font->familyFor(U'\u4E2D'), "WenQuanYi Zen Hei");
 }
 
@@ -239,9 +243,95 @@ TEST(TextObject, MnemonicLineBreaksGiveParagraphs) {
     drawTextObject(*dc, object, dpi);
     const int y0 = mk::mmToDots(object.Yposition, dpi);
     const int h = extentOf(object, u"X", dpi).cy;
-    EXPECT_GT(inkBox(*dc, 0, y0, dc->width(), y0 + h).count, 0);           // A
-    EXPECT_EQ(inkBox(*dc, 0, y0 + h, dc->width(), y0 + 2 * h).count, 0);   // a space
+    EXPECT_GT(inkBox(*dc, 0, y0, dc->width(), y0 + h).count, 0);              // A
+    EXPECT_EQ(inkBox(*dc, 0, y0 + h, dc->width(), y0 + 2 * h).count, 0);      // a space
     EXPECT_GT(inkBox(*dc, 0, y0 + 2 * h, dc->width(), y0 + 3 * h).count, 0);  // B
+}
+
+TEST(TextObject, AbsurdFieldValuesDrawWithoutFaultOrHang) {
+    struct Case {
+        const char* name;
+        void (*apply)(LabelObject&);
+    };
+    const Case cases[] = {
+        {"HugePosition",
+         [](LabelObject& o) {
+             o.Xposition = 1e30f;
+             o.Yposition = -1e30f;
+         }},
+        {"HugeFont", [](LabelObject& o) { o.fontsize = 1e30f; }},
+        {"HugeFontShrinking",
+         [](LabelObject& o) {
+             o.fontsize = 1e30f;
+             o.texttype = 1;
+             o.textmaxline = 1;
+         }},
+        {"LargeFontShrinking",
+         [](LabelObject& o) {
+             o.fontsize = 3000.0f;
+             o.texttype = 1;
+             o.textmaxline = 1;
+         }},
+        {"NanFont",
+         [](LabelObject& o) {
+             o.fontsize = NAN;
+             o.texttype = 1;
+         }},
+        {"HugeZoom",
+         [](LabelObject& o) {
+             o.charHZoom = 1e30f;
+             o.texttextalign = 1;
+         }},
+        {"HugeBoxZoom",
+         [](LabelObject& o) {
+             o.charHZoom = 1e30f;
+             o.texttype = 1;
+             o.texttextalign = 2;
+         }},
+        {"TinyCompression",
+         [](LabelObject& o) {
+             o.texttype = 1;
+             o.textwidthbeyound = 1;
+             o.fontsize = 1e6f;
+         }},
+        {"HugeGaps",
+         [](LabelObject& o) {
+             o.texttype = 1;
+             o.chargap = 1e30f;
+             o.linegap = 1e30f;
+             o.linegapindex = 3;
+         }},
+        {"NegativeGaps",
+         [](LabelObject& o) {
+             o.texttype = 1;
+             o.chargap = -1e30f;
+             o.linegap = -1e30f;
+             o.linegapindex = 3;
+         }},
+        {"HugeBox",
+         [](LabelObject& o) {
+             o.texttype = 1;
+             o.textwidth = 1e30f;
+             o.blackbackground = true;
+         }},
+        {"VerticalHuge",
+         [](LabelObject& o) {
+             o.isverticaltext = true;
+             o.linegapindex = 3;
+             o.linegap = 1e30f;
+             o.texttextalign = 2;
+             o.texttextvalign = 1;
+             o.blackbackground = true;
+         }},
+    };
+    for (const Case& c : cases) {
+        LabelObject object = textObject("Ab\n\xE4\xB8\xAD<CR>\xF0\x9F\x98\x80x");
+        object.textwidth = 5.0f;
+        c.apply(object);
+        auto dc = surface(203);
+        drawTextObject(*dc, object, 203);
+        EXPECT_EQ(dc->selectFont(nullptr), nullptr) << c.name;  // the font put back: none
+    }
 }
 
 TEST(TextObject, RenderedLabelsDrawTextObjectsByName) {

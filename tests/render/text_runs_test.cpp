@@ -1,8 +1,9 @@
+#include "render/text_runs.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "render/text_runs.h"
 #include "support/fixed_text_measure.h"
 
 namespace {
@@ -23,19 +24,37 @@ class SplitUtf8Runs : public testing::TestWithParam<RunsCase> {};
 
 TEST_P(SplitUtf8Runs, GivesOneRunPerCodePoint) { EXPECT_EQ(splitUtf8Runs(GetParam().bytes), GetParam().runs); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SplitUtf8Runs,
-    testing::Values(RunsCase{"Empty", "", {}},
-                    RunsCase{"LatinAndCjk", "A\xE4\xBD\x93" "B", {u"A", u"\u4F53", u"B"}},
-                    RunsCase{"FourByteIsOneRunOfTwoUnits", "\xF0\x9F\x98\x80", {u"\U0001F600"}},
-                    RunsCase{"LoneContinuationIsARun", "A\x80" "B", {u"A", u"\uFFFD", u"B"}},
-                    // The lead byte takes the next bytes whatever they are.
-                    RunsCase{"ThreeByteLeadAtEndTakesWhatRemains", "A\xE4" "B", {u"A", u"\uFFFD" "B"}},
-                    RunsCase{"LeadSwallowsFollowingAscii", "\xE4" "ABC", {u"\uFFFD" "AB", u"C"}},
-                    RunsCase{"ZeroByteGivesNoRun", "A\0B"s, {u"A", u"B"}},
-                    RunsCase{"LeadBeforeZeroStopsThere", "\xE4\0" "AB"s, {u"\uFFFD", u"B"}},
-                    RunsCase{"InvalidLeadAlone", "\xF8\xFF", {u"\uFFFD", u"\uFFFD"}}),
-    [](const testing::TestParamInfo<RunsCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, SplitUtf8Runs,
+                         testing::Values(RunsCase{"Empty", "", {}},
+                                         RunsCase{"LatinAndCjk",
+                                                  "A\xE4\xBD\x93"
+                                                  "B",
+                                                  {u"A", u"\u4F53", u"B"}},
+                                         RunsCase{"FourByteIsOneRunOfTwoUnits", "\xF0\x9F\x98\x80", {u"\U0001F600"}},
+                                         RunsCase{"LoneContinuationIsARun",
+                                                  "A\x80"
+                                                  "B",
+                                                  {u"A", u"\uFFFD", u"B"}},
+                                         // The lead byte takes the next bytes whatever they are.
+                                         RunsCase{"ThreeByteLeadAtEndTakesWhatRemains",
+                                                  "A\xE4"
+                                                  "B",
+                                                  {u"A",
+                                                   u"\uFFFD"
+                                                   "B"}},
+                                         RunsCase{"LeadSwallowsFollowingAscii",
+                                                  "\xE4"
+                                                  "ABC",
+                                                  {u"\uFFFD"
+                                                   "AB",
+                                                   u"C"}},
+                                         RunsCase{"ZeroByteGivesNoRun", "A\0B"s, {u"A", u"B"}},
+                                         RunsCase{"LeadBeforeZeroStopsThere",
+                                                  "\xE4\0"
+                                                  "AB"s,
+                                                  {u"\uFFFD", u"B"}},
+                                         RunsCase{"InvalidLeadAlone", "\xF8\xFF", {u"\uFFFD", u"\uFFFD"}}),
+                         [](const testing::TestParamInfo<RunsCase>& info) { return std::string(info.param.name); });
 
 TEST(SplitParagraphs, CutsAtLineFeedsAndDropsOnlyAFinalEmptyOne) {
     using Parts = std::vector<std::string_view>;
@@ -65,12 +84,12 @@ TEST(MeasureTextLines, CountsTheHeightOfXPerLineAndGapsByIndex) {
         int total;
     };
     const Case cases[] = {
-        {1, 0.0f, 1, 29},                   // one line: no gap
-        {1, 0.0f, 3, 3 * 29 + 2 * 14},      // half a line, truncated
-        {2, 0.0f, 3, 3 * 29 + 2 * 29},      // one line
-        {3, 7.0f, 3, 3 * 29 + 2 * 7},       // linegap
-        {4, 7.0f, 3, 3 * 29},               // none
-        {0, 7.0f, 0, 0},                    // no lines
+        {1, 0.0f, 1, 29},               // one line: no gap
+        {1, 0.0f, 3, 3 * 29 + 2 * 14},  // half a line, truncated
+        {2, 0.0f, 3, 3 * 29 + 2 * 29},  // one line
+        {3, 7.0f, 3, 3 * 29 + 2 * 7},   // linegap
+        {4, 7.0f, 3, 3 * 29},           // none
+        {0, 7.0f, 0, 0},                // no lines
     };
     for (const Case& c : cases) {
         FixedTextMeasure measure;

@@ -22,4 +22,22 @@ void FixedTextMeasure::setSize(float points) {
     sizes.push_back(points);
 }
 
+std::vector<int> pieceXs(const TextPlan& plan) {
+    std::vector<int> out;
+    for (const auto& piece : plan.pieces) out.push_back(piece.x);
+    return out;
+}
+
+std::vector<int> pieceYs(const TextPlan& plan) {
+    std::vector<int> out;
+    for (const auto& piece : plan.pieces) out.push_back(piece.y);
+    return out;
+}
+
+std::vector<std::u16string> pieceTexts(const TextPlan& plan) {
+    std::vector<std::u16string> out;
+    for (const auto& piece : plan.pieces) out.push_back(piece.text);
+    return out;
+}
+
 }  // namespace mk::test

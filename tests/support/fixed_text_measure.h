@@ -4,6 +4,7 @@
 #include <string>
 
 #include "render/box_text.h"
+#include "render/text_plan.h"
 #include "render/text_runs.h"
 
 namespace mk::test {
@@ -29,5 +30,10 @@ public:
 private:
     float size_ = 0.0f;
 };
+
+// The x, y and texts of a plan's pieces, in drawing order.
+std::vector<int> pieceXs(const TextPlan& plan);
+std::vector<int> pieceYs(const TextPlan& plan);
+std::vector<std::u16string> pieceTexts(const TextPlan& plan);
 
 }  // namespace mk::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mk {
+
+// The process-wide count of running network exchanges. Linux's sockets need
+// no start or clean-up, so only the count is kept; it is atomic because hosts
+// may print from several threads.
+void wsaAcquire();
+void wsaRelease();
+int socketUseCount();
+
+// Holds one unit of the use count for a scope. Declare it before the scope's
+// sockets so that they are closed before the count is released.
+class SocketLibraryUse {
+public:
+    SocketLibraryUse() { wsaAcquire(); }
+    ~SocketLibraryUse() { wsaRelease(); }
+    SocketLibraryUse(const SocketLibraryUse&) = delete;
+    SocketLibraryUse& operator=(const SocketLibraryUse&) = delete;
+};
+
+constexpr int kRawPrintPort = 9100;
+constexpr int kStatusPort = 59100;
+constexpr int kNetReceiveTimeoutMs = 10000;
+
+// Hands every byte to the printer's raw port (9100 when port <= 0). Sets no
+// last error: the result alone reports failure.
+bool sendTcp(const std::string& address, int port, const std::uint8_t* data, int length);
+
+// Status results that are not statuses; never written to the last error.
+constexpr int kNetStatusNoAddress = -501;
+constexpr int kNetStatusFailed = -504;
+
+// One status request on port 59100: the status 0..255, or one of the two
+// failures above.
+int queryNetStatusOnce(const std::string& address);
+// Asks again while the printer reports 1 or 4, up to 20 attempts.
+int queryNetStatus(const std::string& address);
+
+}  // namespace mk

@@ -1,0 +1,141 @@
+// Reading, writing and asking the status of a USB printer.
+#include "comm/usb_io.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "comm/comm_errors.h"
+#include "platform/device_io.h"
+#include "platform/usb_driver.h"
+
+namespace mk {
+namespace {
+
+using platform::DeviceWait;
+using platform::UsbAccess;
+
+constexpr uint32_t kWriteChunk = 512;
+constexpr int kStatusAttempts = 10;
+
+constinit const UsbTimings kShippedTimings{};
+constinit std::atomic<const UsbTimings*> installedTimings{nullptr};
+
+UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError failure) {
+    UsbHandle handle(platform::usbDriver().openDevice(devicePath, access));
+    if (!handle.valid()) setCommError(failure, devicePath);
+    return handle;
+}
+
+// The states a printer passes through on its own: the status is asked again.
+bool isPassingStatus(int status) { return status == 1 || status == 4; }
+
+}  // namespace
+
+UsbHandle& UsbHandle::operator=(UsbHandle&& other) noexcept {
+    if (this != &other) {
+        platform::closeDevice(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+UsbHandle::~UsbHandle() { platform::closeDevice(fd_); }
+
+UsbHandle openUsbForRead(const std::string& devicePath) {
+    return openUsb(devicePath, UsbAccess::ReadOnly, CommError::UsbOpenForRead);
+}
+
+UsbHandle openUsbForStatus(const std::string& devicePath) {
+    return openUsb(devicePath, UsbAccess::ReadWrite, CommError::UsbOpenForStatus);
+}
+
+UsbHandle openUsbForWrite(const std::string& devicePath) {
+    return openUsb(devicePath, UsbAccess::ReadWrite, CommError::UsbOpenForWrite);
+}
+
+bool readUsb(const UsbHandle& handle, void* buffer, uint32_t length, uint32_t* count, uint32_t timeoutMs) {
+    if (count != nullptr) *count = 0;
+    if (!handle.valid() || buffer == nullptr || length == 0) {
+        setCommError(CommError::UsbReadArgs);
+        return false;
+    }
+    switch (platform::waitReadable(handle.fd(), std::chrono::milliseconds(timeoutMs))) {
+    case DeviceWait::TimedOut:
+        setCommError(CommError::UsbReadTimeout);
+        return false;
+    case DeviceWait::Failed:
+        setCommError(CommError::UsbReadWaitFailed);
+        return false;
+    case DeviceWait::Ready:
+    case DeviceWait::Hangup:  // the read tells whether anything is left
+        break;
+    }
+    const long n = platform::readDevice(handle.fd(), buffer, length);
+    if (n <= 0) return false;
+    if (count != nullptr) *count = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
+    if (!handle.valid() || data == nullptr || length == 0) {
+        setCommError(CommError::UsbWriteArgs);
+        return false;
+    }
+    const platform::UsbDriver& driver = platform::usbDriver();
+    const std::chrono::milliseconds stallLimit = usbTimings().writeStallLimit;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (uint32_t offset = 0; offset < length;) {
+        const uint32_t chunk = std::min(kWriteChunk, length - offset);
+        const long taken = platform::writeDeviceChunk(driver, handle.fd(), bytes + offset, chunk, stallLimit);
+        if (taken < 0) {
+            setCommError(CommError::UsbWriteFailed);
+            return false;
+        }
+        if (static_cast<uint32_t>(taken) != chunk) {
+            setCommError(CommError::UsbPartialWrite);
+            return false;
+        }
+        offset += chunk;
+    }
+    // The last chunk may still be on its way; closing the device now would
+    // drop it, so the write is done only when the device is ready again.
+    if (platform::waitWritable(handle.fd(), stallLimit) != DeviceWait::Ready) {
+        setCommError(CommError::UsbWriteFailed);
+        return false;
+    }
+    return true;
+}
+
+int getUsbStatusCodeOnce(const UsbHandle& handle) {
+    if (!handle.valid()) {
+        setCommError(CommError::UsbStatusHandle);
+        return -1;
+    }
+    const std::optional<uint8_t> status = platform::usbDriver().portStatus(handle.fd());
+    return status ? *status : kUsbStatusRequestFailed;
+}
+
+int getUsbStatusCode(const UsbHandle& handle) {
+    int status = 0;
+    for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
+        status = getUsbStatusCodeOnce(handle);
+        if (!isPassingStatus(status)) return status;  // also -1 for an invalid handle, -103
+        std::this_thread::sleep_for(usbTimings().statusRetryPause);
+    }
+    return status;
+}
+
+void closeUsbHandle(UsbHandle& handle) { platform::closeDevice(handle.release()); }
+
+const UsbTimings& usbTimings() {
+    const UsbTimings* timings = installedTimings.load();
+    return timings != nullptr ? *timings : kShippedTimings;
+}
+
+ScopedUsbTimings::ScopedUsbTimings(const UsbTimings& timings)
+    : timings_(timings), previous_(installedTimings.exchange(&timings_)) {}
+
+ScopedUsbTimings::~ScopedUsbTimings() { installedTimings.store(previous_); }
+
+}  // namespace mk

@@ -1,0 +1,179 @@
+#include "platform/tcp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "platform/tcp_socket_testing.h"
+
+namespace mk::platform {
+namespace {
+
+std::atomic<std::size_t> sendLimit{0};
+
+sockaddr_in socketAddress(const std::string& address, int port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(static_cast<std::uint16_t>(port & 0xffff));
+    // A text that does not convert leaves the zeroed address.
+    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
+    return result;
+}
+
+std::string addressText(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
+    return text;
+}
+
+bool setNonBlocking(int fd, bool on) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return false;
+    return fcntl(fd, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Waits for the events on fd until the deadline; false when it passed or the
+// wait failed.
+bool waitUntil(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = poll(&entry, 1, millisecondsLeft(deadline));
+        if (ready > 0) return true;
+        if (ready == 0) return false;
+        if (errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+TcpSocket::~TcpSocket() { close(); }
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
+
+void TcpSocket::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool TcpSocket::setReceiveTimeout(int milliseconds) {
+    if (!valid()) return false;
+    timeval timeout{};
+    timeout.tv_sec = milliseconds / 1000;
+    timeout.tv_usec = (milliseconds % 1000) * 1000;
+    return setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
+}
+
+bool TcpSocket::connect(const std::string& address, int port, int boundMs) {
+    if (!valid()) return false;
+    const sockaddr_in target = socketAddress(address, port);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+    if (!setNonBlocking(fd_, true)) return false;
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) return false;
+        if (!waitUntil(fd_, POLLOUT, deadline)) return false;
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+    }
+    return setNonBlocking(fd_, false);
+}
+
+bool TcpSocket::bind(const std::string& address, int port) {
+    if (!valid()) return false;
+    const sockaddr_in local = socketAddress(address, port);
+    return ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool TcpSocket::listen(int backlog) { return valid() && ::listen(fd_, backlog) == 0; }
+
+TcpSocket TcpSocket::acceptWithin(int waitMs, std::string& peerAddress) {
+    peerAddress.clear();
+    if (!valid()) return {};
+    // Non-blocking, so that a peer that gave up between the readiness and
+    // the accept cannot hold the caller past the wait.
+    if (!setNonBlocking(fd_, true)) return {};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
+    while (waitUntil(fd_, POLLIN, deadline)) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        const int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+        if (fd >= 0) {
+            peerAddress = addressText(peer.sin_addr);
+            return TcpSocket(fd);
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) break;
+    }
+    return {};
+}
+
+long TcpSocket::sendSome(const void* data, std::size_t length) {
+    if (!valid()) return -1;
+    const std::size_t limit = sendLimit.load();
+    if (limit > 0 && length > limit) length = limit;
+    for (;;) {
+        const ssize_t sent = send(fd_, data, length, MSG_NOSIGNAL);
+        if (sent >= 0 || errno != EINTR) return static_cast<long>(sent);
+    }
+}
+
+long TcpSocket::receiveSome(void* buffer, std::size_t length) {
+    if (!valid()) return -1;
+    for (;;) {
+        const ssize_t received = recv(fd_, buffer, length, 0);
+        if (received >= 0 || errno != EINTR) return static_cast<long>(received);
+    }
+}
+
+std::string canonicalIpv4(const std::string& address) { return addressText(socketAddress(address, 0).sin_addr); }
+
+std::vector<std::string> hostIpv4Addresses() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0) return {};
+    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> results(found, freeaddrinfo);
+    std::vector<std::string> addresses;
+    for (const addrinfo* entry = results.get(); entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
+        addresses.push_back(addressText(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr));
+    }
+    return addresses;
+}
+
+void sleepMs(int milliseconds) {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void setSendLimitForTesting(std::size_t bytes) { sendLimit.store(bytes); }
+
+}  // namespace mk::platform

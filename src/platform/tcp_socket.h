@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace mk::platform {
+
+// An IPv4 TCP stream socket, closed when the holder goes. Addresses are
+// dotted-decimal texts; a text that does not convert stands for 0.0.0.0, which
+// the system then refuses to connect to.
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket();
+    TcpSocket(TcpSocket&& other) noexcept;
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    // A new socket; valid() is false when the system refused one.
+    static TcpSocket open();
+
+    bool valid() const { return fd_ >= 0; }
+    void close();
+
+    bool setReceiveTimeout(int milliseconds);
+    // Gives up after boundMs: the system's own limit for an unanswered
+    // handshake is minutes.
+    bool connect(const std::string& address, int port, int boundMs);
+    bool bind(const std::string& address, int port);
+    bool listen(int backlog);
+    // Waits up to waitMs for a peer; an invalid socket when none came or the
+    // accept failed. peerAddress receives the peer's address text.
+    TcpSocket acceptWithin(int waitMs, std::string& peerAddress);
+
+    // One send call: the number of bytes taken, or -1. A peer that has gone
+    // gives -1, never a signal.
+    long sendSome(const void* data, std::size_t length);
+    // One receive call: bytes received, 0 when the peer closed, -1 on error or
+    // when the receive time-out passed.
+    long receiveSome(void* buffer, std::size_t length);
+
+private:
+    explicit TcpSocket(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// The text an IPv4 address text converts to ("0.0.0.0" when it does not), so
+// that two spellings of one address compare equal.
+std::string canonicalIpv4(const std::string& address);
+
+// The host's IPv4 addresses as its name resolves, in the resolver's order;
+// empty when the name or the look-up fails.
+std::vector<std::string> hostIpv4Addresses();
+
+void sleepMs(int milliseconds);
+
+}  // namespace mk::platform

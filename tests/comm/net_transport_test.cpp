@@ -1,0 +1,213 @@
+#include "comm/net_transport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "comm/net_timing_testing.h"
+#include "platform/tcp_socket_testing.h"
+#include "support/fake_net_printer.h"
+#include "support/loopback.h"
+
+namespace {
+
+using mk::testing::FakeNetPrinter;
+using Behaviour = FakeNetPrinter::Behaviour;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kJobWait{5000};
+
+std::string patternBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
+    return bytes;
+}
+
+const std::uint8_t* bytesOf(const std::string& text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
+
+long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+// Every exchange must give back its unit of the use count, whatever happened.
+class NetTransport : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(mk::socketUseCount(), 0); }
+};
+
+class SendLimit {
+public:
+    explicit SendLimit(std::size_t bytes) { mk::platform::setSendLimitForTesting(bytes); }
+    ~SendLimit() { mk::platform::setSendLimitForTesting(0); }
+};
+
+TEST_F(NetTransport, LargeJobArrivesWholeThroughPartialSends) {
+    FakeNetPrinter printer(FakeNetPrinter::Options{.pieceBytes = 700});
+    const std::string job = patternBytes(100000);
+    SendLimit limit(4096);  // at least 25 sends, each continuing where the last stopped
+
+    EXPECT_TRUE(mk::sendTcp(printer.address(), 9100, bytesOf(job), static_cast<int>(job.size())));
+    ASSERT_TRUE(printer.waitForJobs(1, kJobWait));
+    EXPECT_EQ(printer.jobs()[0].size(), job.size());
+    EXPECT_TRUE(printer.jobs()[0] == job);
+}
+
+TEST_F(NetTransport, PortZeroOrBelowMeansTheRawPrintPort) {
+    for (int port : {9100, 0, -1, -70000}) {
+        SCOPED_TRACE(port);
+        FakeNetPrinter printer;
+        const std::string job = "^XA\r\n";
+        EXPECT_TRUE(mk::sendTcp(printer.address(), port, bytesOf(job), static_cast<int>(job.size())));
+        ASSERT_TRUE(printer.waitForJobs(1, kJobWait));
+        EXPECT_EQ(printer.jobs()[0], job);
+    }
+}
+
+TEST_F(NetTransport, SendRefusesMissingArgumentsWithoutConnecting) {
+    FakeNetPrinter printer;
+    const std::string job = "data";
+    EXPECT_FALSE(mk::sendTcp("", 9100, bytesOf(job), 4));
+    EXPECT_FALSE(mk::sendTcp(printer.address(), 9100, nullptr, 4));
+    EXPECT_FALSE(mk::sendTcp(printer.address(), 9100, bytesOf(job), 0));
+    EXPECT_FALSE(mk::sendTcp(printer.address(), 9100, bytesOf(job), -1));
+    EXPECT_FALSE(printer.waitForJobs(1, milliseconds(200)));
+}
+
+TEST_F(NetTransport, SendFailsWhenThePrinterRefusesOrHangsUp) {
+    const std::string job = patternBytes(16 << 20);  // more than the socket buffers hold
+    for (Behaviour behaviour : {Behaviour::Refuse, Behaviour::AcceptAndClose}) {
+        SCOPED_TRACE(static_cast<int>(behaviour));
+        FakeNetPrinter printer(FakeNetPrinter::Options{.raw = behaviour});
+        // A send to a peer that has gone must fail, not kill the process.
+        EXPECT_FALSE(mk::sendTcp(printer.address(), 9100, bytesOf(job), static_cast<int>(job.size())));
+    }
+    EXPECT_FALSE(mk::sendTcp("not an address", 9100, bytesOf(job), 10));
+}
+
+TEST_F(NetTransport, StatusReplyBytesBecomeStatusCodes) {
+    struct Case {
+        unsigned char reply;
+        int status;
+    };
+    const Case cases[] = {{'0', 0}, {'9', 9}, {'Y', 89}, {'Q', 81}, {'x', 120}, {0xFF, 255}, {0x00, 0}, {'5', 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.reply));
+        FakeNetPrinter printer;
+        printer.setStatusReplies({c.reply});
+        EXPECT_EQ(mk::queryNetStatus(printer.address()), c.status);
+        EXPECT_EQ(mk::queryNetStatusOnce(printer.address()), c.status);
+        const auto requests = printer.statusRequests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0], "PS\r\n");
+        EXPECT_EQ(requests[1], "PS\r\n");
+    }
+}
+
+TEST_F(NetTransport, BusyStatusesAreAskedAgain) {
+    mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 5});
+    struct Case {
+        std::vector<FakeNetPrinter::StatusReply> replies;
+        int status;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {{0x01, '0'}, 0, 2},
+        {{0x04, 'Y'}, 89, 2},
+        {{'1', '4', '1', 'Q'}, 81, 4},
+        {{'4', 0x02}, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        FakeNetPrinter printer;
+        printer.setStatusReplies(c.replies);
+        EXPECT_EQ(mk::queryNetStatus(printer.address()), c.status);
+        EXPECT_EQ(printer.statusRequests().size(), c.requests);
+    }
+}
+
+TEST_F(NetTransport, SingleStatusAttemptDoesNotAskAgain) {
+    FakeNetPrinter printer;
+    printer.setStatusReplies({'4', '0'});
+    EXPECT_EQ(mk::queryNetStatusOnce(printer.address()), 4);
+    EXPECT_EQ(printer.statusRequests().size(), 1u);
+}
+
+TEST_F(NetTransport, PrinterBusyEveryTimeGivesItsStatusAfterTwentyAttempts) {
+    mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 15});
+    FakeNetPrinter printer;
+    printer.setStatusReplies({'4'});
+    const auto start = Clock::now();
+    EXPECT_EQ(mk::queryNetStatus(printer.address()), 4);
+    EXPECT_EQ(printer.statusRequests().size(), 20u);
+    EXPECT_GE(millisecondsSince(start), 20 * 15);  // a pause after every attempt, the last included
+}
+
+TEST_F(NetTransport, StatusFailuresAreReportedAtOnce) {
+    {
+        mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 2000});
+        FakeNetPrinter printer;
+        printer.setStatusReplies({std::nullopt, '0'});  // closes without a byte
+        const auto start = Clock::now();
+        EXPECT_EQ(mk::queryNetStatus(printer.address()), mk::kNetStatusFailed);
+        EXPECT_LT(millisecondsSince(start), 1500);
+        EXPECT_EQ(printer.statusRequests().size(), 1u);
+    }
+    {
+        mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 5});
+        FakeNetPrinter printer;
+        printer.setStatusReplies({'1', std::nullopt});  // a failure after a busy answer ends it too
+        EXPECT_EQ(mk::queryNetStatus(printer.address()), mk::kNetStatusFailed);
+        EXPECT_EQ(printer.statusRequests().size(), 2u);
+    }
+    for (Behaviour behaviour : {Behaviour::Refuse, Behaviour::AcceptAndClose}) {
+        FakeNetPrinter printer(FakeNetPrinter::Options{.status = behaviour});
+        EXPECT_EQ(mk::queryNetStatus(printer.address()), mk::kNetStatusFailed);
+        EXPECT_EQ(mk::queryNetStatusOnce(printer.address()), mk::kNetStatusFailed);
+    }
+    EXPECT_EQ(mk::queryNetStatus(""), mk::kNetStatusNoAddress);
+    EXPECT_EQ(mk::queryNetStatusOnce(""), mk::kNetStatusNoAddress);
+}
+
+TEST_F(NetTransport, SilentPrinterEndsTheStatusQueryAfterTheReceiveTimeOut) {
+    FakeNetPrinter printer(FakeNetPrinter::Options{.status = Behaviour::Silent});
+    const auto start = Clock::now();
+    auto result = std::async(std::launch::async, [&] { return mk::queryNetStatus(printer.address()); });
+
+    // While the exchange runs it holds one unit of the use count.
+    const auto deadline = Clock::now() + kJobWait;
+    while (printer.statusRequests().empty() && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_EQ(mk::socketUseCount(), 1);
+
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(result.get(), mk::kNetStatusFailed);
+    EXPECT_GE(millisecondsSince(start), 9500);
+    EXPECT_EQ(printer.statusRequests().size(), 1u);
+}
+
+TEST_F(NetTransport, UnansweredConnectionFailsWithinTheBound) {
+    mk::testing::UnansweredEndpoint silent(9100);
+    ASSERT_TRUE(silent.ready());
+    const std::string job = "data";
+    const auto start = Clock::now();
+    EXPECT_FALSE(mk::sendTcp(silent.address(), 9100, bytesOf(job), 4));
+    const long long elapsed = millisecondsSince(start);
+    EXPECT_GE(elapsed, 19000);
+    EXPECT_LT(elapsed, 25000);
+}
+
+TEST_F(NetTransport, UnansweredStatusQueryFailsWithinTheBound) {
+    mk::NetTimingOverride timing(mk::NetTiming{.connectBoundMs = 800});
+    mk::testing::UnansweredEndpoint silent(59100);
+    ASSERT_TRUE(silent.ready());
+    const auto start = Clock::now();
+    EXPECT_EQ(mk::queryNetStatus(silent.address()), mk::kNetStatusFailed);
+    const long long elapsed = millisecondsSince(start);
+    EXPECT_GE(elapsed, 700);
+    EXPECT_LT(elapsed, 5000);
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+#include "support/fake_net_printer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+
+#include "support/loopback.h"
+
+namespace mk::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRawPort = 9100;
+constexpr int kStatusPort = 59100;
+// No exchange of the fake lasts longer, whatever its peer does.
+constexpr auto kConnectionLimit = std::chrono::seconds(30);
+constexpr auto kCallbackLimit = std::chrono::seconds(5);
+
+sockaddr_in endpoint(const std::string& address, int port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
+    return result;
+}
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Listens on address:port; -1 when the address is taken.
+int openListener(const std::string& address, int port, std::size_t pieceBytes) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (pieceBytes > 0) {
+        const int small = 2048;  // accepted connections inherit it
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
+    const sockaddr_in local = endpoint(address, port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(fd, 8) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool parseCallbackCommand(const std::string& job, int& port, std::string& address) {
+    const std::size_t end = job.find("\r\n");
+    if (job.rfind("NB", 0) != 0 || end == std::string::npos) return false;
+    char text[64] = {};
+    const std::string line = job.substr(0, end);
+    if (std::sscanf(line.c_str(), "NB%d,%63[^,],1", &port, text) != 2) return false;
+    address = text;
+    return line == "NB" + std::to_string(port) + "," + address + ",1";
+}
+
+}  // namespace
+
+FakeNetPrinter::FakeNetPrinter(const Options& options) : options_(options) {
+    if (pipe2(stopPipe_, O_CLOEXEC) != 0) throw std::runtime_error("fake printer: pipe failed");
+    // A stray socket of another process may hold an address: take the next.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        address_ = uniqueLoopbackAddress();
+        if (options_.raw != Behaviour::Refuse) rawListener_ = openListener(address_, kRawPort, options_.pieceBytes);
+        if (options_.status != Behaviour::Refuse) statusListener_ = openListener(address_, kStatusPort, 0);
+        const bool rawReady = options_.raw == Behaviour::Refuse || rawListener_ >= 0;
+        const bool statusReady = options_.status == Behaviour::Refuse || statusListener_ >= 0;
+        if (rawReady && statusReady) break;
+        if (rawListener_ >= 0) close(rawListener_);
+        if (statusListener_ >= 0) close(statusListener_);
+        rawListener_ = statusListener_ = -1;
+    }
+    foreignAddress_ = uniqueLoopbackAddress();
+    thread_ = std::thread([this] { serve(); });
+}
+
+FakeNetPrinter::~FakeNetPrinter() {
+    const char stop = 1;
+    (void)!write(stopPipe_[1], &stop, 1);
+    thread_.join();
+    for (int fd : {rawListener_, statusListener_, stopPipe_[0], stopPipe_[1]}) {
+        if (fd >= 0) close(fd);
+    }
+}
+
+void FakeNetPrinter::setStatusReplies(std::vector<StatusReply> replies) {
+    std::lock_guard lock(mutex_);
+    statusReplies_ = std::move(replies);
+    statusRepliesUsed_ = 0;
+}
+
+void FakeNetPrinter::setCallbackAnswer(std::optional<std::string> answer) {
+    std::lock_guard lock(mutex_);
+    callbackAnswer_ = std::move(answer);
+}
+
+void FakeNetPrinter::setForeignCallback(std::optional<std::string> bytes) {
+    std::lock_guard lock(mutex_);
+    foreignCallback_ = std::move(bytes);
+}
+
+std::vector<std::string> FakeNetPrinter::jobs() const {
+    std::lock_guard lock(mutex_);
+    return jobs_;
+}
+
+std::vector<std::string> FakeNetPrinter::statusRequests() const {
+    std::lock_guard lock(mutex_);
+    return statusRequests_;
+}
+
+std::vector<std::string> FakeNetPrinter::callbackTargets() const {
+    std::lock_guard lock(mutex_);
+    return callbackTargets_;
+}
+
+bool FakeNetPrinter::waitForJobs(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return jobs_.size() >= count; });
+}
+
+bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return callbackTargets_.size() >= count; });
+}
+
+void FakeNetPrinter::serve() {
+    for (;;) {
+        pollfd entries[3] = {{stopPipe_[0], POLLIN, 0}, {rawListener_, POLLIN, 0}, {statusListener_, POLLIN, 0}};
+        if (poll(entries, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (entries[0].revents != 0) return;
+        for (int index : {1, 2}) {
+            if ((entries[index].revents & POLLIN) == 0) continue;
+            const int connection = accept4(entries[index].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0) continue;
+            if (index == 1) {
+                serveRaw(connection);
+            } else {
+                serveStatus(connection);
+            }
+        }
+    }
+}
+
+std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std::size_t maxBytes) {
+    const auto deadline = Clock::now() + kConnectionLimit;
+    std::string received;
+    char buffer[65536];
+    const std::size_t piece = pieceBytes > 0 && pieceBytes < sizeof buffer ? pieceBytes : sizeof buffer;
+    while (received.size() < maxBytes) {
+        pollfd entries[2] = {{connection, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
+        const ssize_t count = recv(connection, buffer, std::min(piece, maxBytes - received.size()), 0);
+        if (count <= 0) break;
+        received.append(buffer, static_cast<std::size_t>(count));
+        if (pieceBytes > 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return received;
+}
+
+void FakeNetPrinter::serveRaw(int connection) {
+    if (options_.raw == Behaviour::AcceptAndClose) {
+        close(connection);
+        return;
+    }
+    const std::string job = readAll(connection, options_.pieceBytes, std::size_t{64} << 20);
+    close(connection);
+    std::optional<std::string> answer;
+    std::optional<std::string> foreign;
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(job);
+        answer = callbackAnswer_;
+        foreign = foreignCallback_;
+    }
+    changed_.notify_all();
+    CallbackCommand command;
+    if (options_.raw != Behaviour::Answer || !parseCallbackCommand(job, command.port, command.address)) return;
+    if (foreign) callBack(command, foreignAddress_, *foreign);
+    if (answer) callBack(command, address_, *answer);
+}
+
+void FakeNetPrinter::serveStatus(int connection) {
+    if (options_.status == Behaviour::AcceptAndClose) {
+        close(connection);
+        return;
+    }
+    const std::string request = readAll(connection, 0, 4);
+    StatusReply reply;
+    {
+        std::lock_guard lock(mutex_);
+        statusRequests_.push_back(request);
+        if (!statusReplies_.empty()) {
+            reply = statusReplies_[std::min(statusRepliesUsed_, statusReplies_.size() - 1)];
+            ++statusRepliesUsed_;
+        }
+    }
+    changed_.notify_all();
+    if (options_.status == Behaviour::Silent) {
+        readAll(connection, 0, std::size_t{1} << 20);  // until the asker gives up
+    } else if (reply) {
+        send(connection, &*reply, 1, MSG_NOSIGNAL);
+    }
+    close(connection);
+}
+
+void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string& fromAddress,
+                              const std::string& bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        callbackTargets_.push_back(command.address + ":" + std::to_string(command.port));
+    }
+    changed_.notify_all();
+    // The fixtures never send anywhere but loopback.
+    if (!isLoopbackAddress(command.address) || command.port <= 0 || command.port > 65535) return;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in local = endpoint(fromAddress, 0);
+    const sockaddr_in target = endpoint(command.address, command.port);
+    const auto deadline = Clock::now() + kCallbackLimit;
+    bool connected = bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                     (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 ||
+                      errno == EINPROGRESS);
+    if (connected) {
+        pollfd entry{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t size = sizeof error;
+        connected = poll(&entry, 1, millisecondsLeft(deadline)) > 0 &&
+                    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    }
+    if (connected) {
+        const int flags = fcntl(fd, F_GETFL);
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        // Closing first leaves the lingering end of the connection here,
+        // not on the listener's port, which later call-backs reuse.
+        shutdown(fd, SHUT_WR);
+        char drain[256];
+        for (;;) {
+            pollfd entries[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+            if (poll(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
+            if (recv(fd, drain, sizeof drain, 0) <= 0) break;
+        }
+    }
+    close(fd);
+}
+
+}  // namespace mk::testing
