@@ -168,44 +168,6 @@ TEST(DeviceContext, ThickPenIsCentredOnTheBoxBoundary) {
     }
 }
 
-TEST(DeviceContext, ShapesTakeTheirCornersInEitherOrder) {
-    auto forward = surface(30, 30);
-    auto backward = surface(30, 30);
-    for (auto* dc : {forward.get(), backward.get()}) dc->selectPen(Pen::solid(3, kBlack));
-    forward->ellipse(4, 6, 25, 20);
-    backward->ellipse(25, 20, 4, 6);
-    EXPECT_EQ(inked(*forward), inked(*backward));
-    EXPECT_FALSE(inked(*forward).empty());
-}
-
-TEST(DeviceContext, FilledShapesUseTheBrushAndHollowOnesKeepTheInside) {
-    using Draw = void (*)(DeviceContext&);
-    Draw shapes[] = {
-        [](DeviceContext& dc) { dc.rectangle(4, 4, 26, 20); },
-        [](DeviceContext& dc) { dc.roundRect(4, 4, 26, 20, 8, 8); },
-        [](DeviceContext& dc) { dc.ellipse(4, 4, 26, 20); },
-    };
-    for (Draw draw : shapes) {
-        auto hollow = surface(30, 24);
-        hollow->fillRect(14, 11, 16, 13, kGreen);
-        hollow->selectPen(Pen::solid(1, kRed));
-        hollow->selectBrush(Brush::hollowBrush());
-        draw(*hollow);
-        EXPECT_EQ(colorAt(*hollow, 15, 12), kGreen);
-        EXPECT_EQ(colorAt(*hollow, 10, 12), kWhite);
-
-        auto filled = surface(30, 24);
-        filled->fillRect(14, 11, 16, 13, kGreen);
-        filled->selectPen(Pen::solid(1, kRed));
-        filled->selectBrush(Brush::solid(kBlue));
-        draw(*filled);
-        EXPECT_EQ(colorAt(*filled, 15, 12), kBlue);
-        EXPECT_EQ(colorAt(*filled, 10, 12), kBlue);
-        // The outline is the same with either brush.
-        EXPECT_EQ(inkedIn(*filled, kRed), inkedIn(*hollow, kRed));
-    }
-}
-
 TEST(DeviceContext, OneDotEllipseAndRoundRectStayInsideTheirBoxSymmetrically) {
     struct Case {
         bool round;
@@ -304,30 +266,6 @@ TEST(DeviceContext, ThickLineIsItsWidthAcross) {
     }
 }
 
-TEST(DeviceContext, GeometricDashesHaveTheirLengthsInDots) {
-    struct Case {
-        int width;
-        std::vector<int> pattern;
-        std::vector<int> runs;  // along the middle of the line, from its first dash
-    } cases[] = {
-        {3, {3, 6}, {3, 6, 3, 6, 3, 6}},
-        {3, {12, 6}, {12, 6, 12, 6}},
-        {2, {8, 4, 2, 4}, {8, 4, 2, 4, 8, 4}},
-        {4, {4, 8, 4, 8}, {4, 8, 4, 8}},
-    };
-    for (const Case& c : cases) {
-        auto dc = surface(120, 20);
-        dc->selectPen(Pen::dashed(c.width, kBlack, c.pattern));
-        dc->moveTo(10, 10);
-        dc->lineTo(110, 10);
-        int x0 = 0;
-        while (colorAt(*dc, x0, 10) == kWhite) ++x0;
-        auto runs = runsAlongRow(*dc, 10, x0, 120);
-        runs.resize(c.runs.size());
-        EXPECT_EQ(runs, c.runs) << "width " << c.width;
-    }
-}
-
 TEST(DeviceContext, OpaqueBackgroundPaintsTheGapsOfOneDotDashes) {
     for (BackgroundMode mode : {BackgroundMode::Opaque, BackgroundMode::Transparent}) {
         auto dc = surface(100, 6);
@@ -349,23 +287,6 @@ TEST(DeviceContext, OpaqueBackgroundPaintsTheGapsOfOneDotDashes) {
         // The line's own row only; nothing else changed.
         for (auto [x, y] : red) EXPECT_EQ(y, 3);
         for (auto [x, y] : blue) EXPECT_EQ(y, 3);
-    }
-}
-
-TEST(DeviceContext, CosmeticStylesDashDifferently) {
-    std::set<std::vector<int>> seen;
-    for (auto style : {CosmeticStyle::Solid, CosmeticStyle::Dash, CosmeticStyle::Dot, CosmeticStyle::DashDot,
-                       CosmeticStyle::DashDotDot}) {
-        auto dc = surface(100, 3);
-        dc->setBackgroundMode(BackgroundMode::Transparent);
-        dc->selectPen(Pen::cosmetic(style, kBlack));
-        dc->moveTo(0, 1);
-        dc->lineTo(100, 1);
-        auto runs = runsAlongRow(*dc, 1, 0, 100);
-        EXPECT_TRUE(seen.insert(runs).second);
-        if (style == CosmeticStyle::Solid) {
-            EXPECT_EQ(runs, std::vector<int>{100});
-        }
     }
 }
 

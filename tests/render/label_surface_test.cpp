@@ -123,14 +123,6 @@ TEST(LabelSurface, LineWidthsAreWholeDots) {
     }
 }
 
-TEST(LabelSurface, ThinLinesStopBeforeTheirEndPoint) {
-    auto doc = label();
-    MkLabel_AddLine(doc.get(), "line", 5, 10, 20, 10, 0.1f);
-    Rendered out = render(doc.get());
-    EXPECT_EQ(bounds(out.inked()), (Box{dots(5), dots(10), dots(20) - 1, dots(10)}));
-    EXPECT_EQ(out.inked().size(), static_cast<size_t>(dots(20) - dots(5)));
-}
-
 TEST(LabelSurface, DashStylesHaveTheirLengthsInDots) {
     struct Case {
         int style;
