@@ -185,14 +185,10 @@ void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& reques
             if (gs1Kind) symbol.input_mode = kGs1ParensMode;
             break;
         case symbology::HanXin:
-            symbol.input_mode = kUnicodeMode;
-            symbol.eci = request.eciChoice != 0 ? kEciGb18030 : kEciUtf8;
-            symbol.option_1 = request.errorCorrection;
-            symbol.option_2 = request.version;
-            break;
         case symbology::GridMatrix:
             symbol.input_mode = kUnicodeMode;
-            symbol.eci = request.eciChoice != 0 ? kEciGb2312 : kEciUtf8;
+            // A nonzero choice selects the Chinese code page each symbology has.
+            symbol.eci = request.eciChoice == 0 ? kEciUtf8 : (sym == symbology::HanXin ? kEciGb18030 : kEciGb2312);
             symbol.option_1 = request.errorCorrection;
             symbol.option_2 = request.version;
             break;

@@ -207,12 +207,7 @@ void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int
     dc.selectFont(previousFont);
 }
 
-void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
-    if (object.objectdata.empty()) return;
-    if (!isDrawableBarcodeKind(object.barcodekind)) return;
-    const int x = mmToDots(object.Xposition, dpi);
-    const int y = mmToDots(object.Yposition, dpi);
-
+BarcodeRequest barcodeRequestFor(const LabelObject& object, int dpi) {
     BarcodeRequest request;
     request.kind = object.barcodekind;
     request.data = object.objectdata;
@@ -227,8 +222,17 @@ void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, i
     request.eciChoice = object.eciOption;
     request.pdf417Rows = object.pdf417_rows_auto >= 1 ? object.pdf417_rows_auto : object.pdf417_rows;
     request.pdf417Columns = object.pdf417_columns_auto >= 1 ? object.pdf417_columns_auto : object.pdf417_columns;
+    return request;
+}
+
+void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+    if (object.objectdata.empty()) return;
+    if (!isDrawableBarcodeKind(object.barcodekind)) return;
+    const int x = mmToDots(object.Xposition, dpi);
+    const int y = mmToDots(object.Yposition, dpi);
+
     BarcodeBitmap symbol;
-    generateBarcode(symbol, request);
+    generateBarcode(symbol, barcodeRequestFor(object, dpi));
     if (symbol.width <= 0 || symbol.height <= 0) return;
 
     dc.setPixels(x, y, platform::PixelBlock{symbol.pixels.data(), symbol.width, symbol.height, symbol.stride});

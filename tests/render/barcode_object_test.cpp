@@ -98,18 +98,8 @@ Label render(const LabelObject& object, int dpi) {
 }
 
 mk::BarcodeBitmap symbolOf(const LabelObject& object, int dpi) {
-    mk::BarcodeRequest r;
-    r.kind = object.barcodekind;
-    r.data = object.objectdata;
-    r.dpi = dpi;
-    r.moduleWidth = object.barcodescale;
-    r.barHeightMm = object.barcodeheight;
-    r.code39Ratio = object.code39widthratio;
-    r.checkFlag = object.code39StartStop;
-    r.pdf417Rows = object.pdf417_rows_auto;
-    r.pdf417Columns = object.pdf417_columns_auto;
     mk::BarcodeBitmap b;
-    mk::generateBarcode(b, r);
+    mk::generateBarcode(b, mk::barcodeRequestFor(object, dpi));
     return b;
 }
 
@@ -153,6 +143,28 @@ const Sample kAllKinds[] = {
     {"GridMatrix(2D)", "Grid 42", nullptr},
     {"\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81(2D)", "Han Xin 42", nullptr},
 };
+
+TEST(BarcodeRequestFor, Pdf417SizeComesFromTheAutomaticFieldsWhenSet) {
+    struct Case {
+        int rowsAuto, rows, columnsAuto, columns;
+        int expectedRows, expectedColumns;
+    };
+    const Case cases[] = {
+        {3, 7, 1, 9, 3, 1}, {0, 7, 0, 9, 7, 9}, {-1, 5, 2, 0, 5, 2}, {1, 0, -4, -2, 1, -2},
+    };
+    for (const Case& c : cases) {
+        LabelObject object = barcode("PDF 417(2D)", "x");
+        object.pdf417_rows_auto = c.rowsAuto;
+        object.pdf417_rows = c.rows;
+        object.pdf417_columns_auto = c.columnsAuto;
+        object.pdf417_columns = c.columns;
+        const mk::BarcodeRequest r = mk::barcodeRequestFor(object, 300);
+        EXPECT_EQ(r.pdf417Rows, c.expectedRows);
+        EXPECT_EQ(r.pdf417Columns, c.expectedColumns);
+        EXPECT_EQ(r.dpi, 300);
+        EXPECT_FALSE(r.showText);
+    }
+}
 
 TEST(DrawBarcodeObject, EveryDrawableKindHasASample) {
     ASSERT_EQ(std::size(kAllKinds), mk::barcodeKindNames.size());
