@@ -176,8 +176,7 @@ std::string gs1BracketFixup(const std::string& data) {
 }
 
 void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA) {
-    const bool gs1Kind =
-        request.kind.find("GS1") != std::string::npos || request.kind.find("gs1") != std::string::npos;
+    const bool gs1Kind = request.kind.find("GS1") != std::string::npos || request.kind.find("gs1") != std::string::npos;
     switch (sym) {
         case symbology::QrCode:
             symbol.option_1 = request.errorCorrection;
@@ -214,6 +213,66 @@ void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& reques
             symbol.option_2 = static_cast<int>(subsetA);
             break;
     }
+}
+
+// The resolution in dots per millimetre, the module width m in dots and the
+// whole number of pixels c per module that zint draws before scaling to m.
+struct SymbolScale {
+    float dpmm;
+    float m;
+    float c;  // kept as a float: an absurd width must reach zint's range check, not overflow an int
+};
+
+SymbolScale symbolScaleFor(const BarcodeRequest& request) {
+    SymbolScale scale;
+    scale.dpmm = request.dpi < 1 ? kDefaultDpmm : static_cast<float>(request.dpi) / 25.4f;
+    scale.m = request.moduleWidth > 0.5f ? request.moduleWidth : 1.0f;
+    scale.c = std::ceil(scale.m);
+    return scale;
+}
+
+void configureSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA,
+                     const SymbolScale& scale, float heightModules) {
+    symbol.symbology = sym;
+    symbol.input_mode = kUnicodeMode;
+    symbol.output_options = 0;
+    symbol.scale = scale.c * 0.5f;
+    symbol.height = heightModules;
+    symbol.whitespace_width = 0;
+    symbol.whitespace_height = 0;
+    symbol.border_width = 0;
+    symbol.show_hrt = request.showText ? 1 : 0;
+    setSymbolOptions(symbol, sym, request, subsetA);
+    if (request.showText && !request.text.empty()) {
+        const size_t n = std::min(request.text.size(), sizeof(symbol.text) - 1);
+        std::copy_n(request.text.data(), n, symbol.text);
+        symbol.text[n] = '\0';
+    }
+}
+
+// Encodes and rasterises, reporting zint's warning or error. Two calls rather
+// than one so that the symbol's size in modules is checked before zint
+// allocates its raster. False when there is no raster to use.
+bool encodeSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, const std::string& working,
+                  const SymbolScale& scale) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
+    int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
+    if (r < kFirstError) {
+        const double modulesWide = std::max(symbol.width, 1);
+        const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
+        if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
+            printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+            return false;
+        }
+        const int buffered = ZBarcode_Buffer(&symbol, 0);
+        if (buffered >= kFirstError) r = buffered;
+    }
+    if (r >= kFirstError) {
+        printError(request, working, sym, r, symbol.errtxt);
+        return false;
+    }
+    if (r > 0) printWarning(request, sym, r, symbol.errtxt);
+    return true;
 }
 
 // Nearest-neighbour resampling of zint's RGB raster into the result's BGRA
@@ -291,13 +350,11 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
 
     uint32_t subsetA = 0;
     const int sym = barcodeKindToSymbology(request.kind, subsetA);
-    const std::string working =
-        applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
+    const std::string working = applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
     if (working.size() > static_cast<size_t>(INT_MAX)) {
         printError(request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
-
     if (const char* fault = knownZintFault(sym, working)) {
         printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
         return;
@@ -305,66 +362,26 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
 
     const SymbolPtr symbol(ZBarcode_Create());
     if (!symbol) return;
-
-    const float dpmm = request.dpi < 1 ? kDefaultDpmm : static_cast<float>(request.dpi) / 25.4f;
-    const float m = request.moduleWidth > 0.5f ? request.moduleWidth : 1.0f;
-    // Kept as a float: an absurd module width must reach zint's own range
-    // check, not overflow an integer on the way.
-    const float c = std::ceil(m);
-    const float heightModules = isMatrixSymbology(sym) ? 0.0f : dpmm * request.barHeightMm / m;
+    const SymbolScale scale = symbolScaleFor(request);
+    const float heightModules = isMatrixSymbology(sym) ? 0.0f : scale.dpmm * request.barHeightMm / scale.m;
     if (std::isnan(heightModules)) {
         // zint 2.11 range-checks the height with comparisons a NaN passes, then aborts on an assertion.
         printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
         return;
     }
-
-    symbol->symbology = sym;
-    symbol->input_mode = kUnicodeMode;
-    symbol->output_options = 0;
-    symbol->scale = c * 0.5f;
-    symbol->height = heightModules;
-    symbol->whitespace_width = 0;
-    symbol->whitespace_height = 0;
-    symbol->border_width = 0;
-    symbol->show_hrt = request.showText ? 1 : 0;
-    setSymbolOptions(*symbol, sym, request, subsetA);
-    if (request.showText && !request.text.empty()) {
-        const size_t n = std::min(request.text.size(), sizeof(symbol->text) - 1);
-        std::copy_n(request.text.data(), n, symbol->text);
-        symbol->text[n] = '\0';
-    }
-
-    // Encoding and rasterising are two calls so that the symbol's size in
-    // modules can be checked before zint allocates its raster.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
-    int r = ZBarcode_Encode(symbol.get(), bytes, static_cast<int>(working.size()));
-    if (r < kFirstError) {
-        const double modulesWide = std::max(symbol->width, 1);
-        const double modulesTall = std::max({static_cast<double>(symbol->height), double(symbol->rows), 1.0});
-        if (modulesWide * c * modulesTall * c > kMaxRasterPixels) {
-            printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
-            return;
-        }
-        const int buffered = ZBarcode_Buffer(symbol.get(), 0);
-        if (buffered >= kFirstError) r = buffered;
-    }
-    if (r >= kFirstError) {
-        printError(request, working, sym, r, symbol->errtxt);
-        return;
-    }
-    if (r > 0) printWarning(request, sym, r, symbol->errtxt);
-
+    configureSymbol(*symbol, sym, request, subsetA, scale, heightModules);
+    if (!encodeSymbol(*symbol, sym, request, working, scale)) return;
     const int bw = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
     if (bw < 1 || bh < 1 || symbol->bitmap == nullptr) return;
 
     // zint draws c pixels per module; the label wants m dots.
-    const float f = m / c;
+    const float f = scale.m / scale.c;
     float fx = f;
     if ((sym == symbology::Code39 || sym == symbology::Code39Extended) && request.code39Ratio >= 3)
         fx = f * (3.0f * static_cast<float>(request.code39Ratio) + 7.0f) / 13.0f;
     float fy = f;
-    if (sym == symbology::Pdf417 && request.barHeightMm > 0.0f) fy = dpmm * request.barHeightMm / bh;
+    if (sym == symbology::Pdf417 && request.barHeightMm > 0.0f) fy = scale.dpmm * request.barHeightMm / bh;
 
     const float widthF = static_cast<float>(bw) * fx + 0.5f;
     const float heightF = static_cast<float>(bh) * fy + 0.5f;

@@ -54,13 +54,13 @@ struct BarcodeRequest {
     std::string kind;  // barcode kind name, as stored (untrimmed)
     std::string data;  // UTF-8, may hold mnemonics such as "<CR>"
     int dpi = 203;
-    bool showText = false;  // zint's own human-readable text; drawing never asks for it
-    std::string text;       // zint's text field, used only with showText
+    bool showText = false;     // zint's own human-readable text; drawing never asks for it
+    std::string text;          // zint's text field, used only with showText
     float moduleWidth = 1.0f;  // dots per module
     float barHeightMm = 10.0f;
     int version = 0;
     int errorCorrection = 0;
-    int code39Ratio = 3;  // wide-to-narrow ratio
+    int code39Ratio = 3;     // wide-to-narrow ratio
     bool checkFlag = false;  // Standard 2 of 5 check digit
     int eciChoice = 0;       // Han Xin and Grid Matrix: 0 UTF-8, else the Chinese code page
     int pdf417Rows = 0;

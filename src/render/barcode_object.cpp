@@ -173,8 +173,9 @@ void drawTextLines(platform::DeviceContext& dc, const LabelObject& object, int d
 
     const bool digitMode = contains(object.barcodekind, "EAN") || contains(object.barcodekind, "UPC");
     // The digit line follows the bar height the object asks for, not the symbol's.
-    const float digitY = below ? static_cast<float>(barY) + static_cast<float>(mmToDots(object.barcodeheight, dpi)) + gap
-                               : static_cast<float>(barY) - static_cast<float>(textHeight) - gap;
+    const float digitY = below
+                             ? static_cast<float>(barY) + static_cast<float>(mmToDots(object.barcodeheight, dpi)) + gap
+                             : static_cast<float>(barY) - static_cast<float>(textHeight) - gap;
     if (digitMode) {
         if (const DigitLayout* layout = digitLayoutFor(object.barcodekind)) {
             const DigitContext ctx{dc, text, object.barcodescale, charGap, barX, symbolWidth, digitY};

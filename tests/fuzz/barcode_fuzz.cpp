@@ -46,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     mk::BarcodeBitmap bitmap;
     mk::generateBarcode(bitmap, request);
-    if (bitmap.pixels.size() != static_cast<size_t>(bitmap.stride) * static_cast<size_t>(bitmap.height)) __builtin_trap();
+    if (bitmap.pixels.size() != static_cast<size_t>(bitmap.stride) * static_cast<size_t>(bitmap.height))
+        __builtin_trap();
     return 0;
 }

@@ -229,10 +229,9 @@ TEST(GenerateBarcode, ModuleWidthScalesTheRaster) {
         float moduleWidth;
         int width;
     };
+    // 2.5: zint draws 3 pixels per module, shrunk by 2.5 / 3 to (int)(303 * 2.5 / 3 + 0.5).
     const Case cases[] = {
-        {-1.0f, 101}, {0.0f, 101}, {0.5f, 101}, {1.0f, 101}, {2.0f, 202},
-        {2.5f, 253},  // zint draws 3 pixels per module, shrunk by 2.5 / 3: (int)(303 * 2.5 / 3 + 0.5)
-        {3.0f, 303},
+        {-1.0f, 101}, {0.0f, 101}, {0.5f, 101}, {1.0f, 101}, {2.0f, 202}, {2.5f, 253}, {3.0f, 303},
     };
     for (const Case& c : cases) {
         mk::BarcodeRequest r = request("Code 128 Auto", "ABC123");
@@ -329,19 +328,6 @@ TEST(GenerateBarcode, DataIsPreparedBeforeEncoding) {
         const mk::BarcodeBitmap b = generate(request(c.kind, c.data));
         ASSERT_GT(b.width, 0) << c.kind << " " << c.data;
         EXPECT_EQ(decode(b).bytes, c.bytes) << c.kind << " " << c.data;
-    }
-}
-
-TEST(GenerateBarcode, HanXinAndGridMatrixEncodeChineseText) {
-    const std::string text = "\xE6\xB1\x89\xE5\xAD\x97 123";
-    for (const char* kind : {"\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81(2D)", "GridMatrix(2D)"}) {
-        for (int eci : {0, 1}) {
-            mk::BarcodeRequest r = request(kind, text);
-            r.eciChoice = eci;
-            const mk::BarcodeBitmap b = generate(r);
-            EXPECT_GT(b.width, 0) << kind << " eci " << eci;
-            EXPECT_EQ(b.width, b.height) << kind;
-        }
     }
 }
 
