@@ -106,9 +106,10 @@ constexpr int kEciGb2312 = 29;
 constexpr float kDefaultDpmm = 11.81f;
 
 // The largest raster either zint or this adapter builds. A label file can ask
-// for any module width and bar height; without a bound a 2-D symbol at a few
-// hundred dots per module needs gigabytes. 64 Mpixel is far beyond any label.
-constexpr double kMaxRasterPixels = 64.0 * 1024 * 1024;
+// for any module width, bar height or Code 39 ratio; without a bound a 2-D
+// symbol at a few hundred dots per module needs gigabytes. 32 Mpixel is more
+// than the widest thermal media (8.5 in, 5100 dots at 600 dpi) can show.
+constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
