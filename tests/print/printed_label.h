@@ -63,7 +63,7 @@ inline LabelDoc printedLabelDesign() {
 
     LabelObject& code = add("barcode1", ObjectType::Barcode);
     code.objectdata = "MK-42";
-    code.barcodekind = "Code128";
+    code.barcodekind = "Code 128 Auto";
     code.barcodescale = 2.0f;
     code.barcodeheight = 3.0f;
     code.Xposition = 14.0f;
