@@ -22,14 +22,10 @@ using std::chrono::milliseconds;
 constexpr milliseconds kArrivalWait{5000};
 constexpr milliseconds kNothingArrives{300};
 
-using PrintCall = int (*)(LabelDoc*, Printer*);
+using mk::test::kPrintCalls;
+using mk::test::NamedPrintCall;
+using mk::test::PrintCall;
 using BlankPageCall = int (*)(LabelDoc*, Printer*, int);
-
-struct NamedCall {
-    const char* name;
-    PrintCall call;
-};
-const NamedCall kPrintCalls[] = {{"MkLabelDoc_Print", MkLabelDoc_Print}, {"MkLabel_Print", MkLabel_Print}};
 
 struct NamedBlankCall {
     const char* name;
@@ -66,7 +62,7 @@ std::vector<std::string> linesOf(const std::string& job) {
 TEST(PrintCalls, MissingHandlesAreRefused) {
     LabelPtr doc(MkLabel_Create());
     PrinterPtr printer(MkPrinter_Create());
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
         EXPECT_EQ(print.call(nullptr, printer.get()), MK_PRINT_BAD_ARGS);
         EXPECT_EQ(print.call(doc.get(), nullptr), MK_PRINT_BAD_ARGS);
@@ -79,7 +75,7 @@ TEST(PrintCalls, MissingHandlesAreRefused) {
 }
 
 TEST(PrintCalls, DocumentIsRescaledOnceForItsPrinter) {
-    LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
     const int barcode = 4;
     const int image = 3;
     // A preview at the printer's resolution rescales already; the prints
@@ -102,7 +98,7 @@ TEST(PrintCalls, DocumentIsRescaledOnceForItsPrinter) {
 }
 
 TEST(PrintCalls, LabelKindPrintsAsStoredAtThePrintersResolution) {
-    LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
     ASSERT_EQ(MkObject_SetVariableAll(doc.get(), "lot", "Lot 4711"), 0);
     const NetPrint printed = printOnNetwork(MkLabel_Print, doc.get(), 300);
     ASSERT_EQ(printed.result, MK_OK);
@@ -178,7 +174,7 @@ TEST(PrintCalls, TagsAreWrittenForEnabledWritableRfidObjectsOnly) {
         object.enable = cases[i].enable;
         object.ReadIDOnly = cases[i].readOnly;
     }
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
         LabelPtr doc = mk::test::loadLabel(design);
         const NetPrint printed = printOnNetwork(print.call, doc.get());
@@ -204,10 +200,10 @@ TEST(PrintCalls, TagDataTheTagCannotHoldStopsThePrintBeforeAnythingIsSent) {
     };
     // Only objects whose tag is written are checked.
     const Case cases[] = {{true, false, MK_PRINT_JOB_FAILED}, {false, false, MK_OK}, {true, true, MK_OK}};
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << print.name << " enable " << c.enable << " read-only " << c.readOnly);
-            LabelDoc design = mk::test::printedLabelDesign();
+            LabelDoc design = mk::test::smallPrintedLabel();
             LabelObject& tag = design.objects.emplace_back();
             tag.ObjectName = "rfid1";
             tag.objectdata = longUri;
@@ -224,9 +220,9 @@ TEST(PrintCalls, TagDataTheTagCannotHoldStopsThePrintBeforeAnythingIsSent) {
 }
 
 TEST(PrintCalls, LabelThatCannotBeRenderedIsNotSent) {
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
-        LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
         MkLabel_SetWidth(doc.get(), 0.05f);  // under one dot
         const NetPrint printed = printOnNetwork(print.call, doc.get());
         EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED);
@@ -238,9 +234,9 @@ TEST(PrintCalls, UnsupportedInterfaceConnectsNowhereAndSendsNothing) {
     FakeNetPrinter device;
     mk::test::FakeUsbBus bus;
     mk::test::FakeUsbDevice& usb = bus.plugPrinter("LBL-3");
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
-        LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
         PrinterPtr printer = mk::test::networkPrinter(3, device.address());
         MkPrinter_SetUsbSerial(printer.get(), "LBL-3");
         MkPrinter_SetName(printer.get(), "labels");
@@ -259,7 +255,7 @@ TEST(PrintCalls, UnsupportedInterfaceConnectsNowhereAndSendsNothing) {
 }
 
 TEST(PrintCalls, PrinterSettingsStayInTheDocumentEvenWhenPrintingFails) {
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
         LabelPtr doc(MkLabel_Create());
         PrinterPtr printer = mk::test::printerOfType(3, 300);

@@ -29,13 +29,9 @@ constexpr milliseconds kSpoolerDeliveryWait{15000};
 // Long enough for a fake that answers at once, short enough for one that never does.
 constexpr mk::PrintWaits kShortWaits{.pnAnswerMs = 400, .rpAnswerMs = 400};
 
-using PrintCall = int (*)(LabelDoc*, Printer*);
-
-struct NamedCall {
-    const char* name;
-    PrintCall call;
-};
-const NamedCall kPrintCalls[] = {{"MkLabelDoc_Print", MkLabelDoc_Print}, {"MkLabel_Print", MkLabel_Print}};
+using mk::test::kPrintCalls;
+using mk::test::NamedPrintCall;
+using mk::test::PrintCall;
 
 PrinterPtr usbPrinter(int interfaceType, const char* serial) {
     PrinterPtr printer = mk::test::printerOfType(interfaceType);
@@ -58,12 +54,12 @@ std::string wholeJobFrom(const FakeUsbDevice& device) {
 }
 
 TEST(PrintRoutes, UsbPrinterReceivesTheLabel) {
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
         FakeUsbBus bus;
         bus.plugPrinter("OTHER");
         FakeUsbDevice& device = bus.plugPrinter("LBL-7");
-        LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
         PrinterPtr printer = usbPrinter(1, "LBL-7");
 
         // Not connected beforehand: the call connects on its own.
@@ -89,7 +85,7 @@ TEST(PrintRoutes, ConfirmingUsbPrinterMustAnswerRP) {
             FakeUsbBus bus;
             FakeUsbDevice& device = bus.plugPrinter("LBL-8");
             if (c.answer) device.answer(*c.answer);
-            LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+            LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
             PrinterPtr printer = usbPrinter(type, "LBL-8");
 
             EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), c.result);
@@ -103,10 +99,10 @@ TEST(PrintRoutes, ConfirmingUsbPrinterMustAnswerRP) {
 }
 
 TEST(PrintRoutes, NetworkPrinterReceivesTheLabel) {
-    for (const NamedCall& print : kPrintCalls) {
+    for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);
         FakeNetPrinter device;
-        LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
         PrinterPtr printer = mk::test::networkPrinter(2, device.address());
 
         ASSERT_EQ(print.call(doc.get(), printer.get()), MK_OK) << MkGetLastErrorMessage();
@@ -141,7 +137,7 @@ TEST(PrintRoutes, ConfirmingNetworkPrinterMustCallBackWithPN) {
             SCOPED_TRACE(testing::Message() << "type " << type << " answer " << c.answer.value_or("(none)"));
             FakeNetPrinter device;
             device.setCallbackAnswer(c.answer);
-            LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+            LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
             PrinterPtr printer = mk::test::networkPrinter(type, device.address());
             MkPrinter_SetName(printer.get(), "not-a-queue");  // must not matter
 
@@ -162,7 +158,7 @@ TEST(PrintRoutes, SpoolerQueueDeliversTheLabel) {
     ASSERT_TRUE(cupsd.ready()) << cupsd.log();
     FakeNetPrinter device;
     ASSERT_TRUE(cupsd.addRawQueue("labels", device.address(), 9100)) << cupsd.log();
-    LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
     PrinterPtr printer = mk::test::printerOfType(0);
     MkPrinter_SetName(printer.get(), "labels");
 
@@ -176,13 +172,13 @@ TEST(PrintRoutes, FailedSendIsReported) {
     for (int type : {2, 5}) {
         SCOPED_TRACE(type);
         FakeNetPrinter device(FakeNetPrinter::Options{.raw = FakeNetPrinter::Behaviour::Refuse});
-        LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
         PrinterPtr printer = mk::test::networkPrinter(type, device.address());
         EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
     }
     FakeUsbBus bus;
     bus.plugPrinter("LBL-9").failWrites(true);
-    LabelPtr doc = mk::test::loadLabel(mk::test::printedLabelDesign());
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
     PrinterPtr printer = usbPrinter(4, "LBL-9");
     EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
     EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_USB_WRITE_FAILED);

@@ -16,60 +16,18 @@
 #include "support/handles.h"
 #include "support/lsf_writer.h"
 #include "support/print_job_reader.h"
+#include "support/reference_labels.h"
 
 namespace mk::test {
 
-// 30 × 15 mm: 240 × 120 dots at 203 dpi, 354 × 177 at 300 dpi.
-inline LabelDoc printedLabelDesign() {
-    LabelDoc doc;
-    doc.labelwidth = 30.0f;
-    doc.labelheight = 15.0f;
-    auto add = [&](const char* name, ObjectType type) -> LabelObject& {
-        LabelObject& object = doc.objects.emplace_back();
-        object.ObjectName = name;
-        object.objectclass = static_cast<int>(type);
-        return object;
-    };
-    LabelObject& lot = add("text1", ObjectType::Text);
-    lot.objectdata = "Lot 0001";
-    lot.Xposition = 2.0f;
-    lot.Yposition = 1.0f;
-    lot.textfont = "Liberation Sans";
-    lot.datachild_IDs = "1";
-    LabelVariable variable;
-    variable.id = 1;
-    variable.sharename = "lot";
-    variable.data = "Lot 0001";
-    lot.Variables.push_back(variable);
+using PrintCall = int (*)(LabelDoc*, Printer*);
 
-    LabelObject& box = add("rectangle1", ObjectType::Rectangle);
-    box.startXposition = 2.0f;
-    box.startYposition = 7.0f;
-    box.endXposition = 12.0f;
-    box.endYposition = 13.0f;
-    box.fillRectangle = true;
-
-    LabelObject& rule = add("line1", ObjectType::Line);
-    rule.startXposition = 14.0f;
-    rule.startYposition = 10.0f;
-    rule.endXposition = 28.0f;
-    rule.endYposition = 10.0f;
-    rule.lineWidth = 0.5f;
-
-    LabelObject& logo = add("image1", ObjectType::Image);
-    logo.imagedata = bmpImage(24, 24);
-    logo.Xposition = 20.0f;
-    logo.Yposition = 1.0f;
-
-    LabelObject& code = add("barcode1", ObjectType::Barcode);
-    code.objectdata = "MK-42";
-    code.barcodekind = "Code 128 Auto";
-    code.barcodescale = 2.0f;
-    code.barcodeheight = 3.0f;
-    code.Xposition = 14.0f;
-    code.Yposition = 11.0f;
-    return doc;
-}
+struct NamedPrintCall {
+    const char* name;
+    PrintCall call;
+};
+inline constexpr NamedPrintCall kPrintCalls[] = {{"MkLabelDoc_Print", MkLabelDoc_Print},
+                                                 {"MkLabel_Print", MkLabel_Print}};
 
 // Written as a label file and loaded through the interface.
 inline LabelPtr loadLabel(const LabelDoc& design) {
