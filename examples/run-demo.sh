@@ -34,6 +34,8 @@ if [ ! -s "$out/printer-address" ]; then
 fi
 address=$(cat "$out/printer-address")
 
+# The demo asks for the printer's status after printing; the printer answers
+# one connection at a time, so by then it holds the whole job.
 "$build/examples/mklabel_demo" "$source_dir/sample.lsf" "$address" "$out/printed"
 
 stop_printer
