@@ -181,6 +181,29 @@ static int saveShapesPreview(const char* path) {
     return rc;
 }
 
+/* Barcodes: a Code 128, an EAN-13 with its digit groups and a QR Code,
+ * rendered and saved as a BMP preview. */
+static int saveBarcodePreview(const char* path) {
+    LabelDoc* label = MkLabel_Create();
+    int index;
+    int rc = 1;
+    if (label == NULL) return 1;
+    MkLabel_SetWidth(label, 80.0f);
+    MkLabel_SetHeight(label, 50.0f);
+
+    index = MkLabel_AddBarcode(label, "barcode_code128", "MK-000123", 4.0f, 4.0f, "Code 128 Auto", 2.0f, 10.0f, 0);
+    if (index < 0 || MkLabel_SetBarcodeText(label, index, "Arial", 8.0f, 0.5f, 2) < 0) goto done;
+    index = MkLabel_AddBarcode(label, "barcode_ean13", "5901234123457", 4.0f, 24.0f, "EAN-13", 2.0f, 15.0f, 0);
+    if (index < 0 || MkLabel_SetBarcodeText(label, index, "Arial", 8.0f, 0.0f, 2) < 0) goto done;
+    if (MkLabel_AddBarcode(label, "barcode_qr", "https://mklabel.test/item/000123", 50.0f, 4.0f, "QR Code(2D)", 4.0f,
+                           0.0f, 2) < 0)
+        goto done;
+    rc = writePreview(label, "barcode", path);
+done:
+    MkLabel_Destroy(label);
+    return rc;
+}
+
 /* The text objects composed from variables, as they now read. */
 static void printComposedTexts(const LabelDoc* label) {
     int count = MkLabelDoc_GetObjectCount(label);
@@ -266,6 +289,7 @@ int main(int argc, char** argv) {
 
     previewRc = writePreview(label, "sample", "label-preview.bmp");
     MkLabel_Destroy(label);
+    if (saveBarcodePreview("barcode-preview.bmp") != 0) previewRc = 1;
     if (saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0) return 1;
     if (listLabelFile(labelFile) != 0) return 1;
     if (argc < 3) {

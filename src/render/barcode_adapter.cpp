@@ -1,0 +1,402 @@
+#include "render/barcode_adapter.h"
+
+// zint.h of 2.11 is self-contained; newer headers pull in a zintconfig.h that
+// not every distribution ships, and nothing here needs the version macros.
+#include <zint.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "render/data_mnemonics.h"
+#include "render/zint_faults.h"
+
+namespace mk {
+namespace {
+
+struct KindName {
+    std::string_view name;
+    int symbology;
+    uint32_t subsetA;
+};
+
+// Whole-name matches, tried top to bottom.
+constexpr KindName kKindNames[] = {
+    {"Code 128", symbology::Code128, 0},
+    {"Code 128 Auto", symbology::Code128, 0},
+    {"Code 128 A", symbology::Code128AB, 1},
+    {"Code 128A", symbology::Code128AB, 1},
+    {"Code 128 B", symbology::Code128AB, 0},
+    {"Code 128B", symbology::Code128AB, 0},
+    {"Code 128 C", symbology::Code128, 0},
+    {"Code 128C", symbology::Code128, 0},
+    {"EAN 128 Auto", symbology::Gs1_128, 0},
+    {"GS1-128", symbology::Gs1_128, 0},
+    {"EAN-13", symbology::Ean13, 0},
+    {"EAN13", symbology::Ean13, 0},
+    {"JAN-13", symbology::Ean13, 0},
+    {"JAN13", symbology::Ean13, 0},
+    {"EAN 13", symbology::Ean13, 0},
+    {"UCC13", symbology::Ean13, 0},
+    {"EAN-8", symbology::Ean8, 0},
+    {"EAN8", symbology::Ean8, 0},
+    {"EAN 8", symbology::Ean8, 0},
+    {"UPC-A", symbology::UpcA, 0},
+    {"UCC12", symbology::UpcA, 0},
+    {"UPC-E", symbology::UpcE, 0},
+    {"Code 39", symbology::Code39, 0},
+    {"Code 39 Extended", symbology::Code39Extended, 0},
+    {"Code 93", symbology::Code93, 0},
+    {"Codabar", symbology::Codabar, 0},
+    {"Code 11", symbology::Code11, 0},
+    {"Interleaved 2 of 5", symbology::Interleaved2of5, 0},
+    {"Industrial 2 of 5", symbology::Industrial2of5, 0},
+    {"Standard 2 of 5", symbology::Standard2of5, 0},
+    {"MSI", symbology::MsiPlessey, 0},
+    {"PostNet", symbology::PostNet, 0},
+    // Plain Interleaved 2 of 5: drawing adds the bearer box itself.
+    {"ITF-14", symbology::Interleaved2of5, 0},
+    {"ITF14", symbology::Interleaved2of5, 0},
+    {"ISBN", symbology::Isbn, 0},
+    {"Bookland", symbology::Isbn, 0},
+    {"LOGMARS", symbology::Logmars, 0},
+    {"UPC 2 Digit Ext.", symbology::UpcA, 0},
+    {"UPC 2 Digit Ext", symbology::UpcA, 0},
+    {"UPC 5 Digit Ext.", symbology::UpcA, 0},
+    {"UPC 5 Digit Ext", symbology::UpcA, 0},
+    {"GS1 DataBar Expanded Stacked", symbology::Gs1DataBarExpandedStacked, 0},
+    {"GS1 DataBar Expanded Stacked(2D)", symbology::Gs1DataBarExpandedStacked, 0},
+};
+
+struct KindSubstring {
+    std::string_view needle;  // lower case: searched in a lower-cased copy
+    int symbology;
+};
+
+// Substring matches, tried top to bottom; Han Xin comes first so that a name
+// holding several of these words resolves the same way every time.
+constexpr KindSubstring kKindSubstrings[] = {
+    {"han xin", symbology::HanXin},
+    {"\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81", symbology::HanXin},  // the Chinese name of Han Xin
+    {"gs1 qr code", symbology::QrCode},
+    {"qr code", symbology::QrCode},
+    {"gs1 data matrix", symbology::DataMatrix},
+    {"data matrix", symbology::DataMatrix},
+    {"datamatrix", symbology::DataMatrix},
+    {"pdf 417", symbology::Pdf417},
+    {"pdf417", symbology::Pdf417},
+    {"aztec", symbology::Aztec},
+    {"grid matrix", symbology::GridMatrix},
+    {"gridmatrix", symbology::GridMatrix},
+};
+
+// zint's input modes and the result that separates warnings from errors.
+constexpr int kUnicodeMode = UNICODE_MODE;
+constexpr int kGs1ParensMode = GS1_MODE | GS1PARENS_MODE;
+constexpr int kFirstError = ZINT_ERROR;
+
+// ECIs of Han Xin and Grid Matrix.
+constexpr int kEciUtf8 = 26;
+constexpr int kEciGb18030 = 32;
+constexpr int kEciGb2312 = 29;
+
+// Resolution assumed when the caller gives none, in dots per millimetre (300 dpi).
+constexpr float kDefaultDpmm = 11.81f;
+
+// The largest raster either zint or this adapter builds. A label file can ask
+// for any module width, bar height or Code 39 ratio; without a bound a 2-D
+// symbol at a few hundred dots per module needs gigabytes. 32 Mpixel is more
+// than the widest thermal media (8.5 in, 5100 dots at 600 dpi) can show.
+constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string_view trimBlanks(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool isMatrixSymbology(int sym) {
+    return sym == symbology::QrCode || sym == symbology::DataMatrix || sym == symbology::Aztec ||
+           sym == symbology::HanXin;
+}
+
+struct SymbolDeleter {
+    void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
+};
+using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
+
+void printError(const BarcodeRequest& request, const std::string& working, int sym, int code, const char* message) {
+    std::printf("[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n", request.kind.c_str(),
+                working.c_str(), sym, code, message);
+}
+
+void printWarning(const BarcodeRequest& request, int sym, int code, const char* message) {
+    std::printf("[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n", request.kind.c_str(),
+                request.data.c_str(), sym, code, message);
+}
+
+std::string codabarFixup(std::string data) {
+    const char first = data.empty() ? '\0' : asciiUpper(data.front());
+    if (first < 'A' || first > 'D') data.insert(data.begin(), 'A');
+    return data;
+}
+
+// PostNet takes 5, 9 or 11 digits; shorter data is padded to the next of them.
+std::string postNetFixup(std::string data) {
+    const size_t n = data.size();
+    if (n > 11) return data;
+    const size_t target = n <= 5 ? 5 : (n <= 9 ? 9 : 11);
+    data.insert(0, target - n, '0');
+    return data;
+}
+
+// The label stores application identifiers in parentheses, zint's GS1 mode
+// wants square brackets.
+std::string gs1BracketFixup(const std::string& data) {
+    std::string out;
+    out.reserve(data.size());
+    size_t i = 0;
+    while (i < data.size()) {
+        const size_t close = data[i] == '(' ? data.find(')', i + 1) : std::string::npos;
+        if (close == std::string::npos) {
+            out += data[i++];
+            continue;
+        }
+        out += '[';
+        out.append(data, i + 1, close - i - 1);
+        out += ']';
+        i = close + 1;
+    }
+    return out;
+}
+
+void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA) {
+    const bool gs1Kind = request.kind.find("GS1") != std::string::npos || request.kind.find("gs1") != std::string::npos;
+    switch (sym) {
+        case symbology::QrCode:
+            symbol.option_1 = request.errorCorrection;
+            symbol.option_2 = request.version;
+            if (gs1Kind) symbol.input_mode = kGs1ParensMode;
+            break;
+        case symbology::HanXin:
+        case symbology::GridMatrix:
+            symbol.input_mode = kUnicodeMode;
+            // A nonzero choice selects the Chinese code page each symbology has.
+            symbol.eci = request.eciChoice == 0 ? kEciUtf8 : (sym == symbology::HanXin ? kEciGb18030 : kEciGb2312);
+            symbol.option_1 = request.errorCorrection;
+            symbol.option_2 = request.version;
+            break;
+        case symbology::Standard2of5:
+            symbol.option_2 = request.checkFlag ? 1 : 0;
+            break;
+        case symbology::Pdf417:
+            symbol.option_1 = request.errorCorrection;
+            if (request.pdf417Columns > 0 || request.pdf417Rows > 0) {
+                symbol.option_2 = request.pdf417Columns;
+                symbol.option_3 = request.pdf417Rows;
+            }
+            break;
+        case symbology::DataMatrix:
+            symbol.option_1 = request.errorCorrection;
+            if (gs1Kind) symbol.input_mode = kGs1ParensMode;
+            break;
+        case symbology::Aztec:
+            symbol.option_1 = request.errorCorrection;
+            break;
+        default:
+            // zint 2.11 ignores this for Code 128 subset B, so subset A encodes like B there.
+            symbol.option_2 = static_cast<int>(subsetA);
+            break;
+    }
+}
+
+// The resolution in dots per millimetre, the module width m in dots and the
+// whole number of pixels c per module that zint draws before scaling to m.
+struct SymbolScale {
+    float dpmm;
+    float m;
+    float c;  // kept as a float: an absurd width must reach zint's range check, not overflow an int
+};
+
+SymbolScale symbolScaleFor(const BarcodeRequest& request) {
+    SymbolScale scale;
+    scale.dpmm = request.dpi < 1 ? kDefaultDpmm : static_cast<float>(request.dpi) / 25.4f;
+    scale.m = request.moduleWidth > 0.5f ? request.moduleWidth : 1.0f;
+    scale.c = std::ceil(scale.m);
+    return scale;
+}
+
+void configureSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA,
+                     const SymbolScale& scale, float heightModules) {
+    symbol.symbology = sym;
+    symbol.input_mode = kUnicodeMode;
+    symbol.output_options = 0;
+    symbol.scale = scale.c * 0.5f;
+    symbol.height = heightModules;
+    symbol.whitespace_width = 0;
+    symbol.whitespace_height = 0;
+    symbol.border_width = 0;
+    symbol.show_hrt = request.showText ? 1 : 0;
+    setSymbolOptions(symbol, sym, request, subsetA);
+    if (request.showText && !request.text.empty()) {
+        const size_t n = std::min(request.text.size(), sizeof(symbol.text) - 1);
+        std::copy_n(request.text.data(), n, symbol.text);
+        symbol.text[n] = '\0';
+    }
+}
+
+// Encodes and rasterises, reporting zint's warning or error. Two calls rather
+// than one so that the symbol's size in modules is checked before zint
+// allocates its raster. False when there is no raster to use.
+bool encodeSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, const std::string& working,
+                  const SymbolScale& scale) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
+    int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
+    if (r < kFirstError) {
+        const double modulesWide = std::max(symbol.width, 1);
+        const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
+        if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
+            printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+            return false;
+        }
+        const int buffered = ZBarcode_Buffer(&symbol, 0);
+        if (buffered >= kFirstError) r = buffered;
+    }
+    if (r >= kFirstError) {
+        printError(request, working, sym, r, symbol.errtxt);
+        return false;
+    }
+    if (r > 0) printWarning(request, sym, r, symbol.errtxt);
+    return true;
+}
+
+// Nearest-neighbour resampling of zint's RGB raster into the result's BGRA
+// pixels; a factor of 1 copies pixel for pixel.
+void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int bw, int bh, float fx, float fy) {
+    const int W = result.width;
+    const int H = result.height;
+    const auto toBgra = [&](int x, int y, int sx, int sy) {
+        const unsigned char* src = raster + (static_cast<size_t>(sy) * bw + sx) * 3;
+        uint8_t* dst = result.pixels.data() + static_cast<size_t>(y) * result.stride + static_cast<size_t>(x) * 4;
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        dst[3] = 255;
+    };
+    const auto nearOne = [](float f) { return f > 0.999f && f < 1.001f; };
+    if (nearOne(fx) && nearOne(fy)) {
+        for (int y = 0; y < std::min(bh, H); ++y)
+            for (int x = 0; x < std::min(bw, W); ++x) toBgra(x, y, x, y);
+        return;
+    }
+    std::vector<int> sourceColumn(static_cast<size_t>(W));
+    for (int x = 0; x < W; ++x) sourceColumn[x] = std::min(static_cast<int>(x / fx + 0.5f), bw - 1);
+    for (int y = 0; y < H; ++y) {
+        const int sy = std::min(static_cast<int>(y / fy + 0.5f), bh - 1);
+        for (int x = 0; x < W; ++x) toBgra(x, y, sourceColumn[x], sy);
+    }
+}
+
+}  // namespace
+
+bool rangeEqualsNoCase(const char* first, const char* last, const char* other) {
+    for (; first != last; ++first, ++other)
+        if (asciiLower(*first) != asciiLower(*other)) return false;
+    return true;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && rangeEqualsNoCase(a.data(), a.data() + a.size(), b.data());
+}
+
+int barcodeKindToSymbology(std::string_view kind, uint32_t& subsetA) {
+    subsetA = 0;
+    const std::string_view trimmed = trimBlanks(kind);
+    for (const KindName& entry : kKindNames) {
+        if (equalsIgnoreCase(trimmed, entry.name)) {
+            subsetA = entry.subsetA;
+            return entry.symbology;
+        }
+    }
+    std::string lower(trimmed);
+    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
+    for (const KindSubstring& entry : kKindSubstrings)
+        if (lower.find(entry.needle) != std::string::npos) return entry.symbology;
+    return symbology::Code128;
+}
+
+std::string applyBarcodeFixups(int sym, std::string data) {
+    switch (sym) {
+        case symbology::Codabar:
+            return codabarFixup(std::move(data));
+        case symbology::PostNet:
+            return postNetFixup(std::move(data));
+        case symbology::Gs1_128:
+        case symbology::Gs1DataBarExpandedStacked:
+            return gs1BracketFixup(data);
+        default:
+            return data;
+    }
+}
+
+void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
+    result = BarcodeBitmap{};
+    if (request.data.empty()) return;
+
+    uint32_t subsetA = 0;
+    const int sym = barcodeKindToSymbology(request.kind, subsetA);
+    const std::string working = applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
+    if (working.size() > static_cast<size_t>(INT_MAX)) {
+        printError(request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
+        return;
+    }
+    if (const char* fault = knownZintFault(sym, working)) {
+        printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
+        return;
+    }
+
+    const SymbolPtr symbol(ZBarcode_Create());
+    if (!symbol) return;
+    const SymbolScale scale = symbolScaleFor(request);
+    const float heightModules = isMatrixSymbology(sym) ? 0.0f : scale.dpmm * request.barHeightMm / scale.m;
+    if (std::isnan(heightModules)) {
+        // zint 2.11 range-checks the height with comparisons a NaN passes, then aborts on an assertion.
+        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
+        return;
+    }
+    configureSymbol(*symbol, sym, request, subsetA, scale, heightModules);
+    if (!encodeSymbol(*symbol, sym, request, working, scale)) return;
+    const int bw = symbol->bitmap_width;
+    const int bh = symbol->bitmap_height;
+    if (bw < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+
+    // zint draws c pixels per module; the label wants m dots.
+    const float f = scale.m / scale.c;
+    float fx = f;
+    if ((sym == symbology::Code39 || sym == symbology::Code39Extended) && request.code39Ratio >= 3)
+        fx = f * (3.0f * static_cast<float>(request.code39Ratio) + 7.0f) / 13.0f;
+    float fy = f;
+    if (sym == symbology::Pdf417 && request.barHeightMm > 0.0f) fy = scale.dpmm * request.barHeightMm / bh;
+
+    const float widthF = static_cast<float>(bw) * fx + 0.5f;
+    const float heightF = static_cast<float>(bh) * fy + 0.5f;
+    // Written so that a NaN factor is refused too; within the bound both sides fit an int.
+    const double pixels = std::max(static_cast<double>(widthF), 1.0) * std::max(static_cast<double>(heightF), 1.0);
+    if (!(pixels <= kMaxRasterPixels)) {
+        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+        return;
+    }
+    result.width = std::max(static_cast<int>(widthF), 1);
+    result.height = std::max(static_cast<int>(heightF), 1);
+    result.stride = 4 * result.width;
+    result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
+    convertPixels(result, symbol->bitmap, bw, bh, fx, fy);
+}
+
+}  // namespace mk
