@@ -37,13 +37,14 @@ LabelObject& addShape(LabelDoc& doc, const char* name, ObjectType type, float st
     return shape;
 }
 
-void addBarcode(LabelDoc& doc, const char* name, const char* kind, const char* data, float x, float y,
-                float barHeight) {
+LabelObject& addBarcode(LabelDoc& doc, const char* name, const char* kind, const char* data, float x, float y,
+                        float barHeight) {
     LabelObject& code = addObject(doc, name, ObjectType::Barcode, x, y);
     code.barcodekind = kind;
     code.objectdata = data;
     code.barcodescale = 2.0f;
     code.barcodeheight = barHeight;
+    return code;
 }
 
 }  // namespace
@@ -72,7 +73,9 @@ LabelDoc mainRoadLabel() {
     box.textwidth = 50.0f;
     addLotText(doc, "text_lot", 4.0f, 20.0f, 14.0f);
     addBarcode(doc, "barcode_code128", "Code 128 Auto", "MK-2024-000123", 4.0f, 30.0f, 12.0f);
-    addBarcode(doc, "barcode_qr", "QR Code(2D)", "https://example.com/labels/000123", 76.0f, 4.0f, 12.0f);
+    const int noText = 2;
+    addBarcode(doc, "barcode_qr", "QR Code(2D)", "https://example.com/labels/000123", 76.0f, 4.0f, 12.0f)
+        .textposition = noText;
     addBarcode(doc, "barcode_ean13", "EAN-13", "590123412345", 4.0f, 52.0f, 12.0f);
     addShape(doc, "line_rule", ObjectType::Line, 2.0f, 48.0f, 102.0f, 48.0f, 0.5f);
     addShape(doc, "rectangle_frame", ObjectType::Rectangle, 1.0f, 1.0f, 103.0f, 74.0f, 0.3f);
