@@ -17,8 +17,10 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Prints the sample label on a virtual network printer that the script starts
+# and stops; no hardware needed.
 demo: build
-	cd $(BUILD) && ./examples/mklabel_demo
+	./examples/run-demo.sh $(BUILD)
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMKLABEL_SANITIZE=ON -DMKLABEL_BENCH=OFF $(CMAKE_FLAGS)

@@ -1,5 +1,11 @@
 /* A tour of the C interface: build a label, add objects and read them back;
- * load a label file and list its objects. */
+ * load a label file and list its objects; then the library's main job: load
+ * a label file, fill its variables, save a preview and print it.
+ *
+ *   mklabel_demo [LABEL.lsf [PRINTER-ADDRESS [PRINTED-DIR]]]
+ *
+ * `make demo` runs it with a virtual network printer on a loopback address
+ * that saves what it prints in PRINTED-DIR. */
 #include <stdio.h>
 
 #include "mklabel.h"
@@ -198,7 +204,59 @@ done:
     return rc;
 }
 
+/* The text objects composed from variables, as they now read. */
+static void printComposedTexts(const LabelDoc* label) {
+    int count = MkLabelDoc_GetObjectCount(label);
+    int i;
+    for (i = 0; i < count; ++i) {
+        if (MkObject_GetVarCount(label, i) > 0) printObject(label, i);
+    }
+}
+
+/* The library's main job: load a label file, fill its variables, save a
+ * preview and print the label on the network printer at printerAddress.
+ * Returns 0 on success. */
+static int printLabelFile(const char* path, const char* printerAddress, const char* printedDir) {
+    const char* previewPath = "label-file-preview.bmp";
+    LabelDoc* label = MkLabelDoc_Load(path);
+    Printer* printer = MkPrinter_Create();
+    char statusText[64];
+    int rc = 1;
+    int printRc;
+    if (label == NULL) {
+        fprintf(stderr, "cannot load %s: error %d, %s\n", path, MkGetLastErrorCode(), MkGetLastErrorMessage());
+    } else if (printer == NULL) {
+        fprintf(stderr, "cannot create a printer\n");
+    } else {
+        /* Every object that shares the variable "lot" gets the new value;
+           printing composes their texts from it. */
+        MkObject_SetVariableAll(label, "lot", "Lot 4711");
+        MkPrinter_SetInterface(printer, MK_INTERFACE_NETWORK);
+        MkPrinter_SetNetAddress(printer, printerAddress);
+        MkPrinter_SetDpi(printer, 203);
+        MkPrinter_SetSpeed(printer, 4);
+        if (MkLabelDoc_SavePreview(label, printer, previewPath) != MK_OK) {
+            fprintf(stderr, "cannot write %s\n", previewPath);
+        } else if (MkPrinter_Connect(printer) != MK_OK) {
+            fprintf(stderr, "cannot connect to %s: %s\n", printerAddress, MkGetLastErrorMessage());
+        } else if ((printRc = MkLabelDoc_Print(label, printer)) != MK_OK) {
+            fprintf(stderr, "printing failed with %d: %s\n", printRc, MkGetLastErrorMessage());
+        } else {
+            MkPrinter_GetStatusInfo(MkPrinter_GetStatusCode(printer), statusText, (int)sizeof statusText);
+            printf("printed %s on the network printer at %s; it reports: %s\n", path, printerAddress, statusText);
+            printComposedTexts(label);
+            printf("preview: %s\n", previewPath);
+            printf("printed label: %s/label-1.bmp (saved by the virtual printer)\n", printedDir);
+            rc = 0;
+        }
+    }
+    MkPrinter_Destroy(printer);
+    MkLabelDoc_Destroy(label);
+    return rc;
+}
+
 int main(int argc, char** argv) {
+    const char* labelFile = argc > 1 ? argv[1] : MKLABEL_SAMPLE_LSF;
     LabelDoc* label = MkLabel_Create();
     int count;
     int i;
@@ -233,5 +291,10 @@ int main(int argc, char** argv) {
     MkLabel_Destroy(label);
     if (saveBarcodePreview("barcode-preview.bmp") != 0) previewRc = 1;
     if (saveShapesPreview("shapes-preview.bmp") != 0 || previewRc != 0) return 1;
-    return listLabelFile(argc > 1 ? argv[1] : MKLABEL_SAMPLE_LSF);
+    if (listLabelFile(labelFile) != 0) return 1;
+    if (argc < 3) {
+        printf("no printer address given: `make demo` prints to a virtual printer\n");
+        return 0;
+    }
+    return printLabelFile(labelFile, argv[2], argc > 3 ? argv[3] : ".");
 }

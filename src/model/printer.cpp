@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "model/label_doc.h"
+
 namespace mk {
 
 namespace {
@@ -40,6 +42,14 @@ void setUsbSerial(Printer& printer, const char* serial) { assignText(printer.usb
 void setNetAddress(Printer& printer, const char* address) {
     assignText(printer.netAddress, address);
     printer.netPort = 9100;
+}
+
+void copyPrinterSettings(const Printer& printer, LabelDoc& doc) {
+    doc.printerDPI = printer.dpi;
+    doc.printSpeed = printer.speed;
+    doc.printDarkness = printer.darkness;
+    doc.pageDirection = printer.pageDirection;
+    doc.labelhavegap = printer.gapMedia;
 }
 
 }  // namespace mk

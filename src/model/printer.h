@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct LabelDoc;
+
 // The settings and connection state behind a printer handle. Nothing is held
 // open between calls: "connected" only means the target was resolved.
 struct Printer {
@@ -33,5 +35,9 @@ void setPrinterInterface(Printer& printer, int interfaceType);
 void setPrinterName(Printer& printer, const char* name);
 void setUsbSerial(Printer& printer, const char* serial);
 void setNetAddress(Printer& printer, const char* address);
+
+// What a label prints with: the printer's resolution, speed, darkness, page
+// direction and gap flag replace the document's printer parameters.
+void copyPrinterSettings(const Printer& printer, LabelDoc& doc);
 
 }  // namespace mk

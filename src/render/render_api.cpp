@@ -23,15 +23,8 @@ int renderResult(const LabelDoc& doc, int dpi, int flag, void** pixels, int* wid
 // The label kind prints with the printer's settings, so it previews with
 // them too, and they stay in the document.
 void copyPrinterSettings(LabelDoc& doc, const Printer* printer) {
-    Printer defaults;
-    mk::initPrinter(defaults);
-    const Printer& source = printer != nullptr ? *printer : defaults;
-    doc.printerDPI = source.dpi;
-    doc.printSpeed = source.speed;
-    doc.printDarkness = source.darkness;
-    doc.pageDirection = source.pageDirection;
-    doc.labelhavegap = source.gapMedia;
-    mk::destroyPrinter(defaults);
+    const Printer defaults;
+    mk::copyPrinterSettings(printer != nullptr ? *printer : defaults, doc);
 }
 
 using RenderCall = int (*)(LabelDoc*, const Printer*, int, void**, int*, int*, int*);

@@ -253,7 +253,7 @@ LabelDoc sampleLabel() {
 
     LabelObject& barcode = add("barcode1", ObjectType::Barcode);
     barcode.objectdata = "MK-000123";
-    barcode.barcodekind = "Code128";
+    barcode.barcodekind = "Code 128 Auto";
     barcode.Xposition = 4.0f;
     barcode.Yposition = 17.0f;
     barcode.barcodescale = 2.0f;

@@ -1,0 +1,187 @@
+// A loaded label printed through every interface type, checked where the
+// printer receives it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "mklabel.h"
+#include "print/print_waits.h"
+#include "support/callback_test_setup.h"
+#include "support/fake_net_printer.h"
+#include "support/fake_usb_device.h"
+#include "support/private_cupsd.h"
+#include "printed_label.h"
+
+namespace {
+
+using mk::test::CallbackTestSetup;
+using mk::test::FakeNetPrinter;
+using mk::test::FakeUsbBus;
+using mk::test::FakeUsbDevice;
+using mk::test::LabelPtr;
+using mk::test::PrinterPtr;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kArrivalWait{5000};
+constexpr milliseconds kSpoolerDeliveryWait{15000};
+// Long enough for a fake that answers at once, short enough for one that never does.
+constexpr mk::PrintWaits kShortWaits{.pnAnswerMs = 400, .rpAnswerMs = 400};
+
+using mk::test::kPrintCalls;
+using mk::test::NamedPrintCall;
+using mk::test::PrintCall;
+
+PrinterPtr usbPrinter(int interfaceType, const char* serial) {
+    PrinterPtr printer = mk::test::printerOfType(interfaceType);
+    MkPrinter_SetUsbSerial(printer.get(), serial);
+    return printer;
+}
+
+// The device takes what the host writes on a thread of its own: waits
+// (bounded) until the bytes it holds end a job, and returns them.
+std::string wholeJobFrom(const FakeUsbDevice& device) {
+    const auto deadline = std::chrono::steady_clock::now() + kArrivalWait;
+    std::string received = device.received();
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::optional<mk::test::ReceivedJob> job = mk::test::parsePrintJob(received);
+        if (job && !job->lines.empty() && job->lines.back().rfind("GK\"", 0) == 0 && !job->graphic.empty()) break;
+        device.waitForReceived(received.size() + 1, milliseconds(50));
+        received = device.received();
+    }
+    return received;
+}
+
+TEST(PrintRoutes, UsbPrinterReceivesTheLabel) {
+    for (const NamedPrintCall& print : kPrintCalls) {
+        SCOPED_TRACE(print.name);
+        FakeUsbBus bus;
+        bus.plugPrinter("OTHER");
+        FakeUsbDevice& device = bus.plugPrinter("LBL-7");
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        PrinterPtr printer = usbPrinter(1, "LBL-7");
+
+        // Not connected beforehand: the call connects on its own.
+        ASSERT_EQ(print.call(doc.get(), printer.get()), MK_OK) << MkGetLastErrorMessage();
+        mk::test::expectLabelJob(wholeJobFrom(device), doc.get(), printer.get(), "W1,1");
+    }
+}
+
+TEST(PrintRoutes, ConfirmingUsbPrinterMustAnswerRP) {
+    struct Case {
+        std::optional<std::string> answer;
+        int result;
+        int lastError;  // when the call fails
+    };
+    const Case cases[] = {{"RP", MK_OK, 0},
+                          {"\x02RP\x03\r\n", MK_OK, 0},
+                          {std::nullopt, MK_PRINT_NO_RESPONSE, MK_ERR_RESPONSE_NONE},
+                          {"ER", MK_PRINT_NO_RESPONSE, MK_ERR_RESPONSE_NOT_RP}};
+    const mk::ScopedPrintWaits waits(kShortWaits);
+    for (int type : {4, 6, 8}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "type " << type << " answer " << c.answer.value_or("(none)"));
+            FakeUsbBus bus;
+            FakeUsbDevice& device = bus.plugPrinter("LBL-8");
+            if (c.answer) device.answer(*c.answer);
+            LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+            PrinterPtr printer = usbPrinter(type, "LBL-8");
+
+            EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), c.result);
+            if (c.result != MK_OK) {
+                EXPECT_EQ(MkGetLastErrorCode(), c.lastError);
+            }
+            // Printed either way: only the confirmation is missing.
+            mk::test::expectLabelJob(wholeJobFrom(device), doc.get(), printer.get(), "PR1,1");
+        }
+    }
+}
+
+TEST(PrintRoutes, NetworkPrinterReceivesTheLabel) {
+    for (const NamedPrintCall& print : kPrintCalls) {
+        SCOPED_TRACE(print.name);
+        FakeNetPrinter device;
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        PrinterPtr printer = mk::test::networkPrinter(2, device.address());
+
+        ASSERT_EQ(print.call(doc.get(), printer.get()), MK_OK) << MkGetLastErrorMessage();
+        ASSERT_TRUE(device.waitForJobs(1, kArrivalWait));
+        mk::test::expectLabelJob(device.jobs()[0], doc.get(), printer.get(), "W1,1");
+    }
+}
+
+// The job that arrived after the call-back command, which must name the
+// test's host address and one of its ports.
+std::string afterCallbackCommand(const std::string& received, const CallbackTestSetup& setup) {
+    const std::size_t end = received.find("\r\n");
+    if (end == std::string::npos) return {};
+    const std::string command = received.substr(0, end + 2);
+    for (int port = setup.firstPort(); port < setup.firstPort() + 20; ++port) {
+        if (command == setup.callbackCommand(port)) return received.substr(end + 2);
+    }
+    ADD_FAILURE() << "unexpected call-back command " << command;
+    return {};
+}
+
+TEST(PrintRoutes, ConfirmingNetworkPrinterMustCallBackWithPN) {
+    struct Case {
+        std::optional<std::string> answer;
+        int result;
+    };
+    const Case cases[] = {{"PN", MK_OK}, {std::nullopt, MK_PRINT_SEND_FAILED}, {"ER", MK_PRINT_SEND_FAILED}};
+    const CallbackTestSetup setup;
+    const mk::ScopedPrintWaits waits(kShortWaits);
+    for (int type : {5, 7, 9}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "type " << type << " answer " << c.answer.value_or("(none)"));
+            FakeNetPrinter device;
+            device.setCallbackAnswer(c.answer);
+            LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+            PrinterPtr printer = mk::test::networkPrinter(type, device.address());
+            MkPrinter_SetName(printer.get(), "not-a-queue");  // must not matter
+
+            EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), c.result);
+            if (c.answer == "ER") {
+                EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_PN_NOT_RECEIVED);
+            }
+            ASSERT_TRUE(device.waitForJobs(1, kArrivalWait));
+            ASSERT_EQ(device.jobs().size(), 1u) << "the job goes once, through the call-back exchange";
+            mk::test::expectLabelJob(afterCallbackCommand(device.jobs()[0], setup), doc.get(), printer.get(),
+                                     "PN1,1");
+        }
+    }
+}
+
+TEST(PrintRoutes, SpoolerQueueDeliversTheLabel) {
+    mk::test::PrivateCupsd cupsd;
+    ASSERT_TRUE(cupsd.ready()) << cupsd.log();
+    FakeNetPrinter device;
+    ASSERT_TRUE(cupsd.addRawQueue("labels", device.address(), 9100)) << cupsd.log();
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+    PrinterPtr printer = mk::test::printerOfType(0);
+    MkPrinter_SetName(printer.get(), "labels");
+
+    ASSERT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_OK) << MkGetLastErrorMessage();
+    ASSERT_TRUE(device.waitForJobs(1, kSpoolerDeliveryWait)) << cupsd.log();
+    mk::test::expectLabelJob(device.jobs()[0], doc.get(), printer.get(), "W1,1");
+}
+
+TEST(PrintRoutes, FailedSendIsReported) {
+    const CallbackTestSetup setup;
+    for (int type : {2, 5}) {
+        SCOPED_TRACE(type);
+        FakeNetPrinter device(FakeNetPrinter::Options{.raw = FakeNetPrinter::Behaviour::Refuse});
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        PrinterPtr printer = mk::test::networkPrinter(type, device.address());
+        EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
+    }
+    FakeUsbBus bus;
+    bus.plugPrinter("LBL-9").failWrites(true);
+    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+    PrinterPtr printer = usbPrinter(4, "LBL-9");
+    EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
+    EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_USB_WRITE_FAILED);
+}
+
+}  // namespace
