@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     MkLabel_SetColumnGap(label, 3.0f);
 
     if (MkLabel_AddText(label, "text1", "Hello, label", 4.0f, 3.0f, 12.0f, NULL, 0, 50.0f) < 0 ||
-        MkLabel_AddBarcode(label, "barcode1", "MK-000123", 4.0f, 12.0f, "Code128", 2.0f, 10.0f, 0) < 0 ||
+        MkLabel_AddBarcode(label, "barcode1", "MK-000123", 4.0f, 12.0f, "Code 128 Auto", 2.0f, 10.0f, 0) < 0 ||
         MkLabel_AddLine(label, "line1", 2.0f, 36.0f, 58.0f, 36.0f, 0.5f) < 0 || addTextSamples(label) < 0 ||
         addImage(label) < 0) {
         fprintf(stderr, "cannot add the objects\n");
