@@ -1,6 +1,6 @@
 // Document handles, the document's printer parameters and label geometry.
 #include <cstdlib>
-#include <new>
+#include <memory>
 
 #include "mklabel.h"
 #include "model/export_guard.h"
@@ -24,14 +24,16 @@ extern "C" {
 
 MK_API LabelDoc* MkLabel_Create(void) {
     return mk::guarded<LabelDoc*>(nullptr, [] {
-        auto* doc = new LabelDoc;
+        auto doc = std::make_unique<LabelDoc>();
         mk::initLabelRecord(*doc);
-        return doc;
+        return doc.release();
     });
 }
 
-MK_API void MkLabel_Destroy(LabelDoc* doc) { delete doc; }
-MK_API void MkLabelDoc_Destroy(LabelDoc* doc) { delete doc; }
+// The record owns its objects, their variables and image bytes: releasing it
+// releases everything. NULL is ignored.
+MK_API void MkLabel_Destroy(LabelDoc* doc) { std::unique_ptr<LabelDoc> owned(doc); }
+MK_API void MkLabelDoc_Destroy(LabelDoc* doc) { MkLabel_Destroy(doc); }
 MK_API void MkFree(void* block) { std::free(block); }
 
 MK_API int MkLabelDoc_GetPrinterDpi(const LabelDoc* doc) { return getField(doc, &LabelDoc::printerDPI); }

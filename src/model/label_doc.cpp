@@ -1,5 +1,7 @@
 #include "model/label_doc.h"
 
+#include <utility>
+
 namespace mk {
 
 void initLabelRecord(LabelDoc& doc) { doc = LabelDoc{}; }
@@ -13,11 +15,9 @@ LabelObject* objectAt(LabelDoc* doc, int index) {
     return const_cast<LabelObject*>(objectAt(static_cast<const LabelDoc*>(doc), index));
 }
 
-int appendObject(LabelDoc& doc, const LabelObject& object) {
-    LabelObject copy;
-    copyLabelObject(copy, object);
+int appendObject(LabelDoc& doc, LabelObject object) {
     // The vector moves existing objects when it grows, so indices never change.
-    doc.objects.push_back(std::move(copy));
+    doc.objects.push_back(std::move(object));
     return static_cast<int>(doc.objects.size()) - 1;
 }
 

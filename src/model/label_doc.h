@@ -44,7 +44,8 @@ void initLabelRecord(LabelDoc& doc);
 LabelObject* objectAt(LabelDoc* doc, int index);
 const LabelObject* objectAt(const LabelDoc* doc, int index);
 
-// Appends a copy of the object and returns its index.
-int appendObject(LabelDoc& doc, const LabelObject& object);
+// Appends the object and returns its index. Callers that built the object
+// only to append it move it in, so its image bytes are not copied.
+int appendObject(LabelDoc& doc, LabelObject object);
 
 }  // namespace mk

@@ -20,7 +20,7 @@ int addObject(LabelDoc* doc, const char* name, bool requiredStringsPresent, Obje
         object.ObjectName = name;
         object.objectclass = static_cast<int>(type);
         fill(object);
-        return mk::appendObject(*doc, object);
+        return mk::appendObject(*doc, std::move(object));
     });
 }
 
