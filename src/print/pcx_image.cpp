@@ -41,6 +41,8 @@ std::string pcxHeader(int width, int height, int bytesPerLine) {
 
 MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int stride) {
     MonochromeBitmap bitmap;
+    // No pixels, no mean brightness: the threshold would be 0 / 0.
+    if (width < 1 || height < 1) return bitmap;
     bitmap.bytesPerLine = ((width + 31) / 32) * 4;
     const size_t w = static_cast<size_t>(width);
 

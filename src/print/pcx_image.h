@@ -14,7 +14,8 @@ struct MonochromeBitmap {
 };
 
 // Light pixels are those at least 0.9 × the label's mean luminance: the
-// threshold follows the label's own brightness.
+// threshold follows the label's own brightness. An image without pixels
+// gives an empty bitmap.
 MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int stride);
 
 // A PCX file of the label in one bit per pixel, as the printer stores it.

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "print/pcx_image.h"
+#include "support/lsf_writer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -54,6 +54,15 @@ TEST(ToMonochrome, BytesPerLineAreWholeWords) {
     for (auto [width, expected] : {std::pair{1, 4}, {32, 4}, {33, 8}, {64, 8}, {65, 12}}) {
         Pixels pixels(width, 2);
         EXPECT_EQ(mk::toMonochrome(pixels.bytes.data(), width, 2, pixels.stride).bytesPerLine, expected) << width;
+    }
+}
+
+TEST(ToMonochrome, ImageWithoutPixelsGivesAnEmptyBitmap) {
+    Pixels pixels(4, 4);
+    for (auto [width, height] : {std::pair{0, 4}, {4, 0}, {0, 0}, {-5, 4}, {4, -5}}) {
+        const mk::MonochromeBitmap bitmap = mk::toMonochrome(pixels.bytes.data(), width, height, pixels.stride);
+        EXPECT_EQ(bitmap.bytesPerLine, 0) << width << " x " << height;
+        EXPECT_TRUE(bitmap.bits.empty()) << width << " x " << height;
     }
 }
 
@@ -147,14 +156,12 @@ TEST(BuildPcxImage, AnIndependentReaderSeesTheSameBits) {
 
     // The printer's reader takes a plane count of 0; common readers insist on 1.
     pcx[65] = 1;
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("mklabel-pcx-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "label.pcx", std::ios::binary) << pcx;
+    const mk::test::TempDir dir;  // removed on every path, a failed assertion's included
+    ASSERT_TRUE(mk::test::writeFile(dir / "label.pcx", pcx));
     const std::string command = "pcxtoppm " + (dir / "label.pcx").string() + " > " + (dir / "label.ppm").string();
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::ifstream ppmFile(dir / "label.ppm", std::ios::binary);
     const std::string ppm((std::istreambuf_iterator<char>(ppmFile)), std::istreambuf_iterator<char>());
-    std::filesystem::remove_all(dir);
 
     int ppmWidth = 0, ppmHeight = 0;
     std::string rgb;
