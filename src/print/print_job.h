@@ -20,7 +20,9 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
 void appendFormat(PrintJob& job, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // "KVP1000" to "KVP9999", drawn from the runtime generator after reseeding it
-// with the time, so consecutive jobs do not share a graphic name.
+// with the time and its own previous draw. The name only has to differ from a
+// graphic another host may have left on the printer; the job removes any
+// stored graphic of that name first, so a repeated name does no harm.
 std::string makeGraphicName();
 
 }  // namespace mk

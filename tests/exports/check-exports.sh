@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Compares the dynamic symbols a shared library defines with the functions its
-# header declares. Usage: check-exports.sh LIBRARY HEADER
+# header declares, and, when given, how many there must be.
+# Usage: check-exports.sh LIBRARY HEADER [COUNT]
 set -euo pipefail
 library=$1
 header=$2
+expected_count=${3:-}
 
 exported=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TWVi]$/ || $2 ~ /^[BDR]$/ {print $3}' | sed 's/@.*//' | sort -u)
 declared=$(grep -oE '^MK_API [^(]*\b(Mk[A-Za-z_]+)\(' "$header" | grep -oE 'Mk[A-Za-z_]+\($' | tr -d '(' | sort -u)
@@ -17,5 +19,9 @@ missing=$(comm -13 <(echo "$exported") <(echo "$declared"))
 if [ -n "$missing" ]; then
   echo "declared in the header but not exported:"; echo "$missing"; status=1
 fi
-echo "$(echo "$exported" | wc -l) exported, $(echo "$declared" | wc -l) declared"
+declared_count=$(echo "$declared" | wc -l)
+echo "$(echo "$exported" | wc -l) exported, $declared_count declared"
+if [ -n "$expected_count" ] && [ "$declared_count" -ne "$expected_count" ]; then
+  echo "the interface has $expected_count calls, the header declares $declared_count"; status=1
+fi
 exit $status

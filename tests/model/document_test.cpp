@@ -8,13 +8,11 @@
 #include "model/copy_out.h"
 #include "model/label_doc.h"
 #include "model/last_error.h"
+#include "support/handles.h"
 
 namespace {
 
-struct LabelDeleter {
-    void operator()(LabelDoc* doc) const { MkLabel_Destroy(doc); }
-};
-using LabelPtr = std::unique_ptr<LabelDoc, LabelDeleter>;
+using mk::test::LabelPtr;
 
 TEST(Document, NewDocumentHasTheDesignDefaults) {
     LabelPtr doc(MkLabel_Create());

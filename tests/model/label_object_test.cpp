@@ -99,6 +99,17 @@ TEST(LabelObject, FieldTableListsEveryKeyOnceInRecordOrder) {
     for (const mk::ObjectField& field : mk::kObjectFields) EXPECT_TRUE(keys.insert(field.key).second) << field.key;
     EXPECT_EQ(mk::kObjectFields.front().key, std::string("ObjectName"));
     EXPECT_EQ(mk::kObjectFields.back().key, std::string("RFIDUserdatareadpwd"));
+    // Record order: each listed member lies behind the one listed before it.
+    const LabelObject object;
+    const char* previous = nullptr;
+    for (const mk::ObjectField& field : mk::kObjectFields) {
+        const char* address =
+            std::visit([&](auto member) { return reinterpret_cast<const char*>(&(object.*member)); }, field.member);
+        if (previous != nullptr) {
+            EXPECT_LT(previous, address) << field.key;
+        }
+        previous = address;
+    }
     for (const char* noKey : {"eciOption", "code39StartStop", "barcodeColor", "textGap", "textColor", "cornerRadius",
                               "Variables"}) {
         EXPECT_EQ(keys.count(noKey), 0u) << noKey;
