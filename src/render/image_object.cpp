@@ -7,7 +7,6 @@
 #include <span>
 
 #include "platform/bmp_reader.h"
-#include "platform/picture_blit.h"
 #include "platform/picture_loader.h"
 #include "render/units.h"
 
@@ -92,7 +91,9 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
         auto picture = decodeImage(object.imagedata);
         if (!picture) return;
         DestinationSize size = destinationSize(object, dpi, picture->width, picture->height);
-        platform::drawPicture(dc, *picture, x, y, size.width, size.height);
+        const platform::PixelBlock block{picture->pixels.data(), picture->width, picture->height, picture->width * 4,
+                                         true};
+        dc.stretchPixels(x, y, size.width, size.height, 0, 0, picture->width, picture->height, block);
     } catch (const std::bad_alloc&) {
         // An image too large for the memory left is skipped like any undrawable one.
     }
