@@ -156,6 +156,30 @@ bool clipSegment(double& x1, double& y1, double& x2, double& y2, const Window& w
     return true;
 }
 
+// One axis of a stretch: the first destination pixel on the surface and, for
+// it and each one after it that is on the surface, the source pixel under its
+// centre (nearest neighbour). A negative size mirrors: the rectangle extends
+// back from the origin, origin included, and shows the source reversed.
+struct StretchAxis {
+    int64_t first = 0;
+    std::vector<int64_t> source;
+};
+
+StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize) {
+    StretchAxis axis;
+    const bool mirror = destSize < 0;
+    const int64_t size = std::abs(int64_t{destSize});
+    const int64_t start = mirror ? int64_t{origin} - size + 1 : origin;
+    const int64_t from = std::max<int64_t>(start, 0);
+    const int64_t to = std::min<int64_t>(start + size, surfaceSize);
+    axis.first = from;
+    for (int64_t d = from; d < to; ++d) {
+        const int64_t i = mirror ? size - 1 - (d - start) : d - start;
+        axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
+    }
+    return axis;
+}
+
 }  // namespace
 
 Pen Pen::cosmetic(CosmeticStyle style, Colorref color) {
@@ -512,34 +536,21 @@ void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, i
         int64_t{block.stride} < int64_t{block.width} * 4)
         return;
     if (destWidth == 0 || destHeight == 0 || srcWidth <= 0 || srcHeight <= 0) return;
-    // Mirroring: a negative destination size draws the source reversed into
-    // the rectangle that extends left (or up) from the origin.
-    bool mirrorX = destWidth < 0;
-    bool mirrorY = destHeight < 0;
-    int64_t dw = std::abs(int64_t{destWidth});
-    int64_t dh = std::abs(int64_t{destHeight});
-    int64_t left = mirrorX ? int64_t{x} - dw + 1 : x;
-    int64_t top = mirrorY ? int64_t{y} - dh + 1 : y;
-    int64_t x0 = std::max<int64_t>(left, 0);
-    int64_t y0 = std::max<int64_t>(top, 0);
-    int64_t x1 = std::min<int64_t>(left + dw, impl_->width);
-    int64_t y1 = std::min<int64_t>(top + dh, impl_->height);
-    if (x0 >= x1 || y0 >= y1) return;
+    const StretchAxis columns = stretchAxis(x, destWidth, srcX, srcWidth, impl_->width);
+    const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, impl_->height);
+    if (columns.source.empty() || rows.source.empty()) return;
     impl_->flush();
-    for (int64_t dy = y0; dy < y1; ++dy) {
-        int64_t j = dy - top;
-        if (mirrorY) j = dh - 1 - j;
-        // Nearest neighbour: the source pixel under the destination pixel's centre.
-        int64_t sy = srcY + (2 * j + 1) * srcHeight / (2 * dh);
+    for (size_t r = 0; r < rows.source.size(); ++r) {
+        const int64_t sy = rows.source[r];
         if (sy < 0 || sy >= block.height) continue;
         const uint8_t* src = block.pixels + sy * block.stride;
-        uint32_t* dst = impl_->row(static_cast<int>(dy));
-        for (int64_t dx = x0; dx < x1; ++dx) {
-            int64_t i = dx - left;
-            if (mirrorX) i = dw - 1 - i;
-            int64_t sx = srcX + (2 * i + 1) * srcWidth / (2 * dw);
+        uint32_t* dst = impl_->row(static_cast<int>(rows.first + static_cast<int64_t>(r))) + columns.first;
+        for (size_t c = 0; c < columns.source.size(); ++c) {
+            const int64_t sx = columns.source[c];
             if (sx < 0 || sx >= block.width) continue;
-            std::memcpy(&dst[dx], src + sx * 4, 4);
+            const uint8_t* pixel = src + sx * 4;
+            if (block.alphaMasked && pixel[3] == 0) continue;
+            std::memcpy(&dst[c], pixel, 4);
         }
     }
     impl_->markDirty();

@@ -83,6 +83,9 @@ struct PixelBlock {
     int width = 0;
     int height = 0;
     int stride = 0;  // bytes per row, at least 4 x width
+    // Decoded pictures carry alpha in the fourth byte: when set, pixels whose
+    // alpha is 0 leave the surface as it was. Otherwise every pixel is copied.
+    bool alphaMasked = false;
 };
 
 struct TextState;  // owned by the text layer
@@ -148,7 +151,7 @@ public:
     WorldTransform worldTransform() const;
 
     // Copies the block with its top-left corner at (x, y), unscaled. Pixels
-    // under it are replaced.
+    // under it are replaced (but see PixelBlock::alphaMasked).
     void setPixels(int x, int y, const PixelBlock& block);
     // Copies the source rectangle (srcX, srcY, srcWidth, srcHeight) of the
     // block onto the destination rectangle (x, y, destWidth, destHeight),

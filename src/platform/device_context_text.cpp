@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/device_context.h"
+#include "platform/int_convert.h"
 
 namespace mk::platform {
 
@@ -21,7 +22,7 @@ double clampCoordinate(double v) {
     return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
 }
 
-int clampToInt(double v) { return static_cast<int>(std::clamp(std::round(v), -1e9, 1e9)); }
+int clampToInt(double v) { return truncToInt(std::round(v)); }
 
 }  // namespace
 

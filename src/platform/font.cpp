@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "platform/font_resolver.h"
+#include "platform/int_convert.h"
 #include "platform/utf_convert.h"
 
 namespace mk::platform {
@@ -14,10 +14,6 @@ namespace {
 // The size a font of height 0 gets, and the largest em any font gets.
 constexpr int kDefaultEmPixels = 16;
 constexpr int kMaxEmPixels = 16384;
-
-int saturate(int64_t v) {
-    return static_cast<int>(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
 
 // The face that gives a font its vertical metrics: its own, or, when it has
 // none usable, the face that draws "X".
@@ -43,7 +39,7 @@ TextExtent Font::measure(std::u16string_view text) const {
         const GlyphRef glyph = resolved_->glyphFor(nextCodePoint(text, i));
         if (glyph.face != nullptr) width += glyph.face->advance(glyph.index, emPixels_, glyph.style);
     }
-    return TextExtent{saturate(width), cellHeight()};
+    return TextExtent{saturateToInt(width), cellHeight()};
 }
 
 void Font::draw(const PixelTarget& target, double x, int64_t top, double scaleX, std::u16string_view text,

@@ -208,7 +208,10 @@ ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
             face = openPatternFace(c, font);
         }
         if (!face || face == primary) continue;
-        if (const unsigned index = face->glyphIndex(codePoint); index != 0) return Fallback{face, index};
+        if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
+            fallbackFaces_.insert(face);
+            return Fallback{face, index};
+        }
     }
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -56,6 +57,10 @@ private:
     FontSetPtr sorted_;       // made on the first missing glyph
     bool sortedTried_ = false;
     std::unordered_map<char32_t, Fallback> glyphs_;
+    // Every fallback face ever found: a GlyphRef holds its face by plain
+    // pointer, and another thread may still draw with it after glyphs_ has
+    // been cleared. The installed faces bound this set.
+    std::set<std::shared_ptr<FontFace>> fallbackFaces_;
 };
 
 // The cached resolution of a face name (UTF-8) and style.

@@ -19,7 +19,7 @@
 #include "print/print_job.h"
 #include "print/print_waits.h"
 #include "print/rfid_commands.h"
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ int printPrepared(LabelDoc& doc, Printer& printer, const std::optional<std::stri
 // division, in 32-bit floats, as the printers' hosts compute it.
 int pageDots(float mm, int dpi) {
     const float scaled = mm * static_cast<float>(dpi);
-    return mk::truncToInt(scaled / 25.4f + 0.5f);
+    return mk::platform::truncToInt(scaled / 25.4f + 0.5f);
 }
 
 // The whole page the labels sit on: every column or row with the gaps

@@ -9,7 +9,7 @@
 #include "platform/utf_convert.h"
 #include "render/barcode_adapter.h"
 #include "render/barcode_kinds.h"
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 #include "render/object_font.h"
 #include "render/units.h"
 
@@ -86,9 +86,6 @@ std::vector<std::u16string_view> characters(std::u16string_view text) {
 
 int width(const platform::DeviceContext& dc, std::u16string_view text) { return dc.textExtent(text).cx; }
 
-// (int)(v + 0.5) in single precision, as positions are computed; defined for any value.
-int roundToInt(float v) { return truncToInt(v + 0.5f); }
-
 void drawDigitGroup(const DigitContext& ctx, int first, int count, float fromModule, float toModule) {
     if (static_cast<size_t>(first) + static_cast<size_t>(count) > ctx.text.size()) return;
     const std::u16string part = platform::utf8ToUtf16(std::string_view(ctx.text).substr(first, count));
@@ -100,9 +97,9 @@ void drawDigitGroup(const DigitContext& ctx, int first, int count, float fromMod
     // A group narrower than its modules is spread so that it ends at toModule.
     const float spacing = n > 1 && span > w ? (span - w) / (n - 1) : ctx.charGap;
     float x = static_cast<float>(ctx.barX) + ctx.moduleWidth * fromModule;
-    const int y = roundToInt(ctx.digitY);
+    const int y = platform::roundToInt(ctx.digitY);
     for (std::u16string_view c : chars) {
-        ctx.dc.textOut(roundToInt(x), y, c);
+        ctx.dc.textOut(platform::roundToInt(x), y, c);
         x += static_cast<float>(width(ctx.dc, c)) + spacing;
     }
 }
@@ -113,7 +110,7 @@ void drawTrailingDigit(const DigitContext& ctx, int index) {
     const std::u16string c = platform::utf8ToUtf16(std::string_view(ctx.text).substr(index, 1));
     if (c.empty()) return;
     const int cx = width(ctx.dc, c);
-    ctx.dc.textOut(truncToInt(static_cast<double>(ctx.barX) + ctx.symbolWidth - cx + 0.5), roundToInt(ctx.digitY), c);
+    ctx.dc.textOut(platform::truncToInt(static_cast<double>(ctx.barX) + ctx.symbolWidth - cx + 0.5), platform::roundToInt(ctx.digitY), c);
 }
 
 std::string humanReadableText(const LabelObject& object) {
@@ -141,23 +138,23 @@ void drawAlignedText(platform::DeviceContext& dc, const std::u16string& text, in
         if (s >= 1) spacing = static_cast<float>(s);
     }
     float x = static_cast<float>(startX);
-    const int drawY = roundToInt(y);
+    const int drawY = platform::roundToInt(y);
     for (std::u16string_view c : chars) {
-        dc.textOut(roundToInt(x), drawY, c);
+        dc.textOut(platform::roundToInt(x), drawY, c);
         x += static_cast<float>(width(dc, c)) + spacing;
     }
 }
 
 void drawBearerBox(platform::DeviceContext& dc, const LabelObject& object, int x, int y, int width, int height) {
-    const int p = roundToInt(object.barcodescale * kBearerModules);
+    const int p = platform::roundToInt(object.barcodescale * kBearerModules);
     if (p <= 0) return;
     // The outline runs half a pen outside the symbol's edges, so the bars lie inside the box.
     const int64_t h1 = p / 2;
     const int64_t h2 = p - h1;
     const platform::Pen previousPen = dc.selectPen(platform::Pen::solid(p, rgbToColorref(object.barcodeColor)));
     const platform::Brush previousBrush = dc.selectBrush(platform::Brush::hollowBrush());
-    dc.rectangle(saturateToInt(x - h1), saturateToInt(y - h1), saturateToInt(int64_t{x} + width + h2),
-                 saturateToInt(int64_t{y} + height + h2));
+    dc.rectangle(platform::saturateToInt(x - h1), platform::saturateToInt(y - h1), platform::saturateToInt(int64_t{x} + width + h2),
+                 platform::saturateToInt(int64_t{y} + height + h2));
     dc.selectBrush(previousBrush);
     dc.selectPen(previousPen);
 }

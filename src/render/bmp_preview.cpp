@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstddef>
-#include <limits>
+
+#include "platform/int_convert.h"
 
 namespace mk {
 
@@ -26,10 +27,7 @@ void put32(Header& header, size_t at, uint32_t value) {
 }  // namespace
 
 int32_t pixelsPerMetre(int dpi) {
-    double perMetre = dpi * 10000.0 / 254.0 + 0.5;
-    if (perMetre >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (perMetre <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(perMetre);
+    return platform::truncToInt(dpi * 10000.0 / 254.0 + 0.5);
 }
 
 bool writeBmpPreview(std::FILE* file, const uint8_t* pixels, int width, int height, int stride, int dpi) {

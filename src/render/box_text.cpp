@@ -1,6 +1,6 @@
 #include "render/box_text.h"
 
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 #include "render/units.h"
 
 namespace mk {
@@ -71,12 +71,12 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
     int widest = 0;
     int total = 0;
     measureTextLines(context, lines, widest, total);
-    const int64_t blockWidth = truncToInt(static_cast<float>(widest) * zoom + 0.5f);
+    const int64_t blockWidth = platform::roundToInt(static_cast<float>(widest) * zoom);
     const int64_t left = x0 + blockOffset(object.texttextalign, blockWidth);
     const int64_t top = y0 + blockOffset(object.texttextvalign, total);
     if (object.blackbackground) {
-        plan.reverseBox = FilledBox{saturateToInt(left), saturateToInt(top), saturateToInt(left + blockWidth),
-                                    saturateToInt(top + total), color};
+        plan.reverseBox = FilledBox{platform::saturateToInt(left), platform::saturateToInt(top), platform::saturateToInt(left + blockWidth),
+                                    platform::saturateToInt(top + total), color};
         plan.textColor = platform::kWhite;
     }
     plan.scaled = true;
@@ -92,10 +92,10 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
             y += lineHeight;
             continue;
         }
-        const int lineWidth = truncToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom + 0.5f);
+        const int lineWidth = platform::roundToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom);
         int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
         for (const TextRun& run : line) {
-            plan.pieces.push_back(PlacedText{saturateToInt(x), saturateToInt(y), run});
+            plan.pieces.push_back(PlacedText{platform::saturateToInt(x), platform::saturateToInt(y), run});
             x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
         }
         y += lineHeight;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/utf_convert.h"
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 #include "render/units.h"
 
 namespace mk {
@@ -49,16 +49,16 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     const float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
     const float zoomedWidth = static_cast<float>(blockWidth) * zoom;
     int64_t dx = 0;
-    if (object.texttextalign == 1) dx = truncToInt(-zoomedWidth * 0.5f);
-    if (object.texttextalign == 2) dx = truncToInt(-zoomedWidth);
+    if (object.texttextalign == 1) dx = platform::truncToInt(-zoomedWidth * 0.5f);
+    if (object.texttextalign == 2) dx = platform::truncToInt(-zoomedWidth);
     const int64_t dy = blockOffset(object.texttextvalign, total);
     const int64_t left = x0 + dx;
     const int64_t top = y0 + dy;
 
     if (object.blackbackground) {
         plan.reverseBox =
-            FilledBox{saturateToInt(left), saturateToInt(top), saturateToInt(left + truncToInt(zoomedWidth)),
-                      saturateToInt(top + total), plan.textColor};
+            FilledBox{platform::saturateToInt(left), platform::saturateToInt(top), platform::saturateToInt(left + platform::truncToInt(zoomedWidth)),
+                      platform::saturateToInt(top + total), plan.textColor};
         plan.textColor = platform::kWhite;
     }
     plan.scaled = true;
@@ -68,7 +68,7 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     for (size_t i = 0; i < measured.size(); ++i) {
         const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
         plan.pieces.push_back(
-            PlacedText{saturateToInt(startX + inner), saturateToInt(top + acc), std::move(measured[i].text)});
+            PlacedText{platform::saturateToInt(startX + inner), platform::saturateToInt(top + acc), std::move(measured[i].text)});
         acc += measured[i].extent.cy;
         if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
     }
@@ -100,8 +100,8 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
     const int64_t left = x0 + blockOffset(object.texttextalign, totalWidth);
     const int64_t top = y0 + blockOffset(object.texttextvalign, maxHeight);
     if (object.blackbackground) {
-        plan.reverseBox = FilledBox{saturateToInt(left), saturateToInt(top), saturateToInt(left + totalWidth),
-                                    saturateToInt(top + maxHeight), plan.textColor};
+        plan.reverseBox = FilledBox{platform::saturateToInt(left), platform::saturateToInt(top), platform::saturateToInt(left + totalWidth),
+                                    platform::saturateToInt(top + maxHeight), plan.textColor};
         plan.textColor = platform::kWhite;
     }
     int64_t colX = 0;
@@ -111,7 +111,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
         int64_t acc = 0;
         for (size_t j = 0; j < column.runs.size(); ++j) {
             plan.pieces.push_back(
-                PlacedText{saturateToInt(left + colX), saturateToInt(columnTop + acc), std::move(column.runs[j])});
+                PlacedText{platform::saturateToInt(left + colX), platform::saturateToInt(columnTop + acc), std::move(column.runs[j])});
             acc += column.heights[j];
         }
         colX += column.width;

@@ -1,13 +1,11 @@
 #include "render/image_object.h"
 
-#include <cmath>
-#include <limits>
 #include <new>
 #include <optional>
 #include <span>
 
 #include "platform/bmp_reader.h"
-#include "platform/picture_blit.h"
+#include "platform/int_convert.h"
 #include "platform/picture_loader.h"
 #include "render/units.h"
 
@@ -17,17 +15,6 @@ namespace {
 constexpr size_t kBitmapFileHeaderBytes = 14;
 constexpr size_t kSmallestBitmapFile = kBitmapFileHeaderBytes + 40;  // file header and a 40-byte info header
 constexpr size_t kPixelOffsetAt = 10;
-
-// A size in dots from a float: add a half and truncate toward zero. Sizes
-// beyond the int range saturate (the blit clips them) and NaN, which a
-// label file can hold in its scales, draws nothing.
-int roundToDots(float value) {
-    float dots = value + 0.5f;
-    if (std::isnan(dots)) return 0;
-    if (dots >= 2147483648.0f) return std::numeric_limits<int>::max();
-    if (dots <= -2147483648.0f) return std::numeric_limits<int>::min();
-    return static_cast<int>(dots);
-}
 
 struct DestinationSize {
     int width = 0;
@@ -44,8 +31,10 @@ DestinationSize destinationSize(const LabelObject& object, int dpi, int sourceWi
     float scaleY = object.vscale > 0.01f ? object.vscale : object.scale;
     if (scaleX < 0.01f) scaleX = 1.0f;
     if (scaleY < 0.01f) scaleY = 1.0f;
-    return {roundToDots(static_cast<float>(sourceWidth) * scaleX),
-            roundToDots(static_cast<float>(sourceHeight) * scaleY)};
+    // Sizes beyond the int range saturate (the blit clips them); a NaN scale,
+    // which a label file can hold, gives 0 and draws nothing.
+    return {platform::roundToInt(static_cast<float>(sourceWidth) * scaleX),
+            platform::roundToInt(static_cast<float>(sourceHeight) * scaleY)};
 }
 
 bool isBitmapFile(std::span<const uint8_t> bytes) {
@@ -92,7 +81,9 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
         auto picture = decodeImage(object.imagedata);
         if (!picture) return;
         DestinationSize size = destinationSize(object, dpi, picture->width, picture->height);
-        platform::drawPicture(dc, *picture, x, y, size.width, size.height);
+        const platform::PixelBlock block{picture->pixels.data(), picture->width, picture->height, picture->width * 4,
+                                         true};
+        dc.stretchPixels(x, y, size.width, size.height, 0, 0, picture->width, picture->height, block);
     } catch (const std::bad_alloc&) {
         // An image too large for the memory left is skipped like any undrawable one.
     }

@@ -1,7 +1,7 @@
 #include "render/object_font.h"
 
 #include "platform/utf_convert.h"
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 
 namespace mk {
 
@@ -20,10 +20,7 @@ platform::LogFont objectLogFont(const LabelObject& object, float size, int dpi) 
     platform::LogFont font;
     // Single precision in this order, as the sizes stored in labels were
     // computed: dpi × size ÷ 72 + 0.5, truncated.
-    float pixels = static_cast<float>(dpi) * size;
-    pixels = pixels / 72.0f;
-    pixels = pixels + 0.5f;
-    const int64_t h = truncToInt(pixels);
+    const int64_t h = platform::roundToInt(static_cast<float>(dpi) * size / 72.0f);
     font.height = -h > -kMinFontPixels ? kSmallFontHeight : static_cast<int>(-h);
     font.weight = object.fontstyle == 1 || object.fontstyle == 3 ? kWeightBold : kWeightRegular;
     font.italic = object.fontstyle == 2 || object.fontstyle == 3;

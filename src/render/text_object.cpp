@@ -1,6 +1,5 @@
 #include "render/text_object.h"
 
-#include "platform/utf_convert.h"
 #include "render/box_text.h"
 #include "render/data_mnemonics.h"
 #include "render/free_text.h"
@@ -45,9 +44,9 @@ void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int 
     const platform::Colorref color = rgbToColorref(object.textColor);
     const int boxWidth = mmToDots(object.textwidth, dpi);
 
-    // Text that ends before its first character (a leading zero byte) draws
-    // nothing.
-    if (!platform::utf8ToUtf16(text).empty()) {
+    // Text that ends before its first character (a leading zero byte, which
+    // "<NUL>" gives) converts to nothing and draws nothing.
+    if (!text.empty() && text.front() != '\0') {
         if (object.texttype == 1 && boxWidth >= kMinBoxWidth) {
             DeviceBoxFont font(dc, object, dpi);
             drawTextPlan(dc, layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi));

@@ -1,6 +1,6 @@
 #include "render/text_plan.h"
 
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 #include "render/text_object.h"
 
 namespace mk {
@@ -17,9 +17,9 @@ int64_t lineOffset(int alignCode, int64_t blockSize, int64_t size) {
     return 0;
 }
 
-float roundedZoom(float zoom) { return static_cast<float>(truncToInt(zoom * 10000.0f + 0.5f)) / 10000.0f; }
+float roundedZoom(float zoom) { return static_cast<float>(platform::roundToInt(zoom * 10000.0f)) / 10000.0f; }
 
-int logicalX(int64_t deviceX, float zoom) { return truncToInt(static_cast<float>(deviceX) / zoom + 0.5f); }
+int logicalX(int64_t deviceX, float zoom) { return platform::roundToInt(static_cast<float>(deviceX) / zoom); }
 
 void drawTextPlan(platform::DeviceContext& dc, const TextPlan& plan) {
     if (plan.reverseBox) {

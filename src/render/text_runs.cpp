@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/utf_convert.h"
-#include "render/int_convert.h"
+#include "platform/int_convert.h"
 
 namespace mk {
 
@@ -28,7 +28,7 @@ int gapAfter(int linegapindex, int h, float lineGap) {
         case 2:
             return h;
         case 3:
-            return truncToInt(lineGap);
+            return platform::truncToInt(lineGap);
         default:
             return 0;
     }
@@ -69,7 +69,7 @@ int measureRunsWidth(const TextLayoutContext& context, const TextLine& line) {
         if (i > 0) width += context.charGap;
         width += context.measure.extent(line[i]).cx;
     }
-    return saturateToInt(width);
+    return platform::saturateToInt(width);
 }
 
 void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest, int& total) {
@@ -82,7 +82,7 @@ void measureTextLines(const TextLayoutContext& context, const std::vector<TextLi
         sum += h;
         if (i + 1 < lines.size()) sum += lineGapAfter(context.object, h, context.lineGap);
     }
-    total = saturateToInt(sum);
+    total = platform::saturateToInt(sum);
 }
 
 std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,

@@ -451,6 +451,33 @@ TEST(DeviceContext, StretchPixelsIsNearestNeighbour) {
     }
 }
 
+TEST(DeviceContext, AlphaMaskedBlocksLeaveTransparentPixels) {
+    // Columns 0 and 2 transparent (alpha 0), 1 and 3 opaque.
+    auto bytes = gradient(4, 2);
+    for (size_t at = 3; at < bytes.size(); at += 4) bytes[at] = (at / 4) % 2 == 0 ? 0 : 255;
+    struct Case {
+        bool masked;
+        int destW;  // mirrored when negative
+    } cases[] = {{true, 4}, {true, 8}, {true, -4}, {false, 4}, {false, -8}};
+    for (const Case& c : cases) {
+        auto dc = surface(20, 4);
+        dc->fillRect(0, 0, 20, 4, kRed);
+        PixelBlock block{bytes.data(), 4, 2, 16, c.masked};
+        dc->stretchPixels(9, 1, c.destW, 2, 0, 0, 4, 2, block);
+        const int w = std::abs(c.destW);
+        const int left = c.destW < 0 ? 9 - w + 1 : 9;
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < w; ++i) {
+                const int sx = (c.destW < 0 ? w - 1 - i : i) * 4 / w;
+                const bool shown = !c.masked || sx % 2 == 1;
+                EXPECT_EQ(colorAt(*dc, left + i, 1 + j), shown ? gradientAt(sx, j) : kRed)
+                    << c.masked << " " << c.destW << ": " << i << "," << j;
+            }
+        EXPECT_EQ(colorAt(*dc, left - 1, 1), kRed);
+        EXPECT_EQ(colorAt(*dc, left + w, 1), kRed);
+    }
+}
+
 TEST(DeviceContext, WrittenPixelsSurviveLaterDrawing) {
     auto dc = surface(10, 10);
     uint8_t* pixels = dc->mutablePixels();

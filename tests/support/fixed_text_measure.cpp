@@ -1,13 +1,16 @@
 #include "support/fixed_text_measure.h"
 
+#include "platform/utf_convert.h"
+
 namespace mk::test {
 
 TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
     int cx = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size();) {
         // A surrogate pair counts once, by its high half.
-        if (text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0) continue;
-        auto it = widths.find(text[i]);
+        const char16_t first = text[i];
+        platform::nextCodePoint(text, i);
+        auto it = widths.find(first);
         if (it != widths.end()) {
             cx += it->second;
         } else {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace mk {
+namespace mk::platform {
 
 // Layout arithmetic runs on values from label files, which may be absurd;
 // these keep every conversion and sum defined instead of overflowing.
@@ -24,4 +24,9 @@ inline int truncToInt(double v) {
     return static_cast<int>(v);
 }
 
-}  // namespace mk
+// (int)(v + 0.5f) with the addition in single precision, as stored label
+// geometry was computed: half up for positive values, toward zero after the
+// half for negative ones. Defined for any value, as truncToInt.
+inline int roundToInt(float v) { return truncToInt(v + 0.5f); }
+
+}  // namespace mk::platform
