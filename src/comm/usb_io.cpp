@@ -12,7 +12,7 @@
 namespace mk {
 namespace {
 
-using platform::DeviceWait;
+using platform::FdWait;
 using platform::UsbAccess;
 
 constexpr uint32_t kWriteChunk = 512;
@@ -31,16 +31,6 @@ UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError fai
 bool isPassingStatus(int status) { return status == 1 || status == 4; }
 
 }  // namespace
-
-UsbHandle& UsbHandle::operator=(UsbHandle&& other) noexcept {
-    if (this != &other) {
-        platform::closeDevice(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-UsbHandle::~UsbHandle() { platform::closeDevice(fd_); }
 
 UsbHandle openUsbForRead(const std::string& devicePath) {
     return openUsb(devicePath, UsbAccess::ReadOnly, CommError::UsbOpenForRead);
@@ -61,14 +51,14 @@ bool readUsb(const UsbHandle& handle, void* buffer, uint32_t length, uint32_t* c
         return false;
     }
     switch (platform::waitReadable(handle.fd(), std::chrono::milliseconds(timeoutMs))) {
-    case DeviceWait::TimedOut:
+    case FdWait::TimedOut:
         setCommError(CommError::UsbReadTimeout);
         return false;
-    case DeviceWait::Failed:
+    case FdWait::Failed:
         setCommError(CommError::UsbReadWaitFailed);
         return false;
-    case DeviceWait::Ready:
-    case DeviceWait::Hangup:  // the read tells whether anything is left
+    case FdWait::Ready:
+    case FdWait::Hangup:  // the read tells whether anything is left
         break;
     }
     const long n = platform::readDevice(handle.fd(), buffer, length);
@@ -100,7 +90,7 @@ bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
     }
     // The last chunk may still be on its way; closing the device now would
     // drop it, so the write is done only when the device is ready again.
-    if (platform::waitWritable(handle.fd(), stallLimit) != DeviceWait::Ready) {
+    if (platform::waitWritable(handle.fd(), stallLimit) != FdWait::Ready) {
         setCommError(CommError::UsbWriteFailed);
         return false;
     }
@@ -126,7 +116,7 @@ int getUsbStatusCode(const UsbHandle& handle) {
     return status;
 }
 
-void closeUsbHandle(UsbHandle& handle) { platform::closeDevice(handle.release()); }
+void closeUsbHandle(UsbHandle& handle) { handle.reset(); }
 
 const UsbTimings& usbTimings() {
     const UsbTimings* timings = installedTimings.load();

@@ -3,30 +3,14 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <utility>
+
+#include "platform/unique_fd.h"
 
 namespace mk {
 
 // An open USB printer device. Every USB operation opens the device, does its
 // work and closes it again; the holder closes it on every path out.
-class UsbHandle {
-public:
-    UsbHandle() = default;
-    explicit UsbHandle(int fd) : fd_(fd) {}
-    UsbHandle(UsbHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UsbHandle& operator=(UsbHandle&& other) noexcept;
-    UsbHandle(const UsbHandle&) = delete;
-    UsbHandle& operator=(const UsbHandle&) = delete;
-    ~UsbHandle();
-
-    // Descriptor 0 is an ordinary descriptor here, so only -1 is invalid.
-    bool valid() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
+using UsbHandle = platform::UniqueFd;
 
 // Each returns an invalid handle and records its failure (-511, -520, -503,
 // with the path) when the device cannot be opened.

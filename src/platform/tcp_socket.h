@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace mk::platform {
 
 // An IPv4 TCP stream socket, closed when the holder goes. Addresses are
@@ -12,17 +14,12 @@ namespace mk::platform {
 class TcpSocket {
 public:
     TcpSocket() = default;
-    ~TcpSocket();
-    TcpSocket(TcpSocket&& other) noexcept;
-    TcpSocket& operator=(TcpSocket&& other) noexcept;
-    TcpSocket(const TcpSocket&) = delete;
-    TcpSocket& operator=(const TcpSocket&) = delete;
 
     // A new socket; valid() is false when the system refused one.
     static TcpSocket open();
 
-    bool valid() const { return fd_ >= 0; }
-    void close();
+    bool valid() const { return fd_.valid(); }
+    void close() { fd_.reset(); }
 
     bool setReceiveTimeout(int milliseconds);
     // Gives up after boundMs: the system's own limit for an unanswered
@@ -43,7 +40,7 @@ public:
 
 private:
     explicit TcpSocket(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // The text an IPv4 address text converts to ("0.0.0.0" when it does not), so
