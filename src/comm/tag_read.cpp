@@ -1,25 +1,25 @@
 #include "comm/tag_read.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <thread>
 
 #include "comm/callback.h"
 #include "comm/comm_errors.h"
+#include "comm/comm_timing.h"
 #include "comm/interface_type.h"
 #include "comm/usb_io.h"
 #include "comm/write_data.h"
 #include "model/copy_out.h"
-#include "platform/tcp_socket.h"
 
 namespace mk {
 namespace {
 
 constexpr int kNetCallbackPort = 9100;
 constexpr int kUsbReadDefaultMs = 3000;
-constexpr int kUsbTagPauseMs = 50;        // the printer needs it to read the tag
-constexpr int kUsbResponsePauseMs = 100;  // and this to answer after a print
 constexpr std::uint32_t kUsbTagReadBytes = 255;
 constexpr std::uint32_t kUsbResponseReadBytes = 63;
 
@@ -42,8 +42,9 @@ std::uint32_t usbReadTimeoutMs(int timeoutMs) {
 }
 
 // One read from the device after the pause it needs; empty when nothing came.
-std::string readUsbAnswer(const Printer& printer, int pauseMs, std::uint32_t maxBytes, int timeoutMs, bool& opened) {
-    platform::sleepMs(pauseMs);
+std::string readUsbAnswer(const Printer& printer, std::chrono::milliseconds pause, std::uint32_t maxBytes, int timeoutMs,
+                          bool& opened) {
+    std::this_thread::sleep_for(pause);
     UsbHandle handle = openUsbForRead(printer.usbDevicePath);
     opened = handle.valid();
     if (!opened) return {};
@@ -67,7 +68,7 @@ int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
 
 int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size) {
     bool opened = false;
-    const std::string received = readUsbAnswer(printer, kUsbTagPauseMs, kUsbTagReadBytes, timeoutMs, opened);
+    const std::string received = readUsbAnswer(printer, commTiming().usbTagReadPause, kUsbTagReadBytes, timeoutMs, opened);
     if (received.empty()) return -1;
     return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
 }
@@ -147,7 +148,7 @@ bool readPrintResponse(const Printer& printer, int timeoutMs) {
         return false;
     }
     bool opened = false;
-    const std::string received = readUsbAnswer(printer, kUsbResponsePauseMs, kUsbResponseReadBytes, timeoutMs, opened);
+    const std::string received = readUsbAnswer(printer, commTiming().usbResponsePause, kUsbResponseReadBytes, timeoutMs, opened);
     if (!opened) return false;
     if (received.empty()) {
         setCommError(CommError::ResponseNone);

@@ -2,10 +2,10 @@
 #include "comm/usb_io.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "comm/comm_errors.h"
+#include "comm/comm_timing.h"
+#include "comm/status_retry.h"
 #include "platform/device_io.h"
 #include "platform/usb_driver.h"
 
@@ -18,17 +18,11 @@ using platform::UsbAccess;
 constexpr uint32_t kWriteChunk = 512;
 constexpr int kStatusAttempts = 10;
 
-constinit const UsbTimings kShippedTimings{};
-constinit std::atomic<const UsbTimings*> installedTimings{nullptr};
-
 UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError failure) {
     UsbHandle handle(platform::usbDriver().openDevice(devicePath, access));
     if (!handle.valid()) setCommError(failure, devicePath);
     return handle;
 }
-
-// The states a printer passes through on its own: the status is asked again.
-bool isPassingStatus(int status) { return status == 1 || status == 4; }
 
 }  // namespace
 
@@ -73,7 +67,7 @@ bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
         return false;
     }
     const platform::UsbDriver& driver = platform::usbDriver();
-    const std::chrono::milliseconds stallLimit = usbTimings().writeStallLimit;
+    const std::chrono::milliseconds stallLimit = commTiming().usbWriteStallLimit;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (uint32_t offset = 0; offset < length;) {
         const uint32_t chunk = std::min(kWriteChunk, length - offset);
@@ -107,25 +101,9 @@ int getUsbStatusCodeOnce(const UsbHandle& handle) {
 }
 
 int getUsbStatusCode(const UsbHandle& handle) {
-    int status = 0;
-    for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
-        status = getUsbStatusCodeOnce(handle);
-        if (!isPassingStatus(status)) return status;  // also -1 for an invalid handle, -103
-        std::this_thread::sleep_for(usbTimings().statusRetryPause);
-    }
-    return status;
+    return askWhilePassing(kStatusAttempts, commTiming().usbStatusPause, [&] { return getUsbStatusCodeOnce(handle); });
 }
 
 void closeUsbHandle(UsbHandle& handle) { handle.reset(); }
-
-const UsbTimings& usbTimings() {
-    const UsbTimings* timings = installedTimings.load();
-    return timings != nullptr ? *timings : kShippedTimings;
-}
-
-ScopedUsbTimings::ScopedUsbTimings(const UsbTimings& timings)
-    : timings_(timings), previous_(installedTimings.exchange(&timings_)) {}
-
-ScopedUsbTimings::~ScopedUsbTimings() { installedTimings.store(previous_); }
 
 }  // namespace mk

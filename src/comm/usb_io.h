@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -36,26 +35,5 @@ void closeUsbHandle(UsbHandle& handle);
 
 // The result of a status request the device refuses.
 inline constexpr int kUsbStatusRequestFailed = -103;
-
-// The waits of the USB operations. Tests shorten them through ScopedUsbTimings;
-// the library always runs with these values.
-struct UsbTimings {
-    std::chrono::milliseconds writeStallLimit{30000};
-    std::chrono::milliseconds statusRetryPause{500};
-};
-
-const UsbTimings& usbTimings();
-
-class ScopedUsbTimings {
-public:
-    explicit ScopedUsbTimings(const UsbTimings& timings);
-    ~ScopedUsbTimings();
-    ScopedUsbTimings(const ScopedUsbTimings&) = delete;
-    ScopedUsbTimings& operator=(const ScopedUsbTimings&) = delete;
-
-private:
-    UsbTimings timings_;
-    const UsbTimings* previous_;
-};
 
 }  // namespace mk

@@ -7,11 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <thread>
 
 #include "platform/fd_wait.h"
 #include "platform/tcp_socket_testing.h"
@@ -52,18 +52,19 @@ bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Han
 
 TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
-bool TcpSocket::setReceiveTimeout(int milliseconds) {
+bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
     if (!valid()) return false;
-    timeval timeout{};
-    timeout.tv_sec = milliseconds / 1000;
-    timeout.tv_usec = (milliseconds % 1000) * 1000;
-    return setsockopt(fd_.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
+    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(ms / 1000);
+    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    return setsockopt(fd_.fd(), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
 }
 
-bool TcpSocket::connect(const std::string& address, int port, int boundMs) {
+bool TcpSocket::connect(const std::string& address, int port, std::chrono::milliseconds bound) {
     if (!valid()) return false;
     const sockaddr_in target = socketAddress(address, port);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+    const Deadline deadline = Clock::now() + bound;
     if (!setNonBlocking(fd_.fd(), true)) return false;
     if (::connect(fd_.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) return false;
@@ -83,13 +84,12 @@ bool TcpSocket::bind(const std::string& address, int port) {
 
 bool TcpSocket::listen(int backlog) { return valid() && ::listen(fd_.fd(), backlog) == 0; }
 
-TcpSocket TcpSocket::acceptWithin(int waitMs, std::string& peerAddress) {
+TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
     peerAddress.clear();
     if (!valid()) return {};
     // Non-blocking, so that a peer that gave up between the readiness and
     // the accept cannot hold the caller past the wait.
     if (!setNonBlocking(fd_.fd(), true)) return {};
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
     while (hasEvent(waitReadable(fd_.fd(), deadline))) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
@@ -137,10 +137,6 @@ std::vector<std::string> hostIpv4Addresses() {
         addresses.push_back(addressText(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr));
     }
     return addresses;
-}
-
-void sleepMs(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 void setSendLimitForTesting(std::size_t bytes) { sendLimit.store(bytes); }

@@ -7,7 +7,7 @@
 
 #include "comm/connection.h"
 #include "comm/interface_type.h"
-#include "comm/net_timing_testing.h"
+#include "comm/comm_timing.h"
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
@@ -174,7 +174,7 @@ TEST(Connect, NullHandlesAreRefusedOrIgnored) {
 
 TEST(PrinterStatus, UsbPrintersAnswerThroughTheStatusRequest) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 1000ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 1000ms, .usbStatusPause = 1ms});
     FakeUsbDevice& device = bus.plugPrinter("A");
     for (int type : kUsbTypes) {
         PrinterPtr printer = printerOfType(type);
@@ -207,7 +207,7 @@ TEST(PrinterStatus, AUsbPrinterNeverConnectedHasNoDevicePath) {
 }
 
 TEST(PrinterStatus, NetworkPrintersAnswerThroughTheStatusPort) {
-    const mk::NetTimingOverride quick(mk::NetTiming{.statusPauseMs = 1});
+    const mk::ScopedCommTiming quick({.netStatusPause = 1ms});
     FakeNetPrinter device;
     for (int type : kNetTypes) {
         device.setStatusReplies({'4', 'Q'});

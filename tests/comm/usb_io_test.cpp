@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "comm/comm_timing.h"
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
@@ -153,7 +154,7 @@ TEST(UsbWrite, InvalidArgumentsAreRefusedWithMinus504) {
 
 TEST(UsbWrite, FailedShortAndStalledWritesReportTheirCodes) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 150ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 150ms, .usbStatusPause = 1ms});
     const std::string job = pattern(1300);
 
     FakeUsbDevice& failing = bus.plugPrinter("FAIL");
@@ -182,7 +183,7 @@ TEST(UsbWrite, FailedShortAndStalledWritesReportTheirCodes) {
 
 TEST(UsbWrite, AStallShorterThanTheLimitIsWaitedOut) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings patient({.writeStallLimit = 5000ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming patient({.usbWriteStallLimit = 5000ms, .usbStatusPause = 1ms});
     FakeUsbDevice& printer = bus.plugPrinter("SLOW");
     printer.stopTaking();
     const std::string job = pattern(2'000'000);
@@ -277,7 +278,7 @@ TEST(UsbRead, APrinterThatWentAwayReadsNothingWithoutAMessage) {
 
 TEST(UsbStatus, AsksAgainWhileThePrinterReports1Or4) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 1000ms, .statusRetryPause = 5ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 1000ms, .usbStatusPause = 5ms});
     FakeUsbDevice& printer = bus.plugPrinter("A");
     using Replies = std::vector<std::optional<uint8_t>>;
     struct Case {
@@ -309,7 +310,7 @@ TEST(UsbStatus, AsksAgainWhileThePrinterReports1Or4) {
 
 TEST(UsbStatus, PausesBetweenAttemptsIncludingAfterTheTenth) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings paced({.writeStallLimit = 1000ms, .statusRetryPause = 30ms});
+    const mk::ScopedCommTiming paced({.usbWriteStallLimit = 1000ms, .usbStatusPause = 30ms});
     FakeUsbDevice& printer = bus.plugPrinter("A");
     printer.setStatusReplies({4});
     mk::UsbHandle handle = mk::openUsbForStatus(printer.devicePath());
@@ -341,11 +342,6 @@ TEST(UsbStatus, TheUsblpDriverRefusingTheRequestGivesMinus103) {
     mk::UsbHandle terminal(::open("/dev/ptmx", O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(terminal.valid());
     EXPECT_EQ(mk::getUsbStatusCode(terminal), -103);
-}
-
-TEST(UsbTimingsShipped, AreThirtySecondsOfStallAndHalfASecondBetweenStatusAttempts) {
-    EXPECT_EQ(mk::usbTimings().writeStallLimit, 30000ms);
-    EXPECT_EQ(mk::usbTimings().statusRetryPause, 500ms);
 }
 
 }  // namespace
