@@ -21,6 +21,7 @@ struct CommTiming {
     // minutes Linux allows; 20 s is what hosts of these printers expect.
     ms connectBound{20000};
     ms netReceiveTimeout{10000};  // the wait for a status reply
+    ms netSendStallLimit{30000};  // a printer that takes nothing this long fails the send
     ms netStatusPause{500};       // between status attempts while busy
     ms tagWaitDefault{3000};      // call-back wait of a tag read given 0
     ms confirmWaitDefault{10000}; // call-back wait of a confirmed print given 0

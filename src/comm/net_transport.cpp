@@ -43,6 +43,9 @@ PrinterConnection connectToPrinter(const std::string& address, int port, std::ch
     PrinterConnection printer{platform::TcpSocket::open()};
     if (!printer.socket.valid()) return printer;
     printer.socket.setReceiveTimeout(receiveTimeout);
+    // A printer that stops reading (out of paper, jammed) would otherwise
+    // hold a send for as long as the connection lives.
+    printer.socket.setSendTimeout(commTiming().netSendStallLimit);
     printer.connected = printer.socket.connect(address, port, commTiming().connectBound);
     return printer;
 }

@@ -36,7 +36,7 @@ struct PrinterConnection {
 };
 
 // Connects to address:port within the connect bound, with this receive
-// time-out on the socket.
+// time-out on the socket and the send stall limit.
 PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout);
 
 // Sends every byte, each send continuing where the last one stopped; false

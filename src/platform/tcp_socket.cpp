@@ -44,6 +44,14 @@ bool setNonBlocking(int fd, bool on) {
 
 using Clock = std::chrono::steady_clock;
 
+bool setTimeout(int fd, int option, std::chrono::milliseconds timeout) {
+    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(ms / 1000);
+    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
+}
+
 // A hang-up ends the wait as readiness does: the connect's outcome, or the
 // accept that follows, tells what happened.
 bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Hangup; }
@@ -53,12 +61,11 @@ bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Han
 TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
 bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
-    if (!valid()) return false;
-    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
-    timeval value{};
-    value.tv_sec = static_cast<time_t>(ms / 1000);
-    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-    return setsockopt(fd_.fd(), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
+    return valid() && setTimeout(fd_.fd(), SO_RCVTIMEO, timeout);
+}
+
+bool TcpSocket::setSendTimeout(std::chrono::milliseconds timeout) {
+    return valid() && setTimeout(fd_.fd(), SO_SNDTIMEO, timeout);
 }
 
 bool TcpSocket::connect(const std::string& address, int port, std::chrono::milliseconds bound) {

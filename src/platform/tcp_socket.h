@@ -24,6 +24,9 @@ public:
     void close() { fd_.reset(); }
 
     bool setReceiveTimeout(std::chrono::milliseconds timeout);
+    // A send that can hand nothing over for this long fails (or reports the
+    // bytes it did hand over) instead of blocking.
+    bool setSendTimeout(std::chrono::milliseconds timeout);
     // Gives up after the bound: the system's own limit for an unanswered
     // handshake is minutes.
     bool connect(const std::string& address, int port, std::chrono::milliseconds bound);

@@ -17,6 +17,7 @@ TEST(CommTimingShipped, AreTheWaitsPrintersAndHostsExpect) {
     EXPECT_EQ(shipped.usbResponsePause, 100ms);
     EXPECT_EQ(shipped.connectBound, 20000ms);
     EXPECT_EQ(shipped.netReceiveTimeout, 10000ms);
+    EXPECT_EQ(shipped.netSendStallLimit, 30000ms);
     EXPECT_EQ(shipped.netStatusPause, 500ms);
     EXPECT_EQ(shipped.tagWaitDefault, 3000ms);
     EXPECT_EQ(shipped.confirmWaitDefault, 10000ms);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -86,6 +87,23 @@ TEST_F(NetTransport, SendFailsWhenThePrinterRefusesOrHangsUp) {
         EXPECT_FALSE(mk::sendTcp(printer.address(), 9100, bytesOf(job), static_cast<int>(job.size())));
     }
     EXPECT_FALSE(mk::sendTcp("not an address", 9100, bytesOf(job), 10));
+}
+
+TEST_F(NetTransport, PrinterThatStopsReadingFailsTheSendAfterTheStallLimit) {
+    const mk::ScopedCommTiming timing({.netSendStallLimit = milliseconds(300)});
+    auto printer = std::make_unique<FakeNetPrinter>(FakeNetPrinter::Options{.raw = Behaviour::Stalled});
+    const std::string address = printer->address();
+    const std::string job = patternBytes(32 << 20);  // far more than the socket buffers hold
+    const auto start = Clock::now();
+    auto result = std::async(std::launch::async,
+                             [&] { return mk::sendTcp(address, 9100, bytesOf(job), static_cast<int>(job.size())); });
+    const bool ended = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    printer.reset();  // hangs up, so a send that is still blocked comes back
+    EXPECT_TRUE(ended) << "the send waited past its stall limit";
+    EXPECT_FALSE(result.get());
+    if (ended) {
+        EXPECT_GE(millisecondsSince(start), 300);
+    }
 }
 
 TEST_F(NetTransport, StatusReplyBytesBecomeStatusCodes) {
