@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "comm/comm_timing.h"
 #include "comm/net_transport.h"
 #include "comm/usb_io.h"
 #include "mklabel.h"
@@ -287,6 +288,7 @@ TEST(TagReadOverUsb, UnsentCommandsAreReported) {
 }
 
 TEST(PrintResponse, PrinterMustAnswerRP) {
+    const mk::ScopedCommTiming quick({.usbResponsePause = std::chrono::milliseconds(5)});
     struct Case {
         std::optional<std::string> answer;
         bool good;
