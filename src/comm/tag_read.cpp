@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "comm/callback.h"
 #include "comm/comm_errors.h"
@@ -73,6 +74,45 @@ int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size
     return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
 }
 
+struct UsbCommand {
+    std::string text;
+    CommError unsent;  // replaces the code the failed send set
+};
+
+// One tag read: its failure codes, its command over the network, and its
+// commands over USB, sent in order before the answer is read.
+struct TagRead {
+    CommError invalidBuffer;
+    CommError unsupportedInterface;
+    std::string netCommand;
+    std::vector<UsbCommand> usbCommands;
+};
+
+int readTag(const Printer& printer, const TagRead& read, int timeoutMs, char* buffer, int size) {
+    if (!isValidOutBuffer(buffer, size)) {
+        setCommError(read.invalidBuffer);
+        return -1;
+    }
+    buffer[0] = '\0';
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
+            return readTagViaNet(printer, read.netCommand, timeoutMs, buffer, size);
+        case InterfaceFamily::Usb:
+            for (const UsbCommand& command : read.usbCommands) {
+                if (!sendCommand(printer, command.text)) {
+                    setCommError(command.unsent);
+                    return -1;
+                }
+            }
+            return readTagOverUsb(printer, timeoutMs, buffer, size);
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
+            break;
+    }
+    setCommError(read.unsupportedInterface);
+    return -1;
+}
+
 }  // namespace
 
 int readTagViaNet(const Printer& printer, const std::string& command, int timeoutMs, char* buffer, int size) {
@@ -91,55 +131,24 @@ int readTagViaNet(const Printer& printer, const std::string& command, int timeou
 
 int readHFTag(const Printer& printer, int hsParameter, int startBlock, int blockCount, int timeoutMs,
               char* buffer, int size) {
-    if (!isValidOutBuffer(buffer, size)) {
-        setCommError(CommError::HfInvalidBuffer);
-        return -1;
-    }
-    buffer[0] = '\0';
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Network:
-            return readTagViaNet(printer, formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount), timeoutMs,
-                                 buffer, size);
-        case InterfaceFamily::Usb:
-            // A failed send's own code gives way to the command's.
-            if (!sendCommand(printer, formatCommand("HS2,%d,1,0\r\n", hsParameter))) {
-                setCommError(CommError::HfSendHsFailed);
-                return -1;
-            }
-            if (!sendCommand(printer, formatCommand("HR%d,1,0,3,%d,2,1\r\n", startBlock, blockCount))) {
-                setCommError(CommError::HfSendHrFailed);
-                return -1;
-            }
-            return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case InterfaceFamily::Driver:
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(CommError::HfUnsupportedInterface);
-    return -1;
+    const TagRead read{
+        CommError::HfInvalidBuffer,
+        CommError::HfUnsupportedInterface,
+        formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount),
+        {{formatCommand("HS2,%d,1,0\r\n", hsParameter), CommError::HfSendHsFailed},
+         {formatCommand("HR%d,1,0,3,%d,2,1\r\n", startBlock, blockCount), CommError::HfSendHrFailed}},
+    };
+    return readTag(printer, read, timeoutMs, buffer, size);
 }
 
 int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char* buffer, int size) {
-    if (!isValidOutBuffer(buffer, size)) {
-        setCommError(CommError::UhfInvalidBuffer);
-        return -1;
-    }
-    buffer[0] = '\0';
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Network:
-            return readTagViaNet(printer, formatCommand("RD%d,2,0,%d\r\n", bank, length), timeoutMs, buffer, size);
-        case InterfaceFamily::Usb:
-            if (!sendCommand(printer, formatCommand("RD%d,1,0,%d\r\n", bank, length))) {
-                setCommError(CommError::UhfSendFailed);
-                return -1;
-            }
-            return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case InterfaceFamily::Driver:
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(CommError::UhfUnsupportedInterface);
-    return -1;
+    const TagRead read{
+        CommError::UhfInvalidBuffer,
+        CommError::UhfUnsupportedInterface,
+        formatCommand("RD%d,2,0,%d\r\n", bank, length),
+        {{formatCommand("RD%d,1,0,%d\r\n", bank, length), CommError::UhfSendFailed}},
+    };
+    return readTag(printer, read, timeoutMs, buffer, size);
 }
 
 bool readPrintResponse(const Printer& printer, int timeoutMs) {
