@@ -1,12 +1,14 @@
 #include "comm/callback.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <limits>
+#include <thread>
 
 #include "comm/comm_errors.h"
 #include "comm/interface_type.h"
-#include "comm/net_timing.h"
+#include "comm/comm_timing.h"
 #include "comm/net_transport.h"
 #include "platform/tcp_socket.h"
 
@@ -14,11 +16,12 @@ namespace mk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 using platform::TcpSocket;
 
 constexpr int kLastPort = 65535;
-constexpr int kPrinterReceiveTimeoutMs = 5000;  // nothing is read on this connection
-constexpr int kCommandPauseMs = 100;            // the printer takes the command before the payload
+constexpr milliseconds kPrinterReceiveTimeout{5000};  // nothing is read on this connection
+constexpr milliseconds kCommandPause{100};            // the printer takes the command before the payload
 constexpr std::size_t kTagAnswerMaxBytes = 511;
 constexpr std::size_t kPnAnswerBytes = 2;
 
@@ -33,6 +36,8 @@ struct CallbackListener {
     std::string command;  // tells the printer where to call back
 };
 
+constinit std::atomic<const std::vector<std::string>*> hostAddressOverride{nullptr};
+
 std::optional<CallbackListener> openCallbackListener(const std::string& printerAddress) {
     const std::optional<std::string> local = chooseLocalAddress(printerAddress);
     if (!local) return std::nullopt;
@@ -43,36 +48,22 @@ std::optional<CallbackListener> openCallbackListener(const std::string& printerA
     return listener;
 }
 
-// An invalid socket only when no socket could be opened; a socket whose
-// connection failed is returned unconnected through `connected`.
-TcpSocket connectToPrinter(const std::string& address, int port, bool& connected) {
-    TcpSocket socket = TcpSocket::open();
-    connected = false;
-    if (!socket.valid()) return socket;
-    socket.setReceiveTimeout(kPrinterReceiveTimeoutMs);
-    connected = socket.connect(address, port, netTiming().connectBoundMs);
-    return socket;
-}
-
 // Waits for the call-back from the printer itself: a connection from any
 // other peer could confirm a print that never happened or inject tag data, so
 // it is closed and the wait goes on until its end.
-TcpSocket acceptCallback(TcpSocket& listener, const std::string& printerAddress, int waitMs) {
+TcpSocket acceptCallback(TcpSocket& listener, const std::string& printerAddress, milliseconds wait) {
     const std::string printer = platform::canonicalIpv4(printerAddress);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    const platform::Deadline deadline = Clock::now() + wait;
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return {};
         std::string peer;
-        TcpSocket connection = listener.acceptWithin(static_cast<int>(left), peer);
-        if (!connection.valid()) return {};
-        if (peer == printer) return connection;
+        TcpSocket connection = listener.acceptBefore(deadline, peer);
+        if (!connection.valid() || peer == printer) return connection;
     }
 }
 
 // One receive of at most maxBytes on the call-back connection.
-std::string receiveAnswer(TcpSocket& connection, int waitMs, std::size_t maxBytes) {
-    connection.setReceiveTimeout(waitMs);
+std::string receiveAnswer(TcpSocket& connection, milliseconds wait, std::size_t maxBytes) {
+    connection.setReceiveTimeout(wait);
     std::string received(maxBytes, '\0');
     const long count = connection.receiveSome(received.data(), maxBytes);
     received.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
@@ -94,11 +85,12 @@ std::optional<std::string> chooseLocalAddress(const std::string& printerAddress,
 
 std::optional<std::string> chooseLocalAddress(const std::string& printerAddress) {
     if (printerAddress.find('.') == std::string::npos) return std::nullopt;
-    return chooseLocalAddress(printerAddress, localIpv4Addresses());
+    const std::vector<std::string>* override = hostAddressOverride.load();
+    return chooseLocalAddress(printerAddress, override != nullptr ? *override : platform::hostIpv4Addresses());
 }
 
 std::optional<int> chooseListenPort() {
-    for (int port = netTiming().firstCallbackPort; port <= kLastPort; ++port) {
+    for (int port = commTiming().firstCallbackPort; port <= kLastPort; ++port) {
         TcpSocket probe = TcpSocket::open();
         if (probe.valid() && probe.bind("0.0.0.0", port)) return port;
     }
@@ -113,22 +105,21 @@ bool sendAndAwaitCallback(const std::string& address, const std::string& payload
     std::optional<CallbackListener> listener = openCallbackListener(address);
     if (!listener) return false;
     {
-        bool connected = false;
-        TcpSocket printer = connectToPrinter(address, port > 0 ? port : kRawPrintPort, connected);
-        if (!printer.valid()) return false;
+        PrinterConnection printer = connectToPrinter(address, port > 0 ? port : kRawPrintPort, kPrinterReceiveTimeout);
+        if (!printer.socket.valid()) return false;
         // A printer that could not be asked does not call back: the wait
         // below then runs out.
-        if (connected) {
-            printer.sendSome(listener->command.data(), listener->command.size());
-            platform::sleepMs(kCommandPauseMs);
-            printer.sendSome(payload.data(), payload.size());
+        if (printer.connected) {
+            printer.socket.sendSome(listener->command.data(), listener->command.size());
+            std::this_thread::sleep_for(kCommandPause);
+            printer.socket.sendSome(payload.data(), payload.size());
         }
     }
-    const int waitMs = timeoutMs > 0 ? timeoutMs : netTiming().tagWaitDefaultMs;
-    TcpSocket callback = acceptCallback(listener->socket, address, waitMs);
+    const milliseconds wait = timeoutMs > 0 ? milliseconds(timeoutMs) : commTiming().tagWaitDefault;
+    TcpSocket callback = acceptCallback(listener->socket, address, wait);
     listener->socket.close();
     if (!callback.valid()) return false;
-    answer = dropAnswerFraming(receiveAnswer(callback, waitMs, kTagAnswerMaxBytes));
+    answer = dropAnswerFraming(receiveAnswer(callback, wait, kTagAnswerMaxBytes));
     return !answer.empty();
 }
 
@@ -147,28 +138,23 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
     std::optional<CallbackListener> listener = openCallbackListener(printer.netAddress);
     if (!listener) return false;
     {
-        bool connected = false;
-        TcpSocket connection = connectToPrinter(printer.netAddress, kRawPrintPort, connected);
-        if (!connected) return false;
-        connection.sendSome(listener->command.data(), listener->command.size());
-        platform::sleepMs(kCommandPauseMs);
-        for (int sent = 0; sent < length;) {
-            const long taken = connection.sendSome(data + sent, static_cast<std::size_t>(length - sent));
-            if (taken <= 0) return false;
-            sent += static_cast<int>(taken);
-        }
+        PrinterConnection connection = connectToPrinter(printer.netAddress, kRawPrintPort, kPrinterReceiveTimeout);
+        if (!connection.connected) return false;
+        connection.socket.sendSome(listener->command.data(), listener->command.size());
+        std::this_thread::sleep_for(kCommandPause);
+        if (!sendWhole(connection.socket, data, length)) return false;
     }
-    const int waitMs = timeoutMs > 0 ? timeoutMs : netTiming().confirmWaitDefaultMs;
-    TcpSocket callback = acceptCallback(listener->socket, printer.netAddress, waitMs);
+    const milliseconds wait = timeoutMs > 0 ? milliseconds(timeoutMs) : commTiming().confirmWaitDefault;
+    TcpSocket callback = acceptCallback(listener->socket, printer.netAddress, wait);
     listener->socket.close();
     if (!callback.valid()) return false;
-    const std::string received = receiveAnswer(callback, waitMs, kPnAnswerBytes);
+    const std::string received = receiveAnswer(callback, wait, kPnAnswerBytes);
     callback.close();
     if (received != "PN") {
         setCommError(CommError::PnNotReceived);
         return false;
     }
-    platform::sleepMs(printWaitMs(labelLengthMm, printer.speed));
+    std::this_thread::sleep_for(milliseconds(printWaitMs(labelLengthMm, printer.speed)));
     return true;
 }
 
@@ -195,5 +181,10 @@ int printWaitMs(float labelLengthMm, int speed) {
     }
     return base + 100;
 }
+
+ScopedHostAddresses::ScopedHostAddresses(std::vector<std::string> addresses)
+    : addresses_(std::move(addresses)), previous_(hostAddressOverride.exchange(&addresses_)) {}
+
+ScopedHostAddresses::~ScopedHostAddresses() { hostAddressOverride.store(previous_); }
 
 }  // namespace mk

@@ -41,4 +41,18 @@ std::string dropAnswerFraming(std::string_view bytes);
 // How long a confirmed label takes to come out after "PN", in milliseconds.
 int printWaitMs(float labelLengthMm, int speed);
 
+// Tests only: while it lives, the call-back address is chosen from these
+// addresses instead of the host's own.
+class ScopedHostAddresses {
+public:
+    explicit ScopedHostAddresses(std::vector<std::string> addresses);
+    ~ScopedHostAddresses();
+    ScopedHostAddresses(const ScopedHostAddresses&) = delete;
+    ScopedHostAddresses& operator=(const ScopedHostAddresses&) = delete;
+
+private:
+    std::vector<std::string> addresses_;
+    const std::vector<std::string>* previous_;
+};
+
 }  // namespace mk

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "comm/net_timing.h"
-#include "platform/tcp_socket.h"
+#include "comm/comm_timing.h"
+#include "comm/status_retry.h"
 
 namespace mk {
 namespace {
@@ -11,8 +11,6 @@ namespace {
 std::atomic<int> useCount{0};
 
 constexpr int kStatusAttempts = 20;
-
-bool isBusyStatus(int status) { return status == 1 || status == 4; }
 
 // The printer sends its status as a digit for 0..9 and as a raw byte
 // otherwise.
@@ -24,14 +22,12 @@ int statusFromByte(unsigned char byte) {
 // One request without the address check, which both callers make first.
 int queryStatusAttempt(const std::string& address) {
     SocketLibraryUse use;
-    platform::TcpSocket socket = platform::TcpSocket::open();
-    if (!socket.valid()) return kNetStatusFailed;
-    socket.setReceiveTimeout(kNetReceiveTimeoutMs);
-    if (!socket.connect(address, kStatusPort, netTiming().connectBoundMs)) return kNetStatusFailed;
+    PrinterConnection printer = connectToPrinter(address, kStatusPort, commTiming().netReceiveTimeout);
+    if (!printer.connected) return kNetStatusFailed;
     static constexpr char kRequest[] = "PS\r\n";
-    socket.sendSome(kRequest, sizeof kRequest - 1);
+    printer.socket.sendSome(kRequest, sizeof kRequest - 1);
     unsigned char reply = 0;
-    if (socket.receiveSome(&reply, 1) <= 0) return kNetStatusFailed;
+    if (printer.socket.receiveSome(&reply, 1) <= 0) return kNetStatusFailed;
     return statusFromByte(reply);
 }
 
@@ -43,20 +39,32 @@ void wsaRelease() { useCount.fetch_sub(1); }
 
 int socketUseCount() { return useCount.load(); }
 
+PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout) {
+    PrinterConnection printer{platform::TcpSocket::open()};
+    if (!printer.socket.valid()) return printer;
+    printer.socket.setReceiveTimeout(receiveTimeout);
+    // A printer that stops reading (out of paper, jammed) would otherwise
+    // hold a send for as long as the connection lives.
+    printer.socket.setSendTimeout(commTiming().netSendStallLimit);
+    printer.connected = printer.socket.connect(address, port, commTiming().connectBound);
+    return printer;
+}
+
+bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length) {
+    for (int sent = 0; sent < length;) {
+        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent));
+        if (taken <= 0) return false;
+        sent += static_cast<int>(taken);
+    }
+    return true;
+}
+
 bool sendTcp(const std::string& address, int port, const std::uint8_t* data, int length) {
     if (address.empty() || data == nullptr || length <= 0) return false;
     SocketLibraryUse use;
-    platform::TcpSocket socket = platform::TcpSocket::open();
-    if (!socket.valid()) return false;
-    socket.setReceiveTimeout(kNetReceiveTimeoutMs);
-    if (!socket.connect(address, port > 0 ? port : kRawPrintPort, netTiming().connectBoundMs)) return false;
-    long sent = 0;
-    while (sent < length) {
-        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent));
-        if (taken <= 0) return false;
-        sent += taken;
-    }
-    return true;
+    PrinterConnection printer =
+        connectToPrinter(address, port > 0 ? port : kRawPrintPort, commTiming().netReceiveTimeout);
+    return printer.connected && sendWhole(printer.socket, data, length);
 }
 
 int queryNetStatusOnce(const std::string& address) {
@@ -66,12 +74,7 @@ int queryNetStatusOnce(const std::string& address) {
 
 int queryNetStatus(const std::string& address) {
     if (address.empty()) return kNetStatusNoAddress;
-    for (int attempt = 1;; ++attempt) {
-        const int status = queryStatusAttempt(address);
-        if (status < 0 || !isBusyStatus(status)) return status;
-        platform::sleepMs(netTiming().statusPauseMs);
-        if (attempt == kStatusAttempts) return status;
-    }
+    return askWhilePassing(kStatusAttempts, commTiming().netStatusPause, [&] { return queryStatusAttempt(address); });
 }
 
 }  // namespace mk

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "platform/tcp_socket.h"
 
 namespace mk {
 
@@ -24,7 +27,21 @@ public:
 
 constexpr int kRawPrintPort = 9100;
 constexpr int kStatusPort = 59100;
-constexpr int kNetReceiveTimeoutMs = 10000;
+
+// A connection to a printer. The socket is invalid only when none could be
+// opened; one that could not be connected in time is kept, unconnected.
+struct PrinterConnection {
+    platform::TcpSocket socket;
+    bool connected = false;
+};
+
+// Connects to address:port within the connect bound, with this receive
+// time-out on the socket and the send stall limit.
+PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout);
+
+// Sends every byte, each send continuing where the last one stopped; false
+// at the first send that fails.
+bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length);
 
 // Hands every byte to the printer's raw port (9100 when port <= 0). Sets no
 // last error: the result alone reports failure.

@@ -1,25 +1,26 @@
 #include "comm/tag_read.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "comm/callback.h"
 #include "comm/comm_errors.h"
+#include "comm/comm_timing.h"
 #include "comm/interface_type.h"
 #include "comm/usb_io.h"
 #include "comm/write_data.h"
 #include "model/copy_out.h"
-#include "platform/tcp_socket.h"
 
 namespace mk {
 namespace {
 
 constexpr int kNetCallbackPort = 9100;
 constexpr int kUsbReadDefaultMs = 3000;
-constexpr int kUsbTagPauseMs = 50;        // the printer needs it to read the tag
-constexpr int kUsbResponsePauseMs = 100;  // and this to answer after a print
 constexpr std::uint32_t kUsbTagReadBytes = 255;
 constexpr std::uint32_t kUsbResponseReadBytes = 63;
 
@@ -42,8 +43,9 @@ std::uint32_t usbReadTimeoutMs(int timeoutMs) {
 }
 
 // One read from the device after the pause it needs; empty when nothing came.
-std::string readUsbAnswer(const Printer& printer, int pauseMs, std::uint32_t maxBytes, int timeoutMs, bool& opened) {
-    platform::sleepMs(pauseMs);
+std::string readUsbAnswer(const Printer& printer, std::chrono::milliseconds pause, std::uint32_t maxBytes, int timeoutMs,
+                          bool& opened) {
+    std::this_thread::sleep_for(pause);
     UsbHandle handle = openUsbForRead(printer.usbDevicePath);
     opened = handle.valid();
     if (!opened) return {};
@@ -67,9 +69,48 @@ int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
 
 int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size) {
     bool opened = false;
-    const std::string received = readUsbAnswer(printer, kUsbTagPauseMs, kUsbTagReadBytes, timeoutMs, opened);
+    const std::string received = readUsbAnswer(printer, commTiming().usbTagReadPause, kUsbTagReadBytes, timeoutMs, opened);
     if (received.empty()) return -1;
     return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
+}
+
+struct UsbCommand {
+    std::string text;
+    CommError unsent;  // replaces the code the failed send set
+};
+
+// One tag read: its failure codes, its command over the network, and its
+// commands over USB, sent in order before the answer is read.
+struct TagRead {
+    CommError invalidBuffer;
+    CommError unsupportedInterface;
+    std::string netCommand;
+    std::vector<UsbCommand> usbCommands;
+};
+
+int readTag(const Printer& printer, const TagRead& read, int timeoutMs, char* buffer, int size) {
+    if (!isValidOutBuffer(buffer, size)) {
+        setCommError(read.invalidBuffer);
+        return -1;
+    }
+    buffer[0] = '\0';
+    switch (interfaceFamily(printer.interfaceType)) {
+        case InterfaceFamily::Network:
+            return readTagViaNet(printer, read.netCommand, timeoutMs, buffer, size);
+        case InterfaceFamily::Usb:
+            for (const UsbCommand& command : read.usbCommands) {
+                if (!sendCommand(printer, command.text)) {
+                    setCommError(command.unsent);
+                    return -1;
+                }
+            }
+            return readTagOverUsb(printer, timeoutMs, buffer, size);
+        case InterfaceFamily::Driver:
+        case InterfaceFamily::Unsupported:
+            break;
+    }
+    setCommError(read.unsupportedInterface);
+    return -1;
 }
 
 }  // namespace
@@ -90,55 +131,24 @@ int readTagViaNet(const Printer& printer, const std::string& command, int timeou
 
 int readHFTag(const Printer& printer, int hsParameter, int startBlock, int blockCount, int timeoutMs,
               char* buffer, int size) {
-    if (!isValidOutBuffer(buffer, size)) {
-        setCommError(CommError::HfInvalidBuffer);
-        return -1;
-    }
-    buffer[0] = '\0';
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Network:
-            return readTagViaNet(printer, formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount), timeoutMs,
-                                 buffer, size);
-        case InterfaceFamily::Usb:
-            // A failed send's own code gives way to the command's.
-            if (!sendCommand(printer, formatCommand("HS2,%d,1,0\r\n", hsParameter))) {
-                setCommError(CommError::HfSendHsFailed);
-                return -1;
-            }
-            if (!sendCommand(printer, formatCommand("HR%d,1,0,3,%d,2,1\r\n", startBlock, blockCount))) {
-                setCommError(CommError::HfSendHrFailed);
-                return -1;
-            }
-            return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case InterfaceFamily::Driver:
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(CommError::HfUnsupportedInterface);
-    return -1;
+    const TagRead read{
+        CommError::HfInvalidBuffer,
+        CommError::HfUnsupportedInterface,
+        formatCommand("HI%d,2,0,2,%d,2\r\n", startBlock, blockCount),
+        {{formatCommand("HS2,%d,1,0\r\n", hsParameter), CommError::HfSendHsFailed},
+         {formatCommand("HR%d,1,0,3,%d,2,1\r\n", startBlock, blockCount), CommError::HfSendHrFailed}},
+    };
+    return readTag(printer, read, timeoutMs, buffer, size);
 }
 
 int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char* buffer, int size) {
-    if (!isValidOutBuffer(buffer, size)) {
-        setCommError(CommError::UhfInvalidBuffer);
-        return -1;
-    }
-    buffer[0] = '\0';
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Network:
-            return readTagViaNet(printer, formatCommand("RD%d,2,0,%d\r\n", bank, length), timeoutMs, buffer, size);
-        case InterfaceFamily::Usb:
-            if (!sendCommand(printer, formatCommand("RD%d,1,0,%d\r\n", bank, length))) {
-                setCommError(CommError::UhfSendFailed);
-                return -1;
-            }
-            return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case InterfaceFamily::Driver:
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(CommError::UhfUnsupportedInterface);
-    return -1;
+    const TagRead read{
+        CommError::UhfInvalidBuffer,
+        CommError::UhfUnsupportedInterface,
+        formatCommand("RD%d,2,0,%d\r\n", bank, length),
+        {{formatCommand("RD%d,1,0,%d\r\n", bank, length), CommError::UhfSendFailed}},
+    };
+    return readTag(printer, read, timeoutMs, buffer, size);
 }
 
 bool readPrintResponse(const Printer& printer, int timeoutMs) {
@@ -147,7 +157,7 @@ bool readPrintResponse(const Printer& printer, int timeoutMs) {
         return false;
     }
     bool opened = false;
-    const std::string received = readUsbAnswer(printer, kUsbResponsePauseMs, kUsbResponseReadBytes, timeoutMs, opened);
+    const std::string received = readUsbAnswer(printer, commTiming().usbResponsePause, kUsbResponseReadBytes, timeoutMs, opened);
     if (!opened) return false;
     if (received.empty()) {
         setCommError(CommError::ResponseNone);

@@ -2,24 +2,21 @@
 #include "comm/usb_io.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "comm/comm_errors.h"
+#include "comm/comm_timing.h"
+#include "comm/status_retry.h"
 #include "platform/device_io.h"
 #include "platform/usb_driver.h"
 
 namespace mk {
 namespace {
 
-using platform::DeviceWait;
+using platform::FdWait;
 using platform::UsbAccess;
 
 constexpr uint32_t kWriteChunk = 512;
 constexpr int kStatusAttempts = 10;
-
-constinit const UsbTimings kShippedTimings{};
-constinit std::atomic<const UsbTimings*> installedTimings{nullptr};
 
 UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError failure) {
     UsbHandle handle(platform::usbDriver().openDevice(devicePath, access));
@@ -27,20 +24,7 @@ UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError fai
     return handle;
 }
 
-// The states a printer passes through on its own: the status is asked again.
-bool isPassingStatus(int status) { return status == 1 || status == 4; }
-
 }  // namespace
-
-UsbHandle& UsbHandle::operator=(UsbHandle&& other) noexcept {
-    if (this != &other) {
-        platform::closeDevice(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-UsbHandle::~UsbHandle() { platform::closeDevice(fd_); }
 
 UsbHandle openUsbForRead(const std::string& devicePath) {
     return openUsb(devicePath, UsbAccess::ReadOnly, CommError::UsbOpenForRead);
@@ -61,14 +45,14 @@ bool readUsb(const UsbHandle& handle, void* buffer, uint32_t length, uint32_t* c
         return false;
     }
     switch (platform::waitReadable(handle.fd(), std::chrono::milliseconds(timeoutMs))) {
-    case DeviceWait::TimedOut:
+    case FdWait::TimedOut:
         setCommError(CommError::UsbReadTimeout);
         return false;
-    case DeviceWait::Failed:
+    case FdWait::Failed:
         setCommError(CommError::UsbReadWaitFailed);
         return false;
-    case DeviceWait::Ready:
-    case DeviceWait::Hangup:  // the read tells whether anything is left
+    case FdWait::Ready:
+    case FdWait::Hangup:  // the read tells whether anything is left
         break;
     }
     const long n = platform::readDevice(handle.fd(), buffer, length);
@@ -83,7 +67,7 @@ bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
         return false;
     }
     const platform::UsbDriver& driver = platform::usbDriver();
-    const std::chrono::milliseconds stallLimit = usbTimings().writeStallLimit;
+    const std::chrono::milliseconds stallLimit = commTiming().usbWriteStallLimit;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (uint32_t offset = 0; offset < length;) {
         const uint32_t chunk = std::min(kWriteChunk, length - offset);
@@ -100,7 +84,7 @@ bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
     }
     // The last chunk may still be on its way; closing the device now would
     // drop it, so the write is done only when the device is ready again.
-    if (platform::waitWritable(handle.fd(), stallLimit) != DeviceWait::Ready) {
+    if (platform::waitWritable(handle.fd(), stallLimit) != FdWait::Ready) {
         setCommError(CommError::UsbWriteFailed);
         return false;
     }
@@ -117,25 +101,9 @@ int getUsbStatusCodeOnce(const UsbHandle& handle) {
 }
 
 int getUsbStatusCode(const UsbHandle& handle) {
-    int status = 0;
-    for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
-        status = getUsbStatusCodeOnce(handle);
-        if (!isPassingStatus(status)) return status;  // also -1 for an invalid handle, -103
-        std::this_thread::sleep_for(usbTimings().statusRetryPause);
-    }
-    return status;
+    return askWhilePassing(kStatusAttempts, commTiming().usbStatusPause, [&] { return getUsbStatusCodeOnce(handle); });
 }
 
-void closeUsbHandle(UsbHandle& handle) { platform::closeDevice(handle.release()); }
-
-const UsbTimings& usbTimings() {
-    const UsbTimings* timings = installedTimings.load();
-    return timings != nullptr ? *timings : kShippedTimings;
-}
-
-ScopedUsbTimings::ScopedUsbTimings(const UsbTimings& timings)
-    : timings_(timings), previous_(installedTimings.exchange(&timings_)) {}
-
-ScopedUsbTimings::~ScopedUsbTimings() { installedTimings.store(previous_); }
+void closeUsbHandle(UsbHandle& handle) { handle.reset(); }
 
 }  // namespace mk

@@ -1,32 +1,15 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <utility>
+
+#include "platform/unique_fd.h"
 
 namespace mk {
 
 // An open USB printer device. Every USB operation opens the device, does its
 // work and closes it again; the holder closes it on every path out.
-class UsbHandle {
-public:
-    UsbHandle() = default;
-    explicit UsbHandle(int fd) : fd_(fd) {}
-    UsbHandle(UsbHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UsbHandle& operator=(UsbHandle&& other) noexcept;
-    UsbHandle(const UsbHandle&) = delete;
-    UsbHandle& operator=(const UsbHandle&) = delete;
-    ~UsbHandle();
-
-    // Descriptor 0 is an ordinary descriptor here, so only -1 is invalid.
-    bool valid() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
+using UsbHandle = platform::UniqueFd;
 
 // Each returns an invalid handle and records its failure (-511, -520, -503,
 // with the path) when the device cannot be opened.
@@ -52,26 +35,5 @@ void closeUsbHandle(UsbHandle& handle);
 
 // The result of a status request the device refuses.
 inline constexpr int kUsbStatusRequestFailed = -103;
-
-// The waits of the USB operations. Tests shorten them through ScopedUsbTimings;
-// the library always runs with these values.
-struct UsbTimings {
-    std::chrono::milliseconds writeStallLimit{30000};
-    std::chrono::milliseconds statusRetryPause{500};
-};
-
-const UsbTimings& usbTimings();
-
-class ScopedUsbTimings {
-public:
-    explicit ScopedUsbTimings(const UsbTimings& timings);
-    ~ScopedUsbTimings();
-    ScopedUsbTimings(const ScopedUsbTimings&) = delete;
-    ScopedUsbTimings& operator=(const ScopedUsbTimings&) = delete;
-
-private:
-    UsbTimings timings_;
-    const UsbTimings* previous_;
-};
 
 }  // namespace mk

@@ -3,19 +3,10 @@
 #include <chrono>
 #include <cstddef>
 
+#include "platform/fd_wait.h"
 #include "platform/usb_driver.h"
 
 namespace mk::platform {
-
-enum class DeviceWait {
-    Ready,     // the device can take or give bytes
-    Hangup,    // the device is gone or in error; the next read or write says how
-    TimedOut,
-    Failed,    // the wait itself failed (for instance a descriptor that is not open)
-};
-
-DeviceWait waitReadable(int fd, std::chrono::milliseconds timeout);
-DeviceWait waitWritable(int fd, std::chrono::milliseconds timeout);
 
 // One read(2), retried when a signal interrupts it: the count, 0 at the end
 // of the stream, or -1.
@@ -27,7 +18,5 @@ long readDevice(int fd, void* buffer, size_t size);
 // when the write failed or the device took nothing in time.
 long writeDeviceChunk(const UsbDriver& driver, int fd, const void* data, size_t size,
                       std::chrono::milliseconds stallLimit);
-
-void closeDevice(int fd);
 
 }  // namespace mk::platform

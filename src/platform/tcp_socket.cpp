@@ -4,16 +4,16 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <thread>
 
+#include "platform/fd_wait.h"
 #include "platform/tcp_socket_testing.h"
 
 namespace mk::platform {
@@ -44,88 +44,63 @@ bool setNonBlocking(int fd, bool on) {
 
 using Clock = std::chrono::steady_clock;
 
-int millisecondsLeft(Clock::time_point deadline) {
-    // Rounded up: a wait must not end before its deadline.
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+bool setTimeout(int fd, int option, std::chrono::milliseconds timeout) {
+    const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(ms / 1000);
+    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    return setsockopt(fd, SOL_SOCKET, option, &value, sizeof value) == 0;
 }
 
-// Waits for the events on fd until the deadline; false when it passed or the
-// wait failed.
-bool waitUntil(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd entry{fd, events, 0};
-        const int ready = poll(&entry, 1, millisecondsLeft(deadline));
-        if (ready > 0) return true;
-        if (ready == 0) return false;
-        if (errno != EINTR) return false;
-    }
-}
+// A hang-up ends the wait as readiness does: the connect's outcome, or the
+// accept that follows, tells what happened.
+bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Hangup; }
 
 }  // namespace
 
-TcpSocket::~TcpSocket() { close(); }
-
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
-void TcpSocket::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
+    return valid() && setTimeout(fd_.fd(), SO_RCVTIMEO, timeout);
 }
 
-bool TcpSocket::setReceiveTimeout(int milliseconds) {
-    if (!valid()) return false;
-    timeval timeout{};
-    timeout.tv_sec = milliseconds / 1000;
-    timeout.tv_usec = (milliseconds % 1000) * 1000;
-    return setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
+bool TcpSocket::setSendTimeout(std::chrono::milliseconds timeout) {
+    return valid() && setTimeout(fd_.fd(), SO_SNDTIMEO, timeout);
 }
 
-bool TcpSocket::connect(const std::string& address, int port, int boundMs) {
+bool TcpSocket::connect(const std::string& address, int port, std::chrono::milliseconds bound) {
     if (!valid()) return false;
     const sockaddr_in target = socketAddress(address, port);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
-    if (!setNonBlocking(fd_, true)) return false;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    const Deadline deadline = Clock::now() + bound;
+    if (!setNonBlocking(fd_.fd(), true)) return false;
+    if (::connect(fd_.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) return false;
-        if (!waitUntil(fd_, POLLOUT, deadline)) return false;
+        if (!hasEvent(waitWritable(fd_.fd(), deadline))) return false;
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+        if (getsockopt(fd_.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
     }
-    return setNonBlocking(fd_, false);
+    return setNonBlocking(fd_.fd(), false);
 }
 
 bool TcpSocket::bind(const std::string& address, int port) {
     if (!valid()) return false;
     const sockaddr_in local = socketAddress(address, port);
-    return ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    return ::bind(fd_.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
-bool TcpSocket::listen(int backlog) { return valid() && ::listen(fd_, backlog) == 0; }
+bool TcpSocket::listen(int backlog) { return valid() && ::listen(fd_.fd(), backlog) == 0; }
 
-TcpSocket TcpSocket::acceptWithin(int waitMs, std::string& peerAddress) {
+TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
     peerAddress.clear();
     if (!valid()) return {};
     // Non-blocking, so that a peer that gave up between the readiness and
     // the accept cannot hold the caller past the wait.
-    if (!setNonBlocking(fd_, true)) return {};
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
-    while (waitUntil(fd_, POLLIN, deadline)) {
+    if (!setNonBlocking(fd_.fd(), true)) return {};
+    while (hasEvent(waitReadable(fd_.fd(), deadline))) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        const int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+        const int fd = accept4(fd_.fd(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
         if (fd >= 0) {
             peerAddress = addressText(peer.sin_addr);
             return TcpSocket(fd);
@@ -140,7 +115,7 @@ long TcpSocket::sendSome(const void* data, std::size_t length) {
     const std::size_t limit = sendLimit.load();
     if (limit > 0 && length > limit) length = limit;
     for (;;) {
-        const ssize_t sent = send(fd_, data, length, MSG_NOSIGNAL);
+        const ssize_t sent = send(fd_.fd(), data, length, MSG_NOSIGNAL);
         if (sent >= 0 || errno != EINTR) return static_cast<long>(sent);
     }
 }
@@ -148,7 +123,7 @@ long TcpSocket::sendSome(const void* data, std::size_t length) {
 long TcpSocket::receiveSome(void* buffer, std::size_t length) {
     if (!valid()) return -1;
     for (;;) {
-        const ssize_t received = recv(fd_, buffer, length, 0);
+        const ssize_t received = recv(fd_.fd(), buffer, length, 0);
         if (received >= 0 || errno != EINTR) return static_cast<long>(received);
     }
 }
@@ -169,10 +144,6 @@ std::vector<std::string> hostIpv4Addresses() {
         addresses.push_back(addressText(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr));
     }
     return addresses;
-}
-
-void sleepMs(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 void setSendLimitForTesting(std::size_t bytes) { sendLimit.store(bytes); }

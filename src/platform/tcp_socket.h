@@ -1,8 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "platform/fd_wait.h"
+#include "platform/unique_fd.h"
 
 namespace mk::platform {
 
@@ -12,27 +16,25 @@ namespace mk::platform {
 class TcpSocket {
 public:
     TcpSocket() = default;
-    ~TcpSocket();
-    TcpSocket(TcpSocket&& other) noexcept;
-    TcpSocket& operator=(TcpSocket&& other) noexcept;
-    TcpSocket(const TcpSocket&) = delete;
-    TcpSocket& operator=(const TcpSocket&) = delete;
 
     // A new socket; valid() is false when the system refused one.
     static TcpSocket open();
 
-    bool valid() const { return fd_ >= 0; }
-    void close();
+    bool valid() const { return fd_.valid(); }
+    void close() { fd_.reset(); }
 
-    bool setReceiveTimeout(int milliseconds);
-    // Gives up after boundMs: the system's own limit for an unanswered
+    bool setReceiveTimeout(std::chrono::milliseconds timeout);
+    // A send that can hand nothing over for this long fails (or reports the
+    // bytes it did hand over) instead of blocking.
+    bool setSendTimeout(std::chrono::milliseconds timeout);
+    // Gives up after the bound: the system's own limit for an unanswered
     // handshake is minutes.
-    bool connect(const std::string& address, int port, int boundMs);
+    bool connect(const std::string& address, int port, std::chrono::milliseconds bound);
     bool bind(const std::string& address, int port);
     bool listen(int backlog);
-    // Waits up to waitMs for a peer; an invalid socket when none came or the
-    // accept failed. peerAddress receives the peer's address text.
-    TcpSocket acceptWithin(int waitMs, std::string& peerAddress);
+    // Waits until the deadline at most for a peer; an invalid socket when none
+    // came or the accept failed. peerAddress receives the peer's address text.
+    TcpSocket acceptBefore(Deadline deadline, std::string& peerAddress);
 
     // One send call: the number of bytes taken, or -1. A peer that has gone
     // gives -1, never a signal.
@@ -43,7 +45,7 @@ public:
 
 private:
     explicit TcpSocket(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // The text an IPv4 address text converts to ("0.0.0.0" when it does not), so
@@ -53,7 +55,5 @@ std::string canonicalIpv4(const std::string& address);
 // The host's IPv4 addresses as its name resolves, in the resolver's order;
 // empty when the name or the look-up fails.
 std::vector<std::string> hostIpv4Addresses();
-
-void sleepMs(int milliseconds);
 
 }  // namespace mk::platform

@@ -7,13 +7,14 @@
 
 #include "comm/connection.h"
 #include "comm/interface_type.h"
-#include "comm/net_timing_testing.h"
+#include "comm/comm_timing.h"
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #include "support/handles.h"
+#include "support/last_error_check.h"
 
 namespace {
 
@@ -26,11 +27,6 @@ using mk::test::FakeNetPrinter;
 const int kUsbTypes[] = {1, 4, 6, 8};
 const int kNetTypes[] = {2, 5, 7, 9};
 const int kUnsupportedTypes[] = {3, 10, 11, -1, 1000, -2147483647 - 1};
-
-void expectLastError(int code, const char* message) {
-    EXPECT_EQ(MkGetLastErrorCode(), code);
-    EXPECT_STREQ(MkGetLastErrorMessage(), message);
-}
 
 PrinterPtr printerOfType(int interfaceType) {
     PrinterPtr printer(MkPrinter_Create());
@@ -86,7 +82,7 @@ TEST(Connect, UnsupportedTypesAreRefusedWithMinus524) {
     for (int type : kUnsupportedTypes) {
         PrinterPtr printer = fullySetPrinter(type, "A");
         EXPECT_EQ(MkPrinter_Connect(printer.get()), -2) << type;
-        expectLastError(-524, "Unsupported interface type");
+        EXPECT_TRUE(mk::test::lastErrorIs(-524, "Unsupported interface type"));
         EXPECT_FALSE(mk::isConnected(*printer));
         printer->connected = true;  // even a stale flag does not make it connected
         EXPECT_FALSE(mk::isConnected(*printer));
@@ -113,7 +109,7 @@ TEST(Connect, AMissingTargetFailsWithTheFamilysCode) {
         PrinterPtr printer = printerOfType(c.type);
         MkPrinter_SetUsbSerial(printer.get(), c.serial);
         EXPECT_EQ(MkPrinter_Connect(printer.get()), -2) << c.type;
-        expectLastError(c.code, c.message);
+        EXPECT_TRUE(mk::test::lastErrorIs(c.code, c.message));
         EXPECT_FALSE(mk::isConnected(*printer));
     }
 }
@@ -122,7 +118,7 @@ TEST(Connect, AnEmptySerialTakesTheFirstPrinterAndAnEmptyBusNone) {
     FakeUsbBus bus;
     PrinterPtr printer = printerOfType(1);
     EXPECT_EQ(MkPrinter_Connect(printer.get()), -2);
-    expectLastError(-521, "USB printer not found");
+    EXPECT_TRUE(mk::test::lastErrorIs(-521, "USB printer not found"));
 
     FakeUsbDevice& first = bus.plugPrinter("FIRST");
     bus.plugPrinter("SECOND");
@@ -150,7 +146,7 @@ TEST(Connect, IsConnectedRechecksTheTargetOfTheCurrentFamily) {
     MkPrinter_SetNetAddress(net.get(), nullptr);
     EXPECT_FALSE(mk::isConnected(*net));
     EXPECT_EQ(MkPrinter_Connect(net.get()), -2);
-    expectLastError(-523, "Network IP address not set");
+    EXPECT_TRUE(mk::test::lastErrorIs(-523, "Network IP address not set"));
 
     PrinterPtr spooler = fullySetPrinter(0, "");
     ASSERT_EQ(MkPrinter_Connect(spooler.get()), 0);
@@ -174,7 +170,7 @@ TEST(Connect, NullHandlesAreRefusedOrIgnored) {
 
 TEST(PrinterStatus, UsbPrintersAnswerThroughTheStatusRequest) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 1000ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 1000ms, .usbStatusPause = 1ms});
     FakeUsbDevice& device = bus.plugPrinter("A");
     for (int type : kUsbTypes) {
         PrinterPtr printer = printerOfType(type);
@@ -191,7 +187,7 @@ TEST(PrinterStatus, UsbPrintersAnswerThroughTheStatusRequest) {
 
         device.refuseOpen(true);
         EXPECT_EQ(MkPrinter_GetStatusCode(printer.get()), -1) << type;
-        expectLastError(-520, ("Failed to open USB device for status: " + device.devicePath()).c_str());
+        EXPECT_TRUE(mk::test::lastErrorIs(-520, "Failed to open USB device for status: " + device.devicePath()));
         device.refuseOpen(false);
     }
 }
@@ -202,12 +198,12 @@ TEST(PrinterStatus, AUsbPrinterNeverConnectedHasNoDevicePath) {
     PrinterPtr printer = printerOfType(1);
     MkPrinter_SetUsbSerial(printer.get(), "A");
     EXPECT_EQ(MkPrinter_GetStatusCode(printer.get()), -1);
-    expectLastError(-529, "getStatusCode: USB device path not set");
+    EXPECT_TRUE(mk::test::lastErrorIs(-529, "getStatusCode: USB device path not set"));
     EXPECT_EQ(device.statusRequests(), 0);
 }
 
 TEST(PrinterStatus, NetworkPrintersAnswerThroughTheStatusPort) {
-    const mk::NetTimingOverride quick(mk::NetTiming{.statusPauseMs = 1});
+    const mk::ScopedCommTiming quick({.netStatusPause = 1ms});
     FakeNetPrinter device;
     for (int type : kNetTypes) {
         device.setStatusReplies({'4', 'Q'});
@@ -217,7 +213,7 @@ TEST(PrinterStatus, NetworkPrintersAnswerThroughTheStatusPort) {
 
         PrinterPtr unset = printerOfType(type);
         EXPECT_EQ(MkPrinter_GetStatusCode(unset.get()), -1) << type;
-        expectLastError(-530, "getStatusCode: network IP not set");
+        EXPECT_TRUE(mk::test::lastErrorIs(-530, "getStatusCode: network IP not set"));
     }
 
     FakeNetPrinter closing(FakeNetPrinter::Options{.status = FakeNetPrinter::Behaviour::AcceptAndClose});

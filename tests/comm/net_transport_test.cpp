@@ -4,10 +4,11 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "comm/net_timing_testing.h"
+#include "comm/comm_timing.h"
 #include "platform/tcp_socket_testing.h"
 #include "support/fake_net_printer.h"
 #include "support/loopback.h"
@@ -88,6 +89,23 @@ TEST_F(NetTransport, SendFailsWhenThePrinterRefusesOrHangsUp) {
     EXPECT_FALSE(mk::sendTcp("not an address", 9100, bytesOf(job), 10));
 }
 
+TEST_F(NetTransport, PrinterThatStopsReadingFailsTheSendAfterTheStallLimit) {
+    const mk::ScopedCommTiming timing({.netSendStallLimit = milliseconds(300)});
+    auto printer = std::make_unique<FakeNetPrinter>(FakeNetPrinter::Options{.raw = Behaviour::Stalled});
+    const std::string address = printer->address();
+    const std::string job = patternBytes(32 << 20);  // far more than the socket buffers hold
+    const auto start = Clock::now();
+    auto result = std::async(std::launch::async,
+                             [&] { return mk::sendTcp(address, 9100, bytesOf(job), static_cast<int>(job.size())); });
+    const bool ended = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    printer.reset();  // hangs up, so a send that is still blocked comes back
+    EXPECT_TRUE(ended) << "the send waited past its stall limit";
+    EXPECT_FALSE(result.get());
+    if (ended) {
+        EXPECT_GE(millisecondsSince(start), 300);
+    }
+}
+
 TEST_F(NetTransport, StatusReplyBytesBecomeStatusCodes) {
     struct Case {
         unsigned char reply;
@@ -108,7 +126,7 @@ TEST_F(NetTransport, StatusReplyBytesBecomeStatusCodes) {
 }
 
 TEST_F(NetTransport, BusyStatusesAreAskedAgain) {
-    mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 5});
+    const mk::ScopedCommTiming timing({.netStatusPause = milliseconds(5)});
     struct Case {
         std::vector<FakeNetPrinter::StatusReply> replies;
         int status;
@@ -137,7 +155,7 @@ TEST_F(NetTransport, SingleStatusAttemptDoesNotAskAgain) {
 }
 
 TEST_F(NetTransport, PrinterBusyEveryTimeGivesItsStatusAfterTwentyAttempts) {
-    mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 15});
+    const mk::ScopedCommTiming timing({.netStatusPause = milliseconds(15)});
     FakeNetPrinter printer;
     printer.setStatusReplies({'4'});
     const auto start = Clock::now();
@@ -148,7 +166,7 @@ TEST_F(NetTransport, PrinterBusyEveryTimeGivesItsStatusAfterTwentyAttempts) {
 
 TEST_F(NetTransport, StatusFailuresAreReportedAtOnce) {
     {
-        mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 2000});
+        const mk::ScopedCommTiming timing({.netStatusPause = milliseconds(2000)});
         FakeNetPrinter printer;
         printer.setStatusReplies({std::nullopt, '0'});  // closes without a byte
         const auto start = Clock::now();
@@ -157,7 +175,7 @@ TEST_F(NetTransport, StatusFailuresAreReportedAtOnce) {
         EXPECT_EQ(printer.statusRequests().size(), 1u);
     }
     {
-        mk::NetTimingOverride timing(mk::NetTiming{.statusPauseMs = 5});
+        const mk::ScopedCommTiming timing({.netStatusPause = milliseconds(5)});
         FakeNetPrinter printer;
         printer.setStatusReplies({'1', std::nullopt});  // a failure after a busy answer ends it too
         EXPECT_EQ(mk::queryNetStatus(printer.address()), mk::kNetStatusFailed);
@@ -173,6 +191,7 @@ TEST_F(NetTransport, StatusFailuresAreReportedAtOnce) {
 }
 
 TEST_F(NetTransport, SilentPrinterEndsTheStatusQueryAfterTheReceiveTimeOut) {
+    const mk::ScopedCommTiming timing({.netReceiveTimeout = milliseconds(600)});
     FakeNetPrinter printer(FakeNetPrinter::Options{.status = Behaviour::Silent});
     const auto start = Clock::now();
     auto result = std::async(std::launch::async, [&] { return mk::queryNetStatus(printer.address()); });
@@ -182,9 +201,9 @@ TEST_F(NetTransport, SilentPrinterEndsTheStatusQueryAfterTheReceiveTimeOut) {
     while (printer.statusRequests().empty() && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
     EXPECT_EQ(mk::socketUseCount(), 1);
 
-    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(result.get(), mk::kNetStatusFailed);
-    EXPECT_GE(millisecondsSince(start), 9500);
+    EXPECT_GE(millisecondsSince(start), 600);
     EXPECT_EQ(printer.statusRequests().size(), 1u);
 }
 
@@ -200,7 +219,7 @@ TEST_F(NetTransport, UnansweredConnectionFailsWithinTheBound) {
 }
 
 TEST_F(NetTransport, UnansweredStatusQueryFailsWithinTheBound) {
-    mk::NetTimingOverride timing(mk::NetTiming{.connectBoundMs = 800});
+    const mk::ScopedCommTiming timing({.connectBound = milliseconds(800)});
     mk::test::UnansweredEndpoint silent(59100);
     ASSERT_TRUE(silent.ready());
     const auto start = Clock::now();

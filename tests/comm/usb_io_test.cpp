@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "comm/comm_timing.h"
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
 #include "platform/usb_driver.h"
 #include "support/fake_usb_device.h"
+#include "support/last_error_check.h"
 
 namespace {
 
@@ -21,11 +23,6 @@ using Clock = std::chrono::steady_clock;
 using mk::platform::UsbAccess;
 using mk::test::FakeUsbBus;
 using mk::test::FakeUsbDevice;
-
-void expectLastError(int code, const std::string& message) {
-    EXPECT_EQ(MkGetLastErrorCode(), code);
-    EXPECT_EQ(MkGetLastErrorMessage(), message);
-}
 
 std::string pattern(size_t size) {
     std::string bytes(size, '\0');
@@ -77,7 +74,7 @@ TEST(UsbOpen, AFailedOpenRecordsItsCodeWithThePath) {
         for (const std::string& path : {missing, busy.devicePath()}) {
             mk::setLastError(0, "");
             EXPECT_FALSE(c.open(path).valid()) << c.name;
-            expectLastError(c.code, c.message + path);
+            EXPECT_TRUE(mk::test::lastErrorIs(c.code, c.message + path));
         }
     }
 }
@@ -146,27 +143,27 @@ TEST(UsbWrite, InvalidArgumentsAreRefusedWithMinus504) {
     for (const Case& c : {Case{invalid, "abc", 3}, Case{open, nullptr, 3}, Case{open, "abc", 0}}) {
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeUsb(c.handle, c.data, c.length));
-        expectLastError(-504, "writeUsb: invalid parameters");
+        EXPECT_TRUE(mk::test::lastErrorIs(-504, "writeUsb: invalid parameters"));
     }
     EXPECT_TRUE(printer.writes().empty());
 }
 
 TEST(UsbWrite, FailedShortAndStalledWritesReportTheirCodes) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 150ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 150ms, .usbStatusPause = 1ms});
     const std::string job = pattern(1300);
 
     FakeUsbDevice& failing = bus.plugPrinter("FAIL");
     failing.failWrites(true);
     mk::UsbHandle handle = mk::openUsbForWrite(failing.devicePath());
     EXPECT_FALSE(mk::writeUsb(handle, job.data(), 1300));
-    expectLastError(-505, "writeUsb: WriteFile failed");
+    EXPECT_TRUE(mk::test::lastErrorIs(-505, "writeUsb: WriteFile failed"));
 
     FakeUsbDevice& cutting = bus.plugPrinter("CUT");
     cutting.cutWrite(1, 100);
     handle = mk::openUsbForWrite(cutting.devicePath());
     EXPECT_FALSE(mk::writeUsb(handle, job.data(), 1300));
-    expectLastError(-506, "writeUsb: partial write");
+    EXPECT_TRUE(mk::test::lastErrorIs(-506, "writeUsb: partial write"));
     ASSERT_TRUE(cutting.waitForReceived(612, 5s));
     EXPECT_EQ(sizesOf(cutting.writes()), (std::vector<size_t>{512, 100}));  // no retry, nothing after
 
@@ -177,12 +174,12 @@ TEST(UsbWrite, FailedShortAndStalledWritesReportTheirCodes) {
     const Clock::time_point start = Clock::now();
     EXPECT_FALSE(mk::writeUsb(handle, big.data(), static_cast<uint32_t>(big.size())));
     EXPECT_LT(Clock::now() - start, 5s);
-    expectLastError(-505, "writeUsb: WriteFile failed");
+    EXPECT_TRUE(mk::test::lastErrorIs(-505, "writeUsb: WriteFile failed"));
 }
 
 TEST(UsbWrite, AStallShorterThanTheLimitIsWaitedOut) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings patient({.writeStallLimit = 5000ms, .statusRetryPause = 1ms});
+    const mk::ScopedCommTiming patient({.usbWriteStallLimit = 5000ms, .usbStatusPause = 1ms});
     FakeUsbDevice& printer = bus.plugPrinter("SLOW");
     printer.stopTaking();
     const std::string job = pattern(2'000'000);
@@ -222,7 +219,7 @@ TEST(UsbRead, ATimeOutLeavesCountZeroWithMinus510) {
     EXPECT_FALSE(mk::readUsb(handle, buffer, sizeof buffer, &count, 120));
     EXPECT_GE(Clock::now() - start, 120ms);
     EXPECT_EQ(count, 0u);
-    expectLastError(-510, "readUsb: timeout");
+    EXPECT_TRUE(mk::test::lastErrorIs(-510, "readUsb: timeout"));
 }
 
 TEST(UsbRead, InvalidArgumentsAreRefusedWithMinus508AndCountZero) {
@@ -242,7 +239,7 @@ TEST(UsbRead, InvalidArgumentsAreRefusedWithMinus508AndCountZero) {
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::readUsb(c.handle, c.buffer, c.length, &count, 100));
         EXPECT_EQ(count, 0u);
-        expectLastError(-508, "readUsb: invalid parameters");
+        EXPECT_TRUE(mk::test::lastErrorIs(-508, "readUsb: invalid parameters"));
     }
 }
 
@@ -257,7 +254,7 @@ TEST(UsbRead, AWaitOnADescriptorThatIsNotOpenFailsWithMinus509) {
     EXPECT_FALSE(mk::readUsb(stale, buffer, sizeof buffer, &count, 1000));
     stale.release();  // not ours to close
     EXPECT_EQ(count, 0u);
-    expectLastError(-509, "readUsb: wait failed");
+    EXPECT_TRUE(mk::test::lastErrorIs(-509, "readUsb: wait failed"));
 }
 
 TEST(UsbRead, APrinterThatWentAwayReadsNothingWithoutAMessage) {
@@ -277,7 +274,7 @@ TEST(UsbRead, APrinterThatWentAwayReadsNothingWithoutAMessage) {
 
 TEST(UsbStatus, AsksAgainWhileThePrinterReports1Or4) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings quick({.writeStallLimit = 1000ms, .statusRetryPause = 5ms});
+    const mk::ScopedCommTiming quick({.usbWriteStallLimit = 1000ms, .usbStatusPause = 5ms});
     FakeUsbDevice& printer = bus.plugPrinter("A");
     using Replies = std::vector<std::optional<uint8_t>>;
     struct Case {
@@ -309,7 +306,7 @@ TEST(UsbStatus, AsksAgainWhileThePrinterReports1Or4) {
 
 TEST(UsbStatus, PausesBetweenAttemptsIncludingAfterTheTenth) {
     FakeUsbBus bus;
-    const mk::ScopedUsbTimings paced({.writeStallLimit = 1000ms, .statusRetryPause = 30ms});
+    const mk::ScopedCommTiming paced({.usbWriteStallLimit = 1000ms, .usbStatusPause = 30ms});
     FakeUsbDevice& printer = bus.plugPrinter("A");
     printer.setStatusReplies({4});
     mk::UsbHandle handle = mk::openUsbForStatus(printer.devicePath());
@@ -332,7 +329,7 @@ TEST(UsbStatus, AnInvalidHandleIsMinus1WithMinus513) {
     for (auto status : {mk::getUsbStatusCode, mk::getUsbStatusCodeOnce}) {
         mk::setLastError(0, "");
         EXPECT_EQ(status(invalid), -1);
-        expectLastError(-513, "getUsbStatusCode: invalid handle");
+        EXPECT_TRUE(mk::test::lastErrorIs(-513, "getUsbStatusCode: invalid handle"));
     }
 }
 
@@ -341,11 +338,6 @@ TEST(UsbStatus, TheUsblpDriverRefusingTheRequestGivesMinus103) {
     mk::UsbHandle terminal(::open("/dev/ptmx", O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_TRUE(terminal.valid());
     EXPECT_EQ(mk::getUsbStatusCode(terminal), -103);
-}
-
-TEST(UsbTimingsShipped, AreThirtySecondsOfStallAndHalfASecondBetweenStatusAttempts) {
-    EXPECT_EQ(mk::usbTimings().writeStallLimit, 30000ms);
-    EXPECT_EQ(mk::usbTimings().statusRetryPause, 500ms);
 }
 
 }  // namespace

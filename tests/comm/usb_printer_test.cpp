@@ -9,17 +9,13 @@
 #include "mklabel.h"
 #include "model/last_error.h"
 #include "support/fake_usb_device.h"
+#include "support/last_error_check.h"
 
 namespace {
 
 using mk::test::FakeUsbBus;
 
 constexpr const char* kNoPrinters = "No VELMOR USB printers found";
-
-void expectLastError(int code, const char* message) {
-    EXPECT_EQ(MkGetLastErrorCode(), code);
-    EXPECT_STREQ(MkGetLastErrorMessage(), message);
-}
 
 TEST(UsbScan, FindsOnlySupportedPrintersAndNamesTheirPortsInOrder) {
     FakeUsbBus bus;
@@ -51,7 +47,7 @@ TEST(UsbScan, AnEmptyBusLeavesCodeZeroWithItsMessage) {
     bus.plug("04b8", "0202", "FOREIGN");
     mk::setLastError(-999, "earlier");
     EXPECT_TRUE(mk::scanUsbPrinters().empty());
-    expectLastError(0, kNoPrinters);
+    EXPECT_TRUE(mk::test::lastErrorIs(0, kNoPrinters));
 }
 
 TEST(UsbScan, ABusThatCannotBeListedLeavesMinus501) {
@@ -59,7 +55,7 @@ TEST(UsbScan, ABusThatCannotBeListedLeavesMinus501) {
     bus.plugPrinter("A");
     bus.breakClassFolder();
     EXPECT_TRUE(mk::scanUsbPrinters().empty());
-    expectLastError(-501, "SetupDiGetClassDevs failed for USB print devices");
+    EXPECT_TRUE(mk::test::lastErrorIs(-501, "SetupDiGetClassDevs failed for USB print devices"));
 }
 
 TEST(UsbScan, SerialIsTheThirdPieceCutTo31Characters) {
@@ -107,7 +103,7 @@ TEST(UsbFindBySerial, MatchesExactlyOrReportsMinus502) {
         EXPECT_EQ(record.devicePath, c.devicePath) << c.serial;
         if (c.devicePath.empty()) {
             EXPECT_TRUE(record.name.empty() && record.port.empty() && record.serial.empty());
-            expectLastError(-502, "Printer with specified serial number not found");
+            EXPECT_TRUE(mk::test::lastErrorIs(-502, "Printer with specified serial number not found"));
         } else {
             EXPECT_EQ(MkGetLastErrorCode(), -999);
         }
@@ -117,9 +113,9 @@ TEST(UsbFindBySerial, MatchesExactlyOrReportsMinus502) {
 TEST(UsbFindBySerial, OnAnEmptyBusAnEmptySerialKeepsTheScansMessage) {
     FakeUsbBus bus;
     EXPECT_TRUE(mk::findUsbPrinterBySerial("").devicePath.empty());
-    expectLastError(0, kNoPrinters);
+    EXPECT_TRUE(mk::test::lastErrorIs(0, kNoPrinters));
     EXPECT_TRUE(mk::findUsbPrinterBySerial("ABC").devicePath.empty());
-    expectLastError(-502, "Printer with specified serial number not found");
+    EXPECT_TRUE(mk::test::lastErrorIs(-502, "Printer with specified serial number not found"));
 }
 
 // Every byte of an element the call did not fill keeps this value.
@@ -168,7 +164,7 @@ TEST(MkPrinterEnumUsb, NoBufferOrNoRoomReturnsZeroWithoutScanning) {
     EXPECT_EQ(MkGetLastErrorCode(), -999);
 
     EXPECT_EQ(MkPrinter_EnumUsb(&one, 1), 0);
-    expectLastError(0, kNoPrinters);
+    EXPECT_TRUE(mk::test::lastErrorIs(0, kNoPrinters));
 }
 
 TEST(MkPrinterEnumUsb, OnAMachineWithoutUsbPrintersFindsNone) {
@@ -180,7 +176,7 @@ TEST(MkPrinterEnumUsb, OnAMachineWithoutUsbPrintersFindsNone) {
     }
     UsbPrinterInfo out[4];
     EXPECT_EQ(MkPrinter_EnumUsb(out, 4), 0);
-    expectLastError(0, kNoPrinters);
+    EXPECT_TRUE(mk::test::lastErrorIs(0, kNoPrinters));
 }
 
 }  // namespace

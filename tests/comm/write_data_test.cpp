@@ -12,6 +12,7 @@
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #include "support/private_cupsd.h"
+#include "support/last_error_check.h"
 
 namespace {
 
@@ -26,11 +27,6 @@ Printer printerOfType(int interfaceType) {
     return printer;
 }
 
-void expectLastError(int code, const char* message) {
-    EXPECT_EQ(mk::getLastErrorCode(), code);
-    EXPECT_STREQ(mk::getLastErrorMessage(), message);
-}
-
 TEST(WriteData, NothingToSendIsRefusedBeforeTheInterfaceTypeIsLookedAt) {
     const std::string job = "data";
     for (int type : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, -1}) {
@@ -41,12 +37,12 @@ TEST(WriteData, NothingToSendIsRefusedBeforeTheInterfaceTypeIsLookedAt) {
         printer.driverName = "queue";
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 0));
-        expectLastError(MK_ERR_WRITE_ARGS, "writeData: invalid parameters");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_ARGS, "writeData: invalid parameters"));
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeData(printer, nullptr, 4));
-        expectLastError(MK_ERR_WRITE_ARGS, "writeData: invalid parameters");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_ARGS, "writeData: invalid parameters"));
         EXPECT_FALSE(mk::writeData(printer, bytesOf(job), -3));
-        expectLastError(MK_ERR_WRITE_ARGS, "writeData: invalid parameters");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_ARGS, "writeData: invalid parameters"));
     }
 }
 
@@ -58,7 +54,7 @@ TEST(WriteData, UnsupportedInterfaceTypesAreRefused) {
         printer.netAddress = "127.0.0.1";
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
-        expectLastError(MK_ERR_WRITE_INTERFACE, "writeData: unsupported interface type");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_INTERFACE, "writeData: unsupported interface type"));
     }
 }
 
@@ -68,13 +64,13 @@ TEST(WriteData, RouteNeedsItsTarget) {
         SCOPED_TRACE(type);
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeData(printerOfType(type), bytesOf(job), 4));
-        expectLastError(MK_ERR_WRITE_USB_PATH, "writeData: USB device path not set");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_USB_PATH, "writeData: USB device path not set"));
     }
     for (int type : {2, 5, 7, 9}) {
         SCOPED_TRACE(type);
         mk::setLastError(0, "");
         EXPECT_FALSE(mk::writeData(printerOfType(type), bytesOf(job), 4));
-        expectLastError(MK_ERR_WRITE_NET_ADDRESS, "writeData: network IP not set");
+        EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_WRITE_NET_ADDRESS, "writeData: network IP not set"));
     }
 }
 
@@ -113,7 +109,7 @@ TEST(WriteData, FailedUsbWriteKeepsTheWritesCode) {
     printer.usbDevicePath = device.devicePath();
     const std::string job = "data";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
-    expectLastError(MK_ERR_USB_WRITE_FAILED, "writeUsb: WriteFile failed");
+    EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_USB_WRITE_FAILED, "writeUsb: WriteFile failed"));
 }
 
 TEST(WriteData, NetworkTypesSendRawTcpToThePrinter) {
@@ -137,7 +133,7 @@ TEST(WriteData, FailedNetworkSendLeavesTheLastErrorAlone) {
     mk::setLastError(-777, "before");
     const std::string job = "data";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
-    expectLastError(-777, "before");
+    EXPECT_TRUE(mk::test::lastErrorIs(-777, "before"));
 }
 
 TEST(WriteData, SpoolerTypeSendsARawJob) {
@@ -155,7 +151,7 @@ TEST(WriteData, SpoolerTypeSendsARawJob) {
 
     printer.driverName = "absent";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), static_cast<int>(job.size())));
-    expectLastError(MK_ERR_SPOOL_OPEN, "sendToDriver: OpenPrinter failed");
+    EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_SPOOL_OPEN, "sendToDriver: OpenPrinter failed"));
 }
 
 }  // namespace

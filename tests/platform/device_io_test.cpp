@@ -14,7 +14,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using mk::platform::DeviceWait;
+using mk::platform::FdWait;
 using Clock = std::chrono::steady_clock;
 
 struct Pipe {
@@ -28,30 +28,30 @@ struct Pipe {
         }
     }
     ~Pipe() {
-        mk::platform::closeDevice(read);
-        mk::platform::closeDevice(write);
+        if (read >= 0) ::close(read);
+        if (write >= 0) ::close(write);
     }
 };
 
 TEST(DeviceIo, WaitReadableTellsReadyTimedOutHangupAndFailed) {
     Pipe quiet;
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(mk::platform::waitReadable(quiet.read, 60ms), DeviceWait::TimedOut);
+    EXPECT_EQ(mk::platform::waitReadable(quiet.read, 60ms), FdWait::TimedOut);
     EXPECT_GE(Clock::now() - start, 60ms);
 
     ASSERT_EQ(::write(quiet.write, "x", 1), 1);
-    EXPECT_EQ(mk::platform::waitReadable(quiet.read, 1000ms), DeviceWait::Ready);
+    EXPECT_EQ(mk::platform::waitReadable(quiet.read, 1000ms), FdWait::Ready);
 
     Pipe gone;
     ::close(gone.write);
     gone.write = -1;
-    EXPECT_EQ(mk::platform::waitReadable(gone.read, 1000ms), DeviceWait::Hangup);
+    EXPECT_EQ(mk::platform::waitReadable(gone.read, 1000ms), FdWait::Hangup);
 
     Pipe closed;
     const int stale = closed.read;
     ::close(closed.read);
     closed.read = -1;
-    EXPECT_EQ(mk::platform::waitReadable(stale, 1000ms), DeviceWait::Failed);
+    EXPECT_EQ(mk::platform::waitReadable(stale, 1000ms), FdWait::Failed);
 }
 
 TEST(DeviceIo, AChunkTheDeviceNeverTakesFailsAfterTheStallLimit) {
@@ -88,7 +88,7 @@ TEST(DeviceIo, UsblpOpensNonBlockingWithTheAccessAskedAndAPtyRefusesTheStatusReq
         EXPECT_EQ(flags & O_ACCMODE, c.mode);
         EXPECT_TRUE(flags & O_NONBLOCK);
         EXPECT_FALSE(driver.portStatus(fd).has_value());
-        mk::platform::closeDevice(fd);
+        ::close(fd);
     }
     EXPECT_EQ(driver.openDevice("/nonexistent/usb/lp0", mk::platform::UsbAccess::ReadWrite), -1);
     ::close(master);

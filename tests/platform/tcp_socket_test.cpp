@@ -47,7 +47,7 @@ TEST(TcpSocket, UnansweredConnectGivesUpAtItsBound) {
     ASSERT_TRUE(silent.ready());
     TcpSocket socket = TcpSocket::open();
     const auto start = Clock::now();
-    EXPECT_FALSE(socket.connect(silent.address(), 9100, 400));
+    EXPECT_FALSE(socket.connect(silent.address(), 9100, milliseconds(400)));
     EXPECT_GE(millisecondsSince(start), 400);
     EXPECT_LT(millisecondsSince(start), 3000);
 }
@@ -62,14 +62,14 @@ TEST(TcpSocket, AcceptWaitsItsTimeAndNamesThePeer) {
 
     std::string peer = "stale";
     const auto start = Clock::now();
-    EXPECT_FALSE(listener.acceptWithin(250, peer).valid());
+    EXPECT_FALSE(listener.acceptBefore(Clock::now() + milliseconds(250), peer).valid());
     EXPECT_GE(millisecondsSince(start), 250);
     EXPECT_EQ(peer, "");
 
     TcpSocket client = TcpSocket::open();
     ASSERT_TRUE(client.bind(peerAddress, 0));
-    ASSERT_TRUE(client.connect(listenAddress, port, 2000));
-    TcpSocket accepted = listener.acceptWithin(2000, peer);
+    ASSERT_TRUE(client.connect(listenAddress, port, milliseconds(2000)));
+    TcpSocket accepted = listener.acceptBefore(Clock::now() + milliseconds(2000), peer);
     ASSERT_TRUE(accepted.valid());
     EXPECT_EQ(peer, peerAddress);
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
-#include "comm/net_timing_testing.h"
+#include "comm/callback.h"
+#include "comm/comm_timing.h"
 #include "support/loopback.h"
 
 namespace mk::test {
@@ -15,11 +17,10 @@ public:
     explicit CallbackTestSetup(int tagWaitDefaultMs = 400, int confirmWaitDefaultMs = 600)
         : hostAddress_(uniqueLoopbackAddress()),
           firstPort_(uniquePortBase()),
-          timing_(NetTiming{.tagWaitDefaultMs = tagWaitDefaultMs,
-                            .confirmWaitDefaultMs = confirmWaitDefaultMs,
-                            .firstCallbackPort = firstPort_}) {
-        setLocalAddressesForTesting(std::vector<std::string>{hostAddress_});
-    }
+          hostAddresses_({hostAddress_}),
+          timing_(CommTiming{.tagWaitDefault = std::chrono::milliseconds(tagWaitDefaultMs),
+                             .confirmWaitDefault = std::chrono::milliseconds(confirmWaitDefaultMs),
+                             .firstCallbackPort = firstPort_}) {}
 
     const std::string& hostAddress() const { return hostAddress_; }
     int firstPort() const { return firstPort_; }
@@ -31,7 +32,8 @@ public:
 private:
     std::string hostAddress_;
     int firstPort_;
-    NetTimingOverride timing_;
+    ScopedHostAddresses hostAddresses_;
+    ScopedCommTiming timing_;
 };
 
 }  // namespace mk::test

@@ -175,7 +175,11 @@ std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std:
 }
 
 void FakeNetPrinter::serveRaw(int connection) {
-    if (options_.raw == Behaviour::AcceptAndClose) {
+    if (options_.raw == Behaviour::Stalled) {
+        pollfd stop{stopPipe_[0], POLLIN, 0};
+        poll(&stop, 1, millisecondsLeft(Clock::now() + kConnectionLimit));
+    }
+    if (options_.raw == Behaviour::AcceptAndClose || options_.raw == Behaviour::Stalled) {
         close(connection);
         return;
     }

@@ -25,6 +25,7 @@ public:
         Refuse,          // nothing listens: connections are refused
         AcceptAndClose,  // accepts and closes without reading or sending a byte
         Silent,          // reads what comes but never answers or calls back
+        Stalled,         // accepts, then reads nothing until the printer stops
     };
 
     struct Options {

@@ -15,7 +15,7 @@
 //   EXPECT_EQ(printer.writes().size(), 3u);       // one entry per write()
 //
 // Waits the library makes on its own (the write stall limit, the status
-// pauses) are shortened with mk::ScopedUsbTimings (comm/usb_io.h).
+// pauses) are shortened with mk::ScopedCommTiming (comm/comm_timing.h).
 #include <sys/types.h>
 
 #include <chrono>
