@@ -26,6 +26,10 @@ struct CommTiming {
     ms tagWaitDefault{3000};      // call-back wait of a tag read given 0
     ms confirmWaitDefault{10000}; // call-back wait of a confirmed print given 0
     int firstCallbackPort = 9210; // the listening port search starts here
+
+    // Print confirmations
+    ms pnAnswerWait{10000};  // network: the printer calls back with "PN"
+    ms rpAnswerWait{5000};   // USB: the printer answers "RP"
 };
 
 const CommTiming& commTiming();

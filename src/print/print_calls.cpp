@@ -6,6 +6,7 @@
 #include <string>
 
 #include "comm/callback.h"
+#include "comm/comm_timing.h"
 #include "comm/connection.h"
 #include "comm/interface_type.h"
 #include "comm/tag_read.h"
@@ -17,7 +18,6 @@
 #include "model/rescale.h"
 #include "model/variables.h"
 #include "print/print_job.h"
-#include "print/print_waits.h"
 #include "print/rfid_commands.h"
 #include "platform/int_convert.h"
 
@@ -51,12 +51,12 @@ int printPrepared(LabelDoc& doc, Printer& printer, const std::optional<std::stri
     const int length = static_cast<int>(job.size());
     if (mk::hasPrintConfirmation(printer.interfaceType) && mk::isNetInterface(printer)) {
         const bool confirmed =
-            mk::writeAndWaitForPn(printer, bytesOf(job), length, mk::printWaits().pnAnswerMs, doc.labelheight);
+            mk::writeAndWaitForPn(printer, bytesOf(job), length, static_cast<int>(mk::commTiming().pnAnswerWait.count()), doc.labelheight);
         return confirmed ? MK_OK : MK_PRINT_SEND_FAILED;
     }
     if (!mk::writeData(printer, bytesOf(job), length)) return MK_PRINT_SEND_FAILED;
     if (mk::hasPrintConfirmation(printer.interfaceType) &&
-        !mk::readPrintResponse(printer, mk::printWaits().rpAnswerMs)) {
+        !mk::readPrintResponse(printer, static_cast<int>(mk::commTiming().rpAnswerWait.count()))) {
         return MK_PRINT_NO_RESPONSE;
     }
     return MK_OK;

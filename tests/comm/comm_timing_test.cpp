@@ -22,6 +22,8 @@ TEST(CommTimingShipped, AreTheWaitsPrintersAndHostsExpect) {
     EXPECT_EQ(shipped.tagWaitDefault, 3000ms);
     EXPECT_EQ(shipped.confirmWaitDefault, 10000ms);
     EXPECT_EQ(shipped.firstCallbackPort, 9210);
+    EXPECT_EQ(shipped.pnAnswerWait, 10000ms);
+    EXPECT_EQ(shipped.rpAnswerWait, 5000ms);
 }
 
 TEST(CommTimingShipped, ComeBackWhenATestsOwnValuesGo) {

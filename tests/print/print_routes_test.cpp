@@ -7,7 +7,7 @@
 #include <string>
 
 #include "mklabel.h"
-#include "print/print_waits.h"
+#include "comm/comm_timing.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
@@ -27,7 +27,13 @@ using std::chrono::milliseconds;
 constexpr milliseconds kArrivalWait{5000};
 constexpr milliseconds kSpoolerDeliveryWait{15000};
 // Long enough for a fake that answers at once, short enough for one that never does.
-constexpr mk::PrintWaits kShortWaits{.pnAnswerMs = 400, .rpAnswerMs = 400};
+// The confirmation waits, shortened on top of whatever timing is in place.
+mk::CommTiming withShortConfirmations() {
+    mk::CommTiming timing = mk::commTiming();
+    timing.pnAnswerWait = std::chrono::milliseconds(400);
+    timing.rpAnswerWait = std::chrono::milliseconds(400);
+    return timing;
+}
 
 using mk::test::kPrintCalls;
 using mk::test::NamedPrintCall;
@@ -78,7 +84,7 @@ TEST(PrintRoutes, ConfirmingUsbPrinterMustAnswerRP) {
                           {"\x02RP\x03\r\n", MK_OK, 0},
                           {std::nullopt, MK_PRINT_NO_RESPONSE, MK_ERR_RESPONSE_NONE},
                           {"ER", MK_PRINT_NO_RESPONSE, MK_ERR_RESPONSE_NOT_RP}};
-    const mk::ScopedPrintWaits waits(kShortWaits);
+    const mk::ScopedCommTiming waits(withShortConfirmations());
     for (int type : {4, 6, 8}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "type " << type << " answer " << c.answer.value_or("(none)"));
@@ -131,7 +137,7 @@ TEST(PrintRoutes, ConfirmingNetworkPrinterMustCallBackWithPN) {
     };
     const Case cases[] = {{"PN", MK_OK}, {std::nullopt, MK_PRINT_SEND_FAILED}, {"ER", MK_PRINT_SEND_FAILED}};
     const CallbackTestSetup setup;
-    const mk::ScopedPrintWaits waits(kShortWaits);
+    const mk::ScopedCommTiming waits(withShortConfirmations());
     for (int type : {5, 7, 9}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "type " << type << " answer " << c.answer.value_or("(none)"));
