@@ -182,6 +182,21 @@ StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int
     return axis;
 }
 
+// A run of source pixels onto the surface; masked, a pixel of alpha 0
+// leaves the surface's pixel as it was. Written without branches so that the
+// compiler makes vector code of it.
+void copyRun(uint32_t* dst, const uint8_t* src, size_t count, bool alphaMasked) {
+    if (!alphaMasked) {
+        std::memcpy(dst, src, count * 4);
+        return;
+    }
+    for (size_t c = 0; c < count; ++c) {
+        uint32_t pixel;
+        std::memcpy(&pixel, src + 4 * c, 4);
+        dst[c] = (pixel >> 24) == 0 ? dst[c] : pixel;
+    }
+}
+
 }  // namespace
 
 Pen Pen::cosmetic(CosmeticStyle style, Colorref color) {
@@ -215,7 +230,7 @@ namespace {
 // The surface memory of the last label drawn on a thread, kept for the next
 // one: a label printed again and again then neither allocates its surface nor
 // faults its pages in anew. Blocks above the bound are given back at once.
-constexpr size_t kKeptSurfaceBytes = size_t{64} << 20;
+constexpr size_t kKeptSurfaceBytes = size_t{128} << 20;
 
 struct SpareSurface {
     std::unique_ptr<uint8_t[]> block;
@@ -509,8 +524,19 @@ void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref 
     int b = std::min(bottom, impl_->height);
     if (l >= r || t >= b) return;
     impl_->flush();
-    uint32_t value = pixelValue(color);
-    for (int y = t; y < b; ++y) std::fill(impl_->row(y) + l, impl_->row(y) + r, value);
+    const uint32_t value = pixelValue(color);
+    const size_t bytes = static_cast<size_t>(r - l) * 4;
+    const uint8_t byte = static_cast<uint8_t>(value);
+    if (value == 0x01010101u * byte) {
+        // White, the background of every label, and black: every byte alike.
+        if (l == 0 && r == impl_->width) {
+            std::memset(impl_->row(t), byte, bytes * static_cast<size_t>(b - t));
+        } else {
+            for (int y = t; y < b; ++y) std::memset(impl_->row(y) + l, byte, bytes);
+        }
+    } else {
+        for (int y = t; y < b; ++y) std::fill(impl_->row(y) + l, impl_->row(y) + r, value);
+    }
     impl_->markDirty();
 }
 
@@ -584,11 +610,21 @@ void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, i
     const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, impl_->height);
     if (columns.source.empty() || rows.source.empty()) return;
     impl_->flush();
+    // Unscaled and unmirrored across, wholly inside the block: a row is one
+    // run of source pixels.
+    const size_t count = columns.source.size();
+    const int64_t firstColumn = columns.source.front();
+    const bool straight = firstColumn >= 0 && columns.source.back() == firstColumn + static_cast<int64_t>(count) - 1 &&
+                          columns.source.back() < block.width;
     for (size_t r = 0; r < rows.source.size(); ++r) {
         const int64_t sy = rows.source[r];
         if (sy < 0 || sy >= block.height) continue;
         const uint8_t* src = block.pixels + sy * block.stride;
         uint32_t* dst = impl_->row(static_cast<int>(rows.first + static_cast<int64_t>(r))) + columns.first;
+        if (straight) {
+            copyRun(dst, src + firstColumn * 4, count, block.alphaMasked);
+            continue;
+        }
         for (size_t c = 0; c < columns.source.size(); ++c) {
             const int64_t sx = columns.source[c];
             if (sx < 0 || sx >= block.width) continue;

@@ -1,9 +1,9 @@
 #include "print/pcx_image.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
+#include "print/mono_rows.h"
 
 namespace mk {
 namespace {
@@ -11,52 +11,6 @@ namespace {
 constexpr size_t kPcxHeaderSize = 128;
 constexpr int kMaxRun = 0x3F;
 constexpr uint8_t kRunFlag = 0xC0;  // bytes at or above it must be written as runs
-
-static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
-
-// The luminance of one pixel read as a word (blue in the low byte). Plain
-// integer code over whole rows: the loops below are written so that the
-// compiler turns them into vector code, with the exact same results.
-inline uint32_t luminance(uint32_t pixel) {
-    const uint32_t blue = pixel & 0xFF, green = (pixel >> 8) & 0xFF, red = (pixel >> 16) & 0xFF;
-    return (38 * red + 75 * green + 15 * blue) >> 7;
-}
-
-// Rows are summed in pieces small enough for a 32-bit sum (255 × 2^16 fits).
-constexpr size_t kSumPiece = size_t{1} << 16;
-
-uint64_t rowLuminanceSum(const uint8_t* row, size_t width) {
-    uint64_t sum = 0;
-    for (size_t start = 0; start < width; start += kSumPiece) {
-        const size_t end = std::min(width, start + kSumPiece);
-        uint32_t piece = 0;
-        for (size_t x = start; x < end; ++x) {
-            uint32_t pixel;
-            std::memcpy(&pixel, row + 4 * x, 4);
-            piece += luminance(pixel);
-        }
-        sum += piece;
-    }
-    return sum;
-}
-
-// 0 or 1 per pixel: whether it is light.
-void lightFlags(const uint8_t* row, size_t width, uint32_t threshold, uint8_t* flags) {
-    for (size_t x = 0; x < width; ++x) {
-        uint32_t pixel;
-        std::memcpy(&pixel, row + 4 * x, 4);
-        flags[x] = luminance(pixel) >= threshold ? 1 : 0;
-    }
-}
-
-// Eight flags (0 or 1, the leftmost first in memory) to one byte with the
-// leftmost in the high bit: the multiplication moves flag k to bit 63 - k
-// without carries, since no two flags meet on one bit.
-inline uint8_t packFlags(const uint8_t* flags) {
-    uint64_t eight;
-    std::memcpy(&eight, flags, 8);
-    return static_cast<uint8_t>((eight * 0x8040201008040201ull) >> 56);
-}
 
 // The threshold for light pixels: 0.9 × the mean luminance, truncated.
 int lightThreshold(const uint8_t* pixels, int width, int height, int stride) {
@@ -68,28 +22,6 @@ int lightThreshold(const uint8_t* pixels, int width, int height, int stride) {
     const double mean = static_cast<double>(sum) / (static_cast<double>(width) * static_cast<double>(height));
     return static_cast<int>(0.9 * mean);
 }
-
-// One row to bits: flags first (rounded up to whole bytes with zeros, so the
-// padding bits come out 0), then packed eight at a time.
-class RowThresholder {
-public:
-    RowThresholder(int width, int bytesPerLine, int threshold)
-        : width_(static_cast<size_t>(width)),
-          bytesPerLine_(static_cast<size_t>(bytesPerLine)),
-          threshold_(static_cast<uint32_t>(threshold)),
-          flags_(bytesPerLine_ * 8, 0) {}
-
-    void operator()(const uint8_t* row, uint8_t* out) {
-        lightFlags(row, width_, threshold_, flags_.data());
-        for (size_t i = 0; i < bytesPerLine_; ++i) out[i] = packFlags(flags_.data() + 8 * i);
-    }
-
-private:
-    size_t width_;
-    size_t bytesPerLine_;
-    uint32_t threshold_;
-    std::vector<uint8_t> flags_;
-};
 
 int bytesPerLineFor(int width) { return ((width + 31) / 32) * 4; }
 
@@ -124,9 +56,10 @@ MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int 
     bitmap.bytesPerLine = bytesPerLineFor(width);
     const size_t line = static_cast<size_t>(bitmap.bytesPerLine);
     bitmap.bits.resize(line * static_cast<size_t>(height));
-    RowThresholder threshold(width, bitmap.bytesPerLine, lightThreshold(pixels, width, height, stride));
+    const auto threshold = static_cast<uint32_t>(lightThreshold(pixels, width, height, stride));
     for (int y = 0; y < height; ++y) {
-        threshold(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), bitmap.bits.data() + static_cast<size_t>(y) * line);
+        thresholdRow(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), static_cast<size_t>(width),
+                     threshold, bitmap.bits.data() + static_cast<size_t>(y) * line, line);
     }
     return bitmap;
 }
@@ -141,6 +74,12 @@ void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out) {
         const uint8_t value = row[position];
         const int limit = std::min(kMaxRun, byteCount - position);
         int run = 1;
+        // Labels are mostly long runs of white: compare eight bytes at once.
+        const uint64_t eight = 0x0101010101010101ull * value;
+        for (uint64_t next; run + 8 <= limit; run += 8) {
+            std::memcpy(&next, row + position + run, 8);
+            if (next != eight) break;
+        }
         while (run < limit && row[position + run] == value) ++run;
         if (run > 1 || value >= kRunFlag) *next++ = static_cast<char>(kRunFlag | run);
         *next++ = static_cast<char>(value);
@@ -155,10 +94,11 @@ std::string buildPcxImage(const uint8_t* pixels, int width, int height, int stri
     std::string pcx = pcxHeader(width, height, bytesPerLine);
     // Room for a label of short runs; mostly far less is used.
     pcx.reserve(pcx.size() + static_cast<size_t>(bytesPerLine) * static_cast<size_t>(height));
-    RowThresholder threshold(width, bytesPerLine, lightThreshold(pixels, width, height, stride));
+    const auto threshold = static_cast<uint32_t>(lightThreshold(pixels, width, height, stride));
     std::vector<uint8_t> bits(static_cast<size_t>(bytesPerLine));
     for (int y = 0; y < height; ++y) {
-        threshold(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), bits.data());
+        thresholdRow(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), static_cast<size_t>(width),
+                     threshold, bits.data(), bits.size());
         pcxEncodeRow(bits.data(), bytesPerLine, pcx);
     }
     return pcx;

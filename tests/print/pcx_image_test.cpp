@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "print/mono_rows.h"
 #include "print/pcx_image.h"
 #include "support/lsf_writer.h"
 #include "support/print_job_reader.h"
@@ -107,8 +108,15 @@ TEST(ToMonochrome, LuminanceWeightsRedGreenBlue) {
 
 // Widths around every word and vector size, random colours, rows padded:
 // each bit follows the per-pixel rule, and the graphic decodes to the same
-// bits.
-TEST(ToMonochrome, EveryPixelFollowsTheRuleAtAnyWidth) {
+// bits, with the processor's widest row code and with the plain one.
+class ToMonochromeRows : public testing::TestWithParam<mk::RowCode> {
+protected:
+    void SetUp() override { mk::useRowCode(GetParam()); }
+    void TearDown() override { mk::useRowCode(mk::RowCode::Widest); }
+};
+INSTANTIATE_TEST_SUITE_P(Code, ToMonochromeRows, testing::Values(mk::RowCode::Widest, mk::RowCode::Plain));
+
+TEST_P(ToMonochromeRows, EveryPixelFollowsTheRuleAtAnyWidth) {
     std::mt19937 random(11);
     std::vector<int> widths;
     for (int w = 1; w <= 70; ++w) widths.push_back(w);
