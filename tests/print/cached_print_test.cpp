@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mklabel.h"
@@ -119,6 +120,15 @@ struct TestLabel {
     LabelDoc design;
 };
 
+std::vector<TestLabel> testLabels() {
+    std::vector<TestLabel> labels;
+    labels.push_back({"small", mk::test::smallPrintedLabel()});
+    labels.push_back({"main road", mk::test::mainRoadLabel()});
+    labels.push_back({"sample", mk::test::sampleLabel()});
+    labels.push_back({"edges", edgeLabel()});
+    return labels;
+}
+
 class CachedPrint : public testing::Test {
 protected:
     void TearDown() override { mk::platform::setCachingEnabled(true); }
@@ -129,11 +139,7 @@ protected:
 // prints made with caching off, standard output included: a barcode's
 // warning is reported by every print.
 TEST_F(CachedPrint, JobsRendersAndReportsAreThoseOfAPrintFromNothing) {
-    const TestLabel labels[] = {{"small", mk::test::smallPrintedLabel()},
-                                {"main road", mk::test::mainRoadLabel()},
-                                {"sample", mk::test::sampleLabel()},
-                                {"edges", edgeLabel()}};
-    for (const TestLabel& label : labels) {
+    for (const TestLabel& label : testLabels()) {
         for (int dpi : {203, 300}) {
             const std::string what = std::string(label.name) + " at " + std::to_string(dpi) + " dpi";
             mk::platform::setCachingEnabled(false);
@@ -152,6 +158,30 @@ TEST_F(CachedPrint, JobsRendersAndReportsAreThoseOfAPrintFromNothing) {
             expectSame(printWithLot(cached.get(), dpi, "Lot 1234"), expectedA, what + ", first lot again");
         }
     }
+}
+
+// The caches are shared by every thread: handles used on several threads at
+// once render exactly what one thread alone renders.
+TEST_F(CachedPrint, HandlesOnSeveralThreadsAtOnceRenderAsOneThreadAlone) {
+    const std::vector<TestLabel> labels = testLabels();
+    const auto renderAll = [&labels](size_t first) {
+        std::vector<std::vector<uint8_t>> renders;
+        PrinterPtr printer = mk::test::printerOfType(2, 300);
+        for (size_t i = 0; i < 2 * labels.size(); ++i) {
+            LabelPtr doc = mk::test::loadLabel(labels[(first + i) % labels.size()].design);
+            renders.push_back(renderOf(doc.get(), printer.get()));
+        }
+        return renders;
+    };
+    std::vector<std::vector<std::vector<uint8_t>>> expected;
+    for (size_t first = 0; first < labels.size(); ++first) expected.push_back(renderAll(first));
+    std::vector<std::vector<std::vector<uint8_t>>> results(2 * labels.size());
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < results.size(); ++t) {
+        threads.emplace_back([&, t] { results[t] = renderAll(t % labels.size()); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (size_t t = 0; t < results.size(); ++t) EXPECT_TRUE(results[t] == expected[t % labels.size()]) << "thread " << t;
 }
 
 }  // namespace
