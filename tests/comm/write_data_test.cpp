@@ -93,7 +93,7 @@ TEST(WriteData, UsbTypesWriteToTheDevice) {
 TEST(WriteData, UsbDeviceGoneSinceConnectingIsReportedWithItsPath) {
     mk::test::FakeUsbBus bus;
     Printer printer = printerOfType(1);
-    printer.usbDevicePath = (bus.devRoot() / "bus" / "usb" / "001" / "007").string();  // unplugged since
+    printer.usbDevicePath = bus.absentDevicePath();  // unplugged since
     mk::setLastError(0, "");
     const std::string job = "data";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
