@@ -25,7 +25,7 @@ public:
         Refuse,          // nothing listens: connections are refused
         AcceptAndClose,  // accepts and closes without reading or sending a byte
         Silent,          // reads what comes but never answers or calls back
-        Stalled,         // accepts, then reads nothing until the printer stops
+        Stalled,         // accepts, reads stallAfterBytes, then nothing until the printer stops
     };
 
     struct Options {
@@ -35,6 +35,10 @@ public:
         // a small receive buffer and a pause between reads, so that senders
         // meet a full socket.
         std::size_t pieceBytes = 0;
+        std::size_t stallAfterBytes = 0;
+        // Listens here (for instance 127.0.0.1) instead of on a loopback
+        // address of its own; see listening().
+        std::string address{};
     };
 
     // One status reply: the byte sent back, or nothing (close without a byte).
@@ -47,6 +51,8 @@ public:
     FakeNetPrinter& operator=(const FakeNetPrinter&) = delete;
 
     const std::string& address() const { return address_; }
+    // False when a port it should listen on was taken.
+    bool listening() const { return listening_; }
 
     // Replies to successive status requests; the last one repeats. Default:
     // '0' (ready).
@@ -71,7 +77,7 @@ public:
 private:
     struct CallbackCommand {
         int port = 0;
-        std::string address;
+        std::string address{};
     };
 
     void serve();
@@ -84,6 +90,7 @@ private:
     Options options_;
     std::string address_;
     std::string foreignAddress_;
+    bool listening_ = false;
     int rawListener_ = -1;
     int statusListener_ = -1;
     int stopPipe_[2] = {-1, -1};
