@@ -15,7 +15,8 @@ namespace mk::test {
 // port 9100 records every connection's bytes as one job, the status port
 // 59100 answers "PS\r\n" with scripted bytes, and a job that begins with a
 // call-back command ("NB<port>,<address>,1\r\n") is answered by connecting
-// back from the printer's own address. It serves one connection at a time on
+// back from the address the printer listens on, sending the answer and
+// hanging up only after the host has. It serves one connection at a time on
 // one thread, which its destructor stops.
 class FakeNetPrinter {
 public:
