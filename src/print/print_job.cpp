@@ -52,7 +52,7 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
     appendFormat(job, "Q%d,%d\r\n", height, doc.labelhavegap ? 16 : 0);
     job += "N\r\n";
     appendFormat(job, "GK\"%s\"\r\n", name.c_str());
-    appendFormat(job, "GM\"%s\"%zu\r\n", name.c_str(), pcx.size());
+    job += "GM\"" + name + "\"" + std::to_string(pcx.size()) + "\r\n";
     job += pcx;
     job += "\r\n";
     appendFormat(job, "GG0,0,\"%s\"\r\n", name.c_str());

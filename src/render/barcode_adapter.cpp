@@ -12,6 +12,7 @@
 
 #include "render/data_mnemonics.h"
 #include "render/zint_faults.h"
+#include "render/zint_symbology.h"
 
 namespace mk {
 namespace {
@@ -156,6 +157,20 @@ std::string postNetFixup(std::string data) {
     return data;
 }
 
+// Short EAN data gets leading zeros up to its digits before the check digit,
+// so that zint makes the symbol the kind names and not an add-on or, for
+// EAN-13, an EAN-8. An add-on after '+' is left as it is.
+constexpr size_t kEan8DataDigits = 7;
+constexpr size_t kEan13DataDigits = 12;
+
+std::string eanFixup(std::string data, size_t digits) {
+    const size_t length = std::min(data.find('+'), data.size());
+    const bool allDigits = std::all_of(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length),
+                                       [](char c) { return c >= '0' && c <= '9'; });
+    if (allDigits && length < digits) data.insert(0, digits - length, '0');
+    return data;
+}
+
 // The label stores application identifiers in parentheses, zint's GS1 mode
 // wants square brackets.
 std::string gs1BracketFixup(const std::string& data) {
@@ -232,9 +247,9 @@ SymbolScale symbolScaleFor(const BarcodeRequest& request) {
     return scale;
 }
 
-void configureSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA,
-                     const SymbolScale& scale, float heightModules) {
-    symbol.symbology = sym;
+void configureSymbol(zint_symbol& symbol, int sym, int zintSymbology, const BarcodeRequest& request,
+                     uint32_t subsetA, const SymbolScale& scale, float heightModules) {
+    symbol.symbology = zintSymbology;
     symbol.input_mode = kUnicodeMode;
     symbol.output_options = 0;
     symbol.scale = scale.c * 0.5f;
@@ -276,13 +291,14 @@ bool encodeSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, c
     return true;
 }
 
-// Nearest-neighbour resampling of zint's RGB raster into the result's BGRA
-// pixels; a factor of 1 copies pixel for pixel.
-void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int bw, int bh, float fx, float fy) {
+// Nearest-neighbour resampling of zint's RGB raster (bw of its rowPixels
+// pixels a row) into the result's BGRA pixels; a factor of 1 copies pixel for pixel.
+void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int rowPixels, int bw, int bh, float fx,
+                   float fy) {
     const int W = result.width;
     const int H = result.height;
     const auto toBgra = [&](int x, int y, int sx, int sy) {
-        const unsigned char* src = raster + (static_cast<size_t>(sy) * bw + sx) * 3;
+        const unsigned char* src = raster + (static_cast<size_t>(sy) * rowPixels + sx) * 3;
         uint8_t* dst = result.pixels.data() + static_cast<size_t>(y) * result.stride + static_cast<size_t>(x) * 4;
         dst[0] = src[2];
         dst[1] = src[1];
@@ -337,6 +353,10 @@ std::string applyBarcodeFixups(int sym, std::string data) {
             return codabarFixup(std::move(data));
         case symbology::PostNet:
             return postNetFixup(std::move(data));
+        case symbology::Ean8:
+            return eanFixup(std::move(data), kEan8DataDigits);
+        case symbology::Ean13:
+            return eanFixup(std::move(data), kEan13DataDigits);
         case symbology::Gs1_128:
         case symbology::Gs1DataBarExpandedStacked:
             return gs1BracketFixup(data);
@@ -360,6 +380,11 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
         printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
         return;
     }
+    const ZintTarget target = zintTargetFor(sym, working);
+    if (target.refusal != nullptr) {
+        printError(request, working, sym, ZINT_ERROR_TOO_LONG, target.refusal);
+        return;
+    }
 
     const SymbolPtr symbol(ZBarcode_Create());
     if (!symbol) return;
@@ -370,11 +395,13 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
         printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
         return;
     }
-    configureSymbol(*symbol, sym, request, subsetA, scale, heightModules);
+    configureSymbol(*symbol, sym, target.symbology, request, subsetA, scale, heightModules);
     if (!encodeSymbol(*symbol, sym, request, working, scale)) return;
-    const int bw = symbol->bitmap_width;
+    const int rowPixels = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
-    if (bw < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    const int dropped = leadingColumnsToDrop(sym, symbol->bitmap, rowPixels);
+    const int bw = rowPixels - dropped;
 
     // zint draws c pixels per module; the label wants m dots.
     const float f = scale.m / scale.c;
@@ -396,7 +423,7 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     result.height = std::max(static_cast<int>(heightF), 1);
     result.stride = 4 * result.width;
     result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
-    convertPixels(result, symbol->bitmap, bw, bh, fx, fy);
+    convertPixels(result, symbol->bitmap + static_cast<size_t>(dropped) * 3, rowPixels, bw, bh, fx, fy);
 }
 
 }  // namespace mk

@@ -79,7 +79,8 @@ bool rangeEqualsNoCase(const char* first, const char* last, const char* other);
 int barcodeKindToSymbology(std::string_view kind, uint32_t& subsetA);
 
 // The data changes a symbology needs before zint sees it (Codabar start
-// character, PostNet length, GS1 parentheses as brackets).
+// character, PostNet and short EAN data filled with zeros, GS1 parentheses
+// as brackets).
 std::string applyBarcodeFixups(int symbology, std::string data);
 
 // Encodes and rasterises one symbol. Failures give the empty bitmap; zint's
