@@ -44,6 +44,8 @@ bool setNonBlocking(int fd, bool on) {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::chrono::milliseconds kSendRetry{20};
+
 bool setTimeout(int fd, int option, std::chrono::milliseconds timeout) {
     const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
     timeval value{};
@@ -130,8 +132,13 @@ long TcpSocket::sendSome(const void* data, std::size_t length, Deadline deadline
         if (sent >= 0) return static_cast<long>(sent);
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        // A hang-up is not an answer: the next send reports it.
-        if (!hasEvent(waitWritable(fd_.fd(), deadline))) return -1;
+        const Deadline now = Clock::now();
+        if (now >= deadline) return -1;
+        // Linux reports room only once a third of the send buffer is free,
+        // which a printer that reads slowly but steadily may take longer
+        // than the deadline to free: try again every little while instead.
+        // A hang-up is no answer either: the next send reports it.
+        if (waitWritable(fd_.fd(), std::min(deadline, now + kSendRetry)) == FdWait::Failed) return -1;
     }
 }
 
