@@ -119,6 +119,11 @@ std::vector<std::string> FakeNetPrinter::jobs() const {
     return jobs_;
 }
 
+std::size_t FakeNetPrinter::jobCount() const {
+    std::lock_guard lock(mutex_);
+    return jobCount_;
+}
+
 std::vector<std::string> FakeNetPrinter::statusRequests() const {
     std::lock_guard lock(mutex_);
     return statusRequests_;
@@ -131,7 +136,7 @@ std::vector<std::string> FakeNetPrinter::callbackTargets() const {
 
 bool FakeNetPrinter::waitForJobs(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return jobs_.size() >= count; });
+    return changed_.wait_for(lock, limit, [&] { return jobCount_ >= count; });
 }
 
 bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::milliseconds limit) const {
@@ -176,12 +181,20 @@ std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std:
     return received;
 }
 
+void FakeNetPrinter::recordJob(const std::string& job) {
+    ++jobCount_;
+    if (options_.keptJobs > 0) {
+        if (jobs_.size() >= options_.keptJobs) jobs_.erase(jobs_.begin());
+        jobs_.push_back(job);
+    }
+}
+
 void FakeNetPrinter::serveRaw(int connection) {
     if (options_.raw == Behaviour::Stalled) {
         const std::string taken = readAll(connection, 0, options_.stallAfterBytes);
         {
             std::lock_guard lock(mutex_);
-            jobs_.push_back(taken);
+            recordJob(taken);
         }
         changed_.notify_all();
         pollfd stop{stopPipe_[0], POLLIN, 0};
@@ -197,7 +210,7 @@ void FakeNetPrinter::serveRaw(int connection) {
     std::optional<std::string> foreign;
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(job);
+        recordJob(job);
         answer = callbackAnswer_;
         foreign = foreignCallback_;
     }
