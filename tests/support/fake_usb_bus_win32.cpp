@@ -162,7 +162,10 @@ public:
             return INVALID_HANDLE_VALUE;
         }
         std::lock_guard lock(mutex_);
-        for (const Entry& entry : entries_) {
+        // Devices of one serial number share a path: the one plugged last is
+        // the one opened.
+        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+            const Entry& entry = *it;
             if (entry.device == nullptr || _wcsicmp(entry.path.c_str(), path) != 0) continue;
             const bool canWrite = (access & GENERIC_WRITE) != 0;
             std::unique_ptr<platform::UsbDevice> opened =
