@@ -117,6 +117,11 @@ std::vector<std::string> FakeNetPrinter::jobs() const {
     return jobs_;
 }
 
+std::size_t FakeNetPrinter::jobCount() const {
+    std::lock_guard lock(mutex_);
+    return jobCount_;
+}
+
 std::vector<std::string> FakeNetPrinter::statusRequests() const {
     std::lock_guard lock(mutex_);
     return statusRequests_;
@@ -129,7 +134,7 @@ std::vector<std::string> FakeNetPrinter::callbackTargets() const {
 
 bool FakeNetPrinter::waitForJobs(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return jobs_.size() >= count; });
+    return changed_.wait_for(lock, limit, [&] { return jobCount_ >= count; });
 }
 
 bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::milliseconds limit) const {
@@ -189,7 +194,11 @@ void FakeNetPrinter::serveRaw(int connection) {
     std::optional<std::string> foreign;
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(job);
+        ++jobCount_;
+        if (options_.keptJobs > 0) {
+            if (jobs_.size() >= options_.keptJobs) jobs_.erase(jobs_.begin());
+            jobs_.push_back(job);
+        }
         answer = callbackAnswer_;
         foreign = foreignCallback_;
     }

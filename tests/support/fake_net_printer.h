@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,9 @@ public:
         // a small receive buffer and a pause between reads, so that senders
         // meet a full socket.
         std::size_t pieceBytes = 0;
+        // Only the latest jobs this many are kept (every job is still
+        // counted), so that a long run of prints holds no more memory.
+        std::size_t keptJobs = SIZE_MAX;
     };
 
     // One status reply: the byte sent back, or nothing (close without a byte).
@@ -61,6 +65,7 @@ public:
 
     // What the printer has received and done so far.
     std::vector<std::string> jobs() const;            // raw port, one per connection
+    std::size_t jobCount() const;                     // every job received, kept or not
     std::vector<std::string> statusRequests() const;  // status port, bytes per connection
     std::vector<std::string> callbackTargets() const; // "address:port" called back to
     // Waits (bounded) until this many raw jobs were recorded.
@@ -95,6 +100,7 @@ private:
     std::optional<std::string> callbackAnswer_;
     std::optional<std::string> foreignCallback_;
     std::vector<std::string> jobs_;
+    std::size_t jobCount_ = 0;
     std::vector<std::string> statusRequests_;
     std::vector<std::string> callbackTargets_;
 
