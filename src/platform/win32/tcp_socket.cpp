@@ -9,20 +9,24 @@
 
 namespace mk::platform {
 
+bool isHostIpv4(const std::string& address) {
+    in_addr converted{};
+    return inet_pton(AF_INET, address.c_str(), &converted) == 1 && converted.s_addr != htonl(INADDR_ANY);
+}
+
 TcpSocket TcpSocket::open() { return TcpSocket(); }
 
 bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds) { return false; }
-bool TcpSocket::setSendTimeout(std::chrono::milliseconds) { return false; }
 bool TcpSocket::connect(const std::string&, int, std::chrono::milliseconds) { return false; }
 bool TcpSocket::bind(const std::string&, int) { return false; }
-bool TcpSocket::listen(int) { return false; }
+bool TcpSocket::listenOn(const std::string&, int) { return false; }
 
 TcpSocket TcpSocket::acceptBefore(Deadline, std::string& peerAddress) {
     peerAddress.clear();
     return TcpSocket();
 }
 
-long TcpSocket::sendSome(const void*, std::size_t) { return -1; }
+long TcpSocket::sendSome(const void*, std::size_t, Deadline) { return -1; }
 long TcpSocket::receiveSome(void*, std::size_t) { return -1; }
 
 std::string canonicalIpv4(const std::string& address) {
@@ -33,7 +37,7 @@ std::string canonicalIpv4(const std::string& address) {
     return text;
 }
 
-std::vector<std::string> hostIpv4Addresses() { return {}; }
+std::vector<InterfaceAddress> interfaceIpv4Addresses() { return {}; }
 
 void setSendLimitForTesting(std::size_t) {}
 
