@@ -6,22 +6,43 @@
 #include "comm/comm_errors.h"
 #include "comm/comm_timing.h"
 #include "comm/status_retry.h"
-#include "platform/device_io.h"
-#include "platform/usb_driver.h"
 
 namespace mk {
 namespace {
 
-using platform::FdWait;
 using platform::UsbAccess;
+using platform::UsbOutcome;
+using platform::UsbTransfer;
 
 constexpr uint32_t kWriteChunk = 512;
 constexpr int kStatusAttempts = 10;
 
 UsbHandle openUsb(const std::string& devicePath, UsbAccess access, CommError failure) {
-    UsbHandle handle(platform::usbDriver().openDevice(devicePath, access));
+    UsbHandle handle(platform::usbDriver().open(devicePath, access));
     if (!handle.valid()) setCommError(failure, devicePath);
     return handle;
+}
+
+// One chunk, handed over whole. The stall limit bounds a wait without
+// progress: a transfer that timed out after moving bytes goes on with the
+// rest. Only a chunk the printer took completely is success.
+bool writeChunk(platform::UsbDevice& device, const unsigned char* data, uint32_t size,
+                std::chrono::milliseconds stallLimit) {
+    for (uint32_t sent = 0; sent < size;) {
+        const UsbTransfer transfer = device.write(data + sent, size - sent, stallLimit);
+        const uint32_t moved = static_cast<uint32_t>(std::min<size_t>(transfer.moved, size - sent));
+        sent += moved;
+        if (transfer.outcome == UsbOutcome::TimedOut && moved > 0) continue;
+        if (transfer.outcome != UsbOutcome::Done) {
+            setCommError(CommError::UsbWriteFailed);
+            return false;
+        }
+        if (sent != size) {
+            setCommError(CommError::UsbPartialWrite);
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -44,21 +65,24 @@ bool readUsb(const UsbHandle& handle, void* buffer, uint32_t length, uint32_t* c
         setCommError(CommError::UsbReadArgs);
         return false;
     }
-    switch (platform::waitReadable(handle.fd(), std::chrono::milliseconds(timeoutMs))) {
-    case FdWait::TimedOut:
+    const UsbTransfer transfer = handle.device().read(buffer, length, std::chrono::milliseconds(timeoutMs));
+    const uint32_t moved = static_cast<uint32_t>(std::min<size_t>(transfer.moved, length));
+    // Bytes that arrived before a time-out are the printer's answer too.
+    if (transfer.outcome == UsbOutcome::Done || moved > 0) {
+        if (count != nullptr) *count = moved;
+        return true;
+    }
+    switch (transfer.outcome) {
+    case UsbOutcome::TimedOut:
         setCommError(CommError::UsbReadTimeout);
-        return false;
-    case FdWait::Failed:
+        break;
+    case UsbOutcome::WaitFailed:
         setCommError(CommError::UsbReadWaitFailed);
-        return false;
-    case FdWait::Ready:
-    case FdWait::Hangup:  // the read tells whether anything is left
+        break;
+    default:  // a printer that refused or went away read nothing, without a message
         break;
     }
-    const long n = platform::readDevice(handle.fd(), buffer, length);
-    if (n <= 0) return false;
-    if (count != nullptr) *count = static_cast<uint32_t>(n);
-    return true;
+    return false;
 }
 
 bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
@@ -66,27 +90,12 @@ bool writeUsb(const UsbHandle& handle, const void* data, uint32_t length) {
         setCommError(CommError::UsbWriteArgs);
         return false;
     }
-    const platform::UsbDriver& driver = platform::usbDriver();
     const std::chrono::milliseconds stallLimit = commTiming().usbWriteStallLimit;
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (uint32_t offset = 0; offset < length;) {
         const uint32_t chunk = std::min(kWriteChunk, length - offset);
-        const long taken = platform::writeDeviceChunk(driver, handle.fd(), bytes + offset, chunk, stallLimit);
-        if (taken < 0) {
-            setCommError(CommError::UsbWriteFailed);
-            return false;
-        }
-        if (static_cast<uint32_t>(taken) != chunk) {
-            setCommError(CommError::UsbPartialWrite);
-            return false;
-        }
+        if (!writeChunk(handle.device(), bytes + offset, chunk, stallLimit)) return false;
         offset += chunk;
-    }
-    // The last chunk may still be on its way; closing the device now would
-    // drop it, so the write is done only when the device is ready again.
-    if (platform::waitWritable(handle.fd(), stallLimit) != FdWait::Ready) {
-        setCommError(CommError::UsbWriteFailed);
-        return false;
     }
     return true;
 }
@@ -96,7 +105,7 @@ int getUsbStatusCodeOnce(const UsbHandle& handle) {
         setCommError(CommError::UsbStatusHandle);
         return -1;
     }
-    const std::optional<uint8_t> status = platform::usbDriver().portStatus(handle.fd());
+    const std::optional<uint8_t> status = handle.device().portStatus();
     return status ? *status : kUsbStatusRequestFailed;
 }
 

@@ -1,68 +1,89 @@
 #pragma once
+// The USB printer class as the library needs it: list the printers, open
+// one, read, write, ask its port status, close. Each platform implements
+// these few operations once (the system's driver); a test can stand a fake
+// bus in its place.
+//
+// Rules every implementation keeps:
+// - Nothing is read from a printer except when read() is called: whatever a
+//   printer sends waits in the device until the host asks for it, whatever
+//   opens and closes happen in between.
+// - A transfer reports how it ended and how many bytes it moved, also when
+//   it did not end well (a time-out can come after some bytes were moved).
+// - An open device is the caller's alone until it is destroyed; destroying it
+//   closes it and gives the printer back to the system.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace mk::platform {
 
-// One printer the kernel's USB printer driver has bound.
+// One printer-class USB interface that is attached now.
 struct UsbPrinterNode {
-    std::string devicePath;  // the node to open: /dev/usb/lpN
-    // "usb#vid_xxxx&pid_xxxx#<serial>#usblp": the vendor and product ids and
-    // the serial number, laid out the way the device filter and the serial
-    // parser read a printer's identifier.
+    // What open() takes and what a person recognises, for example the
+    // device node /dev/bus/usb/001/004.
+    std::string devicePath;
+    // "usb#vid_xxxx&pid_xxxx#<serial>#<interface>": the vendor and product
+    // ids and the serial number, laid out the way the device filter and the
+    // serial parser read a printer's identifier.
     std::string identifier;
 };
 
 enum class UsbAccess { ReadOnly, ReadWrite };
 
-// Everything that reaches the USB printer class, behind one small interface
-// so that a test can stand a fake bus beneath the library.
+enum class UsbOutcome {
+    Done,        // the transfer completed
+    TimedOut,    // the time-out passed first
+    Refused,     // the printer stalled its endpoint: it will not take or give this
+    Gone,        // the printer is no longer attached
+    Failed,      // any other failure of the transfer
+    WaitFailed,  // the wait for the transfer failed, not the transfer
+};
+
+struct UsbTransfer {
+    UsbOutcome outcome;
+    size_t moved;  // bytes moved before it ended, whatever the outcome
+};
+
+// An open printer interface; destroying it closes it.
+class UsbDevice {
+public:
+    virtual ~UsbDevice() = default;
+
+    // One bulk transfer to the printer of all `size` bytes, waiting at most
+    // `timeout` for it to end.
+    virtual UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout) = 0;
+    // One bulk transfer from the printer of at most `size` bytes: it ends
+    // when the printer has sent one answer (a short packet), when `size`
+    // bytes arrived or when `timeout` passed. Bytes of the answer beyond
+    // `size` are lost.
+    virtual UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout) = 0;
+    // The printer-class port-status byte, or nullopt when the request fails.
+    virtual std::optional<uint8_t> portStatus() = 0;
+};
+
 class UsbDriver {
 public:
     virtual ~UsbDriver() = default;
 
-    // Every bound printer in the driver's order; nullopt when the printer
-    // class cannot be listed at all.
+    // Every attached printer-class interface, in the system's order (bus,
+    // then device address); nullopt when the bus cannot be listed at all.
     virtual std::optional<std::vector<UsbPrinterNode>> listPrinters() const = 0;
-    // A non-blocking descriptor the caller closes, or -1 with errno set.
-    virtual int openDevice(const std::string& devicePath, UsbAccess access) const = 0;
-    // One write(2): the number of bytes taken, or -1 with errno set.
-    virtual long writeSome(int fd, const void* data, size_t size) const;
-    // The port-status byte, or nullopt when the request fails.
-    virtual std::optional<uint8_t> portStatus(int fd) const = 0;
+    // The printer's interface, claimed for the caller alone; nullptr when it
+    // cannot be opened (absent, no access, or held by another program).
+    virtual std::unique_ptr<UsbDevice> open(const std::string& devicePath, UsbAccess access) const = 0;
 };
 
-// The Linux usblp driver as sysfs and /dev show it under the given roots
-// (which must outlive it: string literals or the paths of a test's tree).
-class UsblpDriver : public UsbDriver {
-public:
-    constexpr UsblpDriver(std::string_view sysfsRoot, std::string_view devRoot)
-        : sysfsRoot_(sysfsRoot), devRoot_(devRoot) {}
+// The system's driver.
+const UsbDriver& systemUsbDriver();
 
-    std::optional<std::vector<UsbPrinterNode>> listPrinters() const override;
-    int openDevice(const std::string& devicePath, UsbAccess access) const override;
-    std::optional<uint8_t> portStatus(int fd) const override;
-
-private:
-    std::string_view sysfsRoot_;
-    std::string_view devRoot_;
-};
-
-// Lists the printers usblp has bound: every <sysfsRoot>/class/usbmisc/lpN
-// whose device link leads to a USB interface, its USB device (the
-// interface's parent) holding idVendor and idProduct, in the order of N. A
-// missing class folder means the driver is not loaded: no printers.
-std::optional<std::vector<UsbPrinterNode>> scanUsblp(const std::filesystem::path& sysfsRoot,
-                                                     const std::filesystem::path& devRoot);
-
-// The driver the library uses: usblp under /sys and /dev unless a test has
-// put another one in its place.
+// The driver the library uses: the system's unless a test has put another
+// one in its place.
 const UsbDriver& usbDriver();
 
 // Tests only: puts another driver beneath the library while it lives.

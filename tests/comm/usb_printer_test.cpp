@@ -8,6 +8,7 @@
 #include "comm/usb_printer.h"
 #include "mklabel.h"
 #include "model/last_error.h"
+#include "platform/linux/usb_sysfs_scan.h"
 #include "support/fake_usb_device.h"
 #include "support/last_error_check.h"
 
@@ -23,16 +24,17 @@ TEST(UsbScan, FindsOnlySupportedPrintersAndNamesTheirPortsInOrder) {
     bus.plug("04b8", "0202", "FOREIGN");          // another vendor's printer
     bus.plug("9f3c", "41a8", "NEARLY");           // right vendor, other product
     bus.plug("B7E2", "0C15", "SECOND");           // upper-case ids still qualify
-    bus.addDanglingEntry(7);
+    bus.addVanishingDevice();
+    bus.addOtherDevice("9f3c", "41a7");           // not a printer interface
     bus.plug("9f3c", "41a7", std::nullopt);       // no serial attribute
 
     const std::vector<mk::UsbDeviceRecord> found = mk::scanUsbPrinters();
     ASSERT_EQ(found.size(), 3u);
-    const std::string usb = (bus.devRoot() / "usb").string();
+    const std::string usb = (bus.devRoot() / "bus" / "usb" / "001").string();
     const std::vector<mk::UsbDeviceRecord> expected = {
-        {"Stampwell", "USB01", "FIRST", usb + "/lp0"},
-        {"Stampwell", "USB02", "SECOND", usb + "/lp3"},
-        {"Stampwell", "USB03", "", usb + "/lp8"},
+        {"Stampwell", "USB01", "FIRST", usb + "/002"},
+        {"Stampwell", "USB02", "SECOND", usb + "/005"},
+        {"Stampwell", "USB03", "", usb + "/008"},
     };
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(found[i].name, expected[i].name);
@@ -53,7 +55,7 @@ TEST(UsbScan, AnEmptyBusLeavesCodeZeroWithItsMessage) {
 TEST(UsbScan, ABusThatCannotBeListedLeavesMinus501) {
     FakeUsbBus bus;
     bus.plugPrinter("A");
-    bus.breakClassFolder();
+    bus.breakDevicesFolder();
     EXPECT_TRUE(mk::scanUsbPrinters().empty());
     EXPECT_TRUE(mk::test::lastErrorIs(-501, "SetupDiGetClassDevs failed for USB print devices"));
 }
@@ -83,16 +85,16 @@ TEST(UsbFindBySerial, MatchesExactlyOrReportsMinus502) {
     bus.plugPrinter("ABC123");
     bus.plugPrinter("XYZ789");
     bus.plugPrinter(std::string(40, 'L'));
-    const std::string usb = (bus.devRoot() / "usb").string();
+    const std::string usb = (bus.devRoot() / "bus" / "usb" / "001").string();
 
     struct Case {
         std::string serial;
         std::string devicePath;  // empty: not found
     };
     const Case cases[] = {
-        {"XYZ789", usb + "/lp1"},
-        {"", usb + "/lp0"},  // the first printer found
-        {std::string(31, 'L'), usb + "/lp2"},
+        {"XYZ789", usb + "/003"},
+        {"", usb + "/002"},  // the first printer found
+        {std::string(31, 'L'), usb + "/004"},
         {"abc123", ""},  // case matters
         {"ABC12", ""},
         {std::string(40, 'L'), ""},  // found serials are cut to 31
@@ -170,10 +172,8 @@ TEST(MkPrinterEnumUsb, NoBufferOrNoRoomReturnsZeroWithoutScanning) {
 TEST(MkPrinterEnumUsb, OnAMachineWithoutUsbPrintersFindsNone) {
     // The library's own driver, not a fake: the result a host without
     // printers (and every build machine) sees.
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/usbmisc", error)) {
-        if (entry.path().filename().string().starts_with("lp")) GTEST_SKIP() << "a USB printer is attached";
-    }
+    const auto attached = mk::platform::scanUsbSysfs("/sys", "/dev");
+    if (attached && !attached->empty()) GTEST_SKIP() << "a USB printer is attached";
     UsbPrinterInfo out[4];
     EXPECT_EQ(MkPrinter_EnumUsb(out, 4), 0);
     EXPECT_TRUE(mk::test::lastErrorIs(0, kNoPrinters));

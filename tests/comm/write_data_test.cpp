@@ -93,7 +93,7 @@ TEST(WriteData, UsbTypesWriteToTheDevice) {
 TEST(WriteData, UsbDeviceGoneSinceConnectingIsReportedWithItsPath) {
     mk::test::FakeUsbBus bus;
     Printer printer = printerOfType(1);
-    printer.usbDevicePath = (bus.devRoot() / "usb" / "lp7").string();  // unplugged since
+    printer.usbDevicePath = (bus.devRoot() / "bus" / "usb" / "001" / "007").string();  // unplugged since
     mk::setLastError(0, "");
     const std::string job = "data";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
@@ -104,7 +104,7 @@ TEST(WriteData, UsbDeviceGoneSinceConnectingIsReportedWithItsPath) {
 TEST(WriteData, FailedUsbWriteKeepsTheWritesCode) {
     mk::test::FakeUsbBus bus;
     mk::test::FakeUsbDevice& device = bus.plugPrinter("W1");
-    device.failWrites(true);
+    device.failTransfers(mk::platform::UsbOutcome::Refused);
     Printer printer = printerOfType(6);
     printer.usbDevicePath = device.devicePath();
     const std::string job = "data";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -182,12 +183,20 @@ TEST(PrintRoutes, FailedSendIsReported) {
         PrinterPtr printer = mk::test::networkPrinter(type, device.address());
         EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
     }
-    FakeUsbBus bus;
-    bus.plugPrinter("LBL-9").failWrites(true);
-    LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
-    PrinterPtr printer = usbPrinter(4, "LBL-9");
-    EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
-    EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_USB_WRITE_FAILED);
+    // A USB printer that takes the first chunk and then refuses the rest,
+    // and one that is unplugged: the job did not arrive, so the print fails.
+    const std::function<void(FakeUsbDevice&)> failures[] = {
+        [](FakeUsbDevice& d) { d.refuseAfter(512); },
+        [](FakeUsbDevice& d) { d.failTransfers(mk::platform::UsbOutcome::Gone); },
+    };
+    for (const auto& fail : failures) {
+        FakeUsbBus bus;
+        fail(bus.plugPrinter("LBL-9"));
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        PrinterPtr printer = usbPrinter(4, "LBL-9");
+        EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_PRINT_SEND_FAILED);
+        EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_USB_WRITE_FAILED);
+    }
 }
 
 }  // namespace

@@ -1,32 +1,26 @@
 #include "support/fake_usb_device.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <system_error>
+
+#include "platform/linux/usb_sysfs_scan.h"
 
 namespace mk::test {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::UsbOutcome;
+using platform::UsbTransfer;
+using Clock = std::chrono::steady_clock;
 
-// The longest write the library makes is one chunk; anything up to this
-// arrives whole.
-constexpr size_t kLargestPacket = 64 * 1024;
-// The taker re-checks its state at least this often, so no wait of it is
-// unbounded even if a wake-up were lost.
-constexpr int kTakerTick = 200;  // ms
-
-[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
 
 void writeFile(const fs::path& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary);
@@ -37,65 +31,6 @@ void writeFile(const fs::path& path, std::string_view text) {
 }  // namespace
 
 // ---- FakeUsbDevice ---------------------------------------------------------
-
-FakeUsbDevice::FakeUsbDevice(std::string devicePath) : devicePath_(std::move(devicePath)) {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) fail("socketpair");
-    hostEnd_ = ends[0];
-    deviceEnd_ = ends[1];
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) fail("eventfd");
-    struct stat host {};
-    if (::fstat(hostEnd_, &host) != 0) fail("fstat");
-    hostDev_ = host.st_dev;
-    hostIno_ = host.st_ino;
-    taker_ = std::thread([this] { takeWrites(); });
-}
-
-FakeUsbDevice::~FakeUsbDevice() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake();
-    taker_.join();
-    ::close(hostEnd_);
-    ::close(deviceEnd_);
-    ::close(wakeFd_);
-}
-
-void FakeUsbDevice::wake() const {
-    const uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof one);
-}
-
-// The device's side: takes every packet the host writes, unless told to stop.
-void FakeUsbDevice::takeWrites() {
-    std::vector<char> packet(kLargestPacket);
-    for (;;) {
-        bool taking = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) return;
-            taking = taking_;
-        }
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {deviceEnd_, static_cast<short>(taking ? POLLIN : 0), 0}};
-        if (::poll(fds, 2, kTakerTick) <= 0) continue;
-        if (fds[0].revents & POLLIN) {
-            uint64_t count = 0;
-            (void)!::read(wakeFd_, &count, sizeof count);
-        }
-        if (!(fds[1].revents & POLLIN)) continue;
-        // Under the lock, so that nothing is taken once stopTaking() returned.
-        std::lock_guard lock(mutex_);
-        if (!taking_) continue;
-        const ssize_t n = ::recv(deviceEnd_, packet.data(), packet.size(), MSG_DONTWAIT);
-        if (n <= 0) continue;
-        writes_.emplace_back(packet.data(), static_cast<size_t>(n));
-        receivedBytes_ += static_cast<size_t>(n);
-        arrived_.notify_all();
-    }
-}
 
 std::vector<std::string> FakeUsbDevice::writes() const {
     std::lock_guard lock(mutex_);
@@ -111,13 +46,18 @@ std::string FakeUsbDevice::received() const {
 
 bool FakeUsbDevice::waitForReceived(size_t bytes, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return receivedBytes_ >= bytes; });
+    return changed_.wait_for(lock, timeout, [&] { return receivedBytes_ >= bytes; });
 }
 
 void FakeUsbDevice::answer(std::string_view bytes) {
-    if (::send(deviceEnd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(bytes.size())) {
-        fail("answer");
-    }
+    std::lock_guard lock(mutex_);
+    answers_.emplace_back(bytes);
+    changed_.notify_all();
+}
+
+int FakeUsbDevice::reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
 }
 
 void FakeUsbDevice::setStatusReplies(std::vector<std::optional<uint8_t>> replies) {
@@ -136,25 +76,34 @@ std::vector<platform::UsbAccess> FakeUsbDevice::opens() const {
     return opens_;
 }
 
+int FakeUsbDevice::openNow() const {
+    std::lock_guard lock(mutex_);
+    return openNow_;
+}
+
 void FakeUsbDevice::refuseOpen(bool refuse) {
     std::lock_guard lock(mutex_);
     refuseOpen_ = refuse;
 }
 
-void FakeUsbDevice::stopTaking() {
-    {
-        std::lock_guard lock(mutex_);
-        taking_ = false;
-    }
-    wake();
+void FakeUsbDevice::stopTaking() { takeOnly(0); }
+
+void FakeUsbDevice::takeOnly(size_t bytes) {
+    std::lock_guard lock(mutex_);
+    takeBudget_ = bytes;
+    changed_.notify_all();
 }
 
 void FakeUsbDevice::resumeTaking() {
-    {
-        std::lock_guard lock(mutex_);
-        taking_ = true;
-    }
-    wake();
+    std::lock_guard lock(mutex_);
+    takeBudget_.reset();
+    changed_.notify_all();
+}
+
+void FakeUsbDevice::refuseAfter(size_t bytes) {
+    std::lock_guard lock(mutex_);
+    refuseAt_ = bytes;
+    changed_.notify_all();
 }
 
 void FakeUsbDevice::cutWrite(size_t index, size_t bytes) {
@@ -162,52 +111,88 @@ void FakeUsbDevice::cutWrite(size_t index, size_t bytes) {
     cut_.emplace(index, bytes);
 }
 
-void FakeUsbDevice::failWrites(bool fail) {
+void FakeUsbDevice::failTransfers(std::optional<UsbOutcome> outcome) {
     std::lock_guard lock(mutex_);
-    failWrites_ = fail;
+    failure_ = outcome;
+    changed_.notify_all();
 }
 
-bool FakeUsbDevice::owns(int fd) const {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && st.st_dev == hostDev_ && st.st_ino == hostIno_;
+void FakeUsbDevice::unplug() {
+    std::lock_guard lock(mutex_);
+    gone_ = true;
+    std::error_code ignored;
+    fs::remove_all(sysfsEntry_, ignored);
+    changed_.notify_all();
 }
 
-int FakeUsbDevice::open(platform::UsbAccess access) {
-    {
-        std::lock_guard lock(mutex_);
-        if (refuseOpen_) {
-            errno = EBUSY;
-            return -1;
-        }
-        opens_.push_back(access);
-    }
-    // A socket cannot be opened by name: every open is a descriptor of the
-    // same host end, as every open of a node reaches the same device.
-    const int fd = ::fcntl(hostEnd_, F_DUPFD_CLOEXEC, 0);
-    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    return fd;
+std::unique_ptr<platform::UsbDevice> FakeUsbDevice::open(platform::UsbAccess access) {
+    std::lock_guard lock(mutex_);
+    if (refuseOpen_ || gone_) return nullptr;
+    opens_.push_back(access);
+    ++openNow_;
+    return std::make_unique<FakeUsbHandle>(*this);
 }
 
-long FakeUsbDevice::write(int fd, const void* data, size_t size) {
+void FakeUsbDevice::closed() {
+    std::lock_guard lock(mutex_);
+    --openNow_;
+}
+
+// Takes what the printer's state allows as it changes, until the transfer is
+// done, the printer refuses or goes, or the time-out passes.
+UsbTransfer FakeUsbDevice::write(const void* data, size_t size, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    if (failWrites_) {
-        errno = EIO;
-        return -1;
+    if (gone_) return {UsbOutcome::Gone, 0};
+    if (failure_) return {*failure_, 0};
+    const auto* bytes = static_cast<const char*>(data);
+    const size_t transfer = writeTransfers_++;
+    std::string taken;
+    const auto finish = [&](UsbOutcome outcome) {
+        const size_t moved = taken.size();
+        if (moved > 0) writes_.push_back(std::move(taken));
+        changed_.notify_all();
+        return UsbTransfer{outcome, moved};
+    };
+    if (cut_ && cut_->first == transfer) {
+        taken.assign(bytes, std::min(size, cut_->second));
+        receivedBytes_ += taken.size();
+        return finish(UsbOutcome::Done);
     }
-    if (cut_ && cut_->first == writesMade_) size = std::min(size, cut_->second);
-    lock.unlock();
-    // MSG_NOSIGNAL: a real printer node never raises SIGPIPE.
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n >= 0) {
-        lock.lock();
-        ++writesMade_;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        if (gone_) return finish(UsbOutcome::Gone);
+        const size_t room = refuseAt_ ? (*refuseAt_ > receivedBytes_ ? *refuseAt_ - receivedBytes_ : 0) : kNoLimit;
+        if (room == 0 && taken.size() < size) return finish(UsbOutcome::Refused);
+        const size_t now = std::min({size - taken.size(), takeBudget_.value_or(kNoLimit), room});
+        if (now > 0) {
+            taken.append(bytes + taken.size(), now);
+            receivedBytes_ += now;
+            if (takeBudget_) *takeBudget_ -= now;
+            changed_.notify_all();
+        }
+        if (taken.size() == size) return finish(UsbOutcome::Done);
+        if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return finish(UsbOutcome::TimedOut);
     }
-    return n;
+}
+
+UsbTransfer FakeUsbDevice::read(void* buffer, size_t size, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    ++reads_;
+    changed_.wait_for(lock, timeout, [&] { return gone_ || failure_ || !answers_.empty(); });
+    if (gone_) return {UsbOutcome::Gone, 0};
+    if (failure_) return {*failure_, 0};
+    if (answers_.empty()) return {UsbOutcome::TimedOut, 0};
+    const std::string answer = std::move(answers_.front());
+    answers_.pop_front();
+    const size_t moved = std::min(size, answer.size());
+    std::memcpy(buffer, answer.data(), moved);
+    return {UsbOutcome::Done, moved};
 }
 
 std::optional<uint8_t> FakeUsbDevice::status() {
     std::lock_guard lock(mutex_);
     ++statusRequests_;
+    if (gone_ || failure_) return std::nullopt;
     return statusReplies_[std::min(nextReply_++, statusReplies_.size() - 1)];
 }
 
@@ -215,13 +200,12 @@ std::optional<uint8_t> FakeUsbDevice::status() {
 
 FakeUsbBus::FakeUsbBus() {
     std::string pattern = (fs::temp_directory_path() / "mklabel-usb-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) fail("mkdtemp");
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
     root_ = pattern;
     sysfsRoot_ = root_ / "sys";
     devRoot_ = root_ / "dev";
-    fs::create_directories(sysfsRoot_ / "class" / "usbmisc");
-    fs::create_directories(sysfsRoot_ / "devices" / "fake-hcd" / "usb1");
-    fs::create_directories(devRoot_ / "usb");
+    fs::create_directories(sysfsRoot_ / "bus" / "usb" / "devices");
+    fs::create_directories(devRoot_ / "bus" / "usb");
     installed_ = std::make_unique<platform::ScopedUsbDriver>(*this);
 }
 
@@ -232,17 +216,24 @@ FakeUsbBus::~FakeUsbBus() {
     fs::remove_all(root_, ignored);
 }
 
-// A USB device with one interface; returns the interface's folder.
-fs::path FakeUsbBus::makeUsbDevice(std::string_view vendorId, std::string_view productId,
-                                   const std::optional<std::string>& serial) {
-    const std::string name = "1-" + std::to_string(nextPort_++);
-    const fs::path device = sysfsRoot_ / "devices" / "fake-hcd" / "usb1" / name;
-    const fs::path interface = device / (name + ":1.0");
+// A USB device with one interface of the given class, as sysfs lists it
+// (device and interface side by side); returns the device's folder.
+fs::path FakeUsbBus::makeDevice(std::string_view vendorId, std::string_view productId,
+                                const std::optional<std::string>& serial, FakeUsbAddress address,
+                                std::string_view interfaceClass) {
+    const std::string name = std::to_string(address.bus) + "-" + std::to_string(nextPort_++);
+    const fs::path devices = sysfsRoot_ / "bus" / "usb" / "devices";
+    const fs::path device = devices / name;
+    const fs::path interface = devices / (name + ":1.0");
+    fs::create_directories(device);
     fs::create_directories(interface);
     writeFile(device / "idVendor", std::string(vendorId) + "\n");
     writeFile(device / "idProduct", std::string(productId) + "\n");
+    writeFile(device / "busnum", std::to_string(address.bus) + "\n");
+    writeFile(device / "devnum", std::to_string(address.device) + "\n");
     if (serial) writeFile(device / "serial", *serial + "\n");
-    return interface;
+    writeFile(interface / "bInterfaceClass", std::string(interfaceClass) + "\n");
+    return device;
 }
 
 FakeUsbDevice& FakeUsbBus::plugPrinter(const std::string& serial, std::string_view vendorId,
@@ -251,71 +242,41 @@ FakeUsbDevice& FakeUsbBus::plugPrinter(const std::string& serial, std::string_vi
 }
 
 FakeUsbDevice& FakeUsbBus::plug(std::string_view vendorId, std::string_view productId,
-                                std::optional<std::string> serial, std::optional<unsigned> lpNumber) {
-    const unsigned number = lpNumber.value_or(nextLp_);
-    nextLp_ = std::max(nextLp_, number + 1);
-    const std::string name = "lp" + std::to_string(number);
-    const fs::path interface = makeUsbDevice(vendorId, productId, serial);
-    const fs::path entry = sysfsRoot_ / "class" / "usbmisc" / name;
-    fs::create_directories(entry);
-    fs::create_directory_symlink(interface, entry / "device");
-    const fs::path node = devRoot_ / "usb" / name;
-    writeFile(node, "");
-    devices_.push_back(std::unique_ptr<FakeUsbDevice>(new FakeUsbDevice(node.string())));
+                                std::optional<std::string> serial, std::optional<FakeUsbAddress> address) {
+    const FakeUsbAddress at = address.value_or(FakeUsbAddress{1, nextAddress_++});
+    const fs::path device = makeDevice(vendorId, productId, serial, at, "07");
+    char node[32];
+    std::snprintf(node, sizeof node, "%03u/%03u", at.bus, at.device);
+    devices_.push_back(std::unique_ptr<FakeUsbDevice>(new FakeUsbDevice((devRoot_ / "bus" / "usb" / node).string())));
+    devices_.back()->sysfsEntry_ = device;
     return *devices_.back();
 }
 
-void FakeUsbBus::addDanglingEntry(unsigned lpNumber) {
-    nextLp_ = std::max(nextLp_, lpNumber + 1);
-    const fs::path entry = sysfsRoot_ / "class" / "usbmisc" / ("lp" + std::to_string(lpNumber));
-    fs::create_directories(entry);
-    fs::create_directory_symlink(sysfsRoot_ / "devices" / "gone", entry / "device");
+void FakeUsbBus::addVanishingDevice() {
+    const fs::path device = makeDevice("9f3c", "41a7", "GOING", {1, nextAddress_++}, "07");
+    fs::remove(device / "busnum");
+    fs::remove(device / "devnum");
 }
 
-void FakeUsbBus::addOtherEntry(const std::string& name, std::string_view vendorId, std::string_view productId) {
-    const fs::path interface = makeUsbDevice(vendorId, productId, "OTHER");
-    const fs::path entry = sysfsRoot_ / "class" / "usbmisc" / name;
-    fs::create_directories(entry);
-    fs::create_directory_symlink(interface, entry / "device");
+void FakeUsbBus::addOtherDevice(std::string_view vendorId, std::string_view productId) {
+    makeDevice(vendorId, productId, "OTHER", {1, nextAddress_++}, "03");
 }
 
-void FakeUsbBus::breakClassFolder() {
-    const fs::path classDir = sysfsRoot_ / "class" / "usbmisc";
-    fs::remove_all(classDir);
-    writeFile(classDir, "");  // a file where the folder was: listing it fails with ENOTDIR
-}
-
-FakeUsbDevice* FakeUsbBus::deviceOf(int fd) const {
-    for (const auto& device : devices_) {
-        if (device->owns(fd)) return device.get();
-    }
-    return nullptr;
+void FakeUsbBus::breakDevicesFolder() {
+    const fs::path devices = sysfsRoot_ / "bus" / "usb" / "devices";
+    fs::remove_all(devices);
+    writeFile(devices, "");  // a file where the folder was: listing it fails with ENOTDIR
 }
 
 std::optional<std::vector<platform::UsbPrinterNode>> FakeUsbBus::listPrinters() const {
-    return platform::scanUsblp(sysfsRoot_, devRoot_);
+    return platform::scanUsbSysfs(sysfsRoot_, devRoot_);
 }
 
-int FakeUsbBus::openDevice(const std::string& devicePath, platform::UsbAccess access) const {
+std::unique_ptr<platform::UsbDevice> FakeUsbBus::open(const std::string& devicePath, platform::UsbAccess access) const {
     for (const auto& device : devices_) {
         if (device->devicePath() == devicePath) return device->open(access);
     }
-    errno = ENOENT;
-    return -1;
-}
-
-long FakeUsbBus::writeSome(int fd, const void* data, size_t size) const {
-    FakeUsbDevice* device = deviceOf(fd);
-    return device != nullptr ? device->write(fd, data, size) : UsbDriver::writeSome(fd, data, size);
-}
-
-std::optional<uint8_t> FakeUsbBus::portStatus(int fd) const {
-    FakeUsbDevice* device = deviceOf(fd);
-    if (device == nullptr) {
-        errno = ENOTTY;
-        return std::nullopt;
-    }
-    return device->status();
+    return nullptr;
 }
 
 }  // namespace mk::test

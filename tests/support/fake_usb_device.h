@@ -1,10 +1,12 @@
 #pragma once
 // A fake USB bus for tests: printers (and other devices) that the library's
-// real usblp scan finds in a sysfs tree built in a private temporary folder,
-// each with a device node that a SOCK_SEQPACKET socket pair stands in for, so
-// that every write the library makes arrives as one packet and reads, time-
-// outs and stalls happen for real. While a FakeUsbBus lives it is the driver
-// beneath the library (mk::platform::ScopedUsbDriver); create one per test.
+// real sysfs scan finds in a tree built in a private temporary folder, and
+// that behave at the transfer level the way a printer behind libusb does:
+// each transfer ends done, timed out (with the bytes moved so far), refused
+// (a stalled endpoint) or with the printer gone; a printer's answers wait in
+// the device until the host reads them, whatever opens and closes happen in
+// between. While a FakeUsbBus lives it is the driver beneath the library
+// (mk::platform::ScopedUsbDriver); create one per test.
 //
 //   mk::test::FakeUsbBus bus;
 //   mk::test::FakeUsbDevice& printer = bus.plugPrinter("ABC123");
@@ -12,22 +14,21 @@
 //   printer.setStatusReplies({4, 4, 0});          // status requests see 4, 4, then 0
 //   ... MkPrinter_Connect / writeUsb / readUsb ...
 //   EXPECT_EQ(printer.received(), expectedJob);   // every byte the host wrote
-//   EXPECT_EQ(printer.writes().size(), 3u);       // one entry per write()
+//   EXPECT_EQ(printer.writes().size(), 3u);       // one entry per write transfer
 //
 // Waits the library makes on its own (the write stall limit, the status
 // pauses) are shortened with mk::ScopedCommTiming (comm/comm_timing.h).
-#include <sys/types.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/usb_driver.h"
@@ -40,15 +41,14 @@ class FakeUsbBus;
 // stays valid while the bus lives.
 class FakeUsbDevice {
 public:
-    ~FakeUsbDevice();
     FakeUsbDevice(const FakeUsbDevice&) = delete;
     FakeUsbDevice& operator=(const FakeUsbDevice&) = delete;
 
-    // The node the library opens: <bus>/dev/usb/lpN.
+    // What the library opens: <bus>/dev/bus/usb/BBB/DDD.
     const std::string& devicePath() const { return devicePath_; }
 
-    // What the host wrote: one entry per write() that reached the device, in
-    // order; received() joins them.
+    // What the host wrote: the bytes each write transfer moved, in order
+    // (transfers that moved nothing are left out); received() joins them.
     std::vector<std::string> writes() const;
     std::string received() const;
     // Waits until at least `bytes` have arrived, at most `timeout`.
@@ -57,56 +57,84 @@ public:
     // Queues bytes for the host to read. One read takes one whole answer; a
     // read shorter than the answer gets its first bytes and loses the rest.
     void answer(std::string_view bytes);
+    int reads() const;  // read transfers the host started
 
     // Replies to the status request: each request from now on takes the next
-    // one, the last repeats; nullopt makes the request fail as an ioctl the device
-    // refuses. Until set, every request gets 0.
+    // one, the last repeats; nullopt makes the request fail. Until set,
+    // every request gets 0.
     void setStatusReplies(std::vector<std::optional<uint8_t>> replies);
     int statusRequests() const;  // all requests, since the device was plugged
 
-    // The access every open asked for, in order.
+    // The access every open asked for, in order, and how many are open now.
     std::vector<platform::UsbAccess> opens() const;
+    int openNow() const;
 
     // Misbehaviour on purpose.
-    void refuseOpen(bool refuse);              // opens fail with EBUSY
-    void stopTaking();                         // nothing written is taken any more...
-    void resumeTaking();                       // ...until this
-    void cutWrite(size_t index, size_t bytes); // the index-th write (from 0) takes only `bytes`
-    void failWrites(bool fail);                // every write fails with EIO
+    void refuseOpen(bool refuse);          // another program holds the printer
+    void stopTaking();                     // takes nothing more (a write times out)...
+    void takeOnly(size_t bytes);           // ...or only this many more bytes...
+    void resumeTaking();                   // ...until this
+    void refuseAfter(size_t bytes);        // stalls its endpoint once this many bytes in all arrived
+    void cutWrite(size_t index, size_t bytes);  // the index-th write transfer (from 0) ends done with only `bytes` moved
+    // Every transfer from now on ends at once with this outcome, moving
+    // nothing; nullopt ends that.
+    void failTransfers(std::optional<platform::UsbOutcome> outcome);
+    void unplug();  // gone: opens fail, transfers (also one under way) end Gone
 
 private:
     friend class FakeUsbBus;
-    explicit FakeUsbDevice(std::string devicePath);
+    friend class FakeUsbHandle;
+    explicit FakeUsbDevice(std::string devicePath) : devicePath_(std::move(devicePath)) {}
 
-    bool owns(int fd) const;
-    int open(platform::UsbAccess access);
-    long write(int fd, const void* data, size_t size);
+    std::unique_ptr<platform::UsbDevice> open(platform::UsbAccess access);
+    platform::UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout);
+    platform::UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout);
     std::optional<uint8_t> status();
-    void takeWrites();
-    void wake() const;
+    void closed();
 
     std::string devicePath_;
-    int hostEnd_ = -1;
-    int deviceEnd_ = -1;
-    int wakeFd_ = -1;
-    dev_t hostDev_ = 0;
-    ino_t hostIno_ = 0;
+    std::filesystem::path sysfsEntry_;  // removed when unplugged
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
+    mutable std::condition_variable changed_;
     std::vector<std::string> writes_;
     size_t receivedBytes_ = 0;
+    size_t writeTransfers_ = 0;
+    std::deque<std::string> answers_;
+    int reads_ = 0;
     std::vector<std::optional<uint8_t>> statusReplies_{std::optional<uint8_t>(0)};
     size_t nextReply_ = 0;
     int statusRequests_ = 0;
     std::vector<platform::UsbAccess> opens_;
+    int openNow_ = 0;
     bool refuseOpen_ = false;
-    bool taking_ = true;
-    bool failWrites_ = false;
-    size_t writesMade_ = 0;
+    std::optional<size_t> takeBudget_;  // bytes it takes before it stops; nullopt: no limit
+    std::optional<size_t> refuseAt_;
     std::optional<std::pair<size_t, size_t>> cut_;
-    bool stopping_ = false;
-    std::thread taker_;
+    std::optional<platform::UsbOutcome> failure_;
+    bool gone_ = false;
+};
+
+// The seam's open printer, as the fake hands it to the library.
+class FakeUsbHandle final : public platform::UsbDevice {
+public:
+    explicit FakeUsbHandle(FakeUsbDevice& device) : device_(device) {}
+    ~FakeUsbHandle() override { device_.closed(); }
+    platform::UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout) override {
+        return device_.write(data, size, timeout);
+    }
+    platform::UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout) override {
+        return device_.read(buffer, size, timeout);
+    }
+    std::optional<uint8_t> portStatus() override { return device_.status(); }
+
+private:
+    FakeUsbDevice& device_;
+};
+
+struct FakeUsbAddress {
+    unsigned bus;
+    unsigned device;
 };
 
 class FakeUsbBus final : public platform::UsbDriver {
@@ -116,40 +144,38 @@ public:
     FakeUsbBus(const FakeUsbBus&) = delete;
     FakeUsbBus& operator=(const FakeUsbBus&) = delete;
 
-    // A supported printer (vendor 9f3c, product 41a7 unless given), bound as
-    // the next free lpN.
+    // A supported printer (vendor 9f3c, product 41a7 unless given) at the
+    // next free address of bus 1.
     FakeUsbDevice& plugPrinter(const std::string& serial, std::string_view vendorId = "9f3c",
                                std::string_view productId = "41a7");
-    // Any device bound by the printer driver. Ids as sysfs spells them (four
-    // hex digits); a serial of nullopt leaves out the serial attribute; an
-    // lp number of nullopt takes the next free one.
+    // Any device with a printer-class interface. Ids as sysfs spells them
+    // (four hex digits); a serial of nullopt leaves out the serial
+    // attribute; an address of nullopt takes the next free one on bus 1.
     FakeUsbDevice& plug(std::string_view vendorId, std::string_view productId, std::optional<std::string> serial,
-                        std::optional<unsigned> lpNumber = std::nullopt);
-    // An lpN entry whose device link leads nowhere (a device going away).
-    void addDanglingEntry(unsigned lpNumber);
-    // An entry of another driver of the class (hiddevN and the like) whose
-    // device has the given ids.
-    void addOtherEntry(const std::string& name, std::string_view vendorId, std::string_view productId);
-    // Makes the class folder unreadable, so the bus cannot be listed at all.
-    void breakClassFolder();
+                        std::optional<FakeUsbAddress> address = std::nullopt);
+    // A printer-class device whose attributes are already gone (a device
+    // going away while the bus is listed).
+    void addVanishingDevice();
+    // A device with the given ids whose only interface is of another class.
+    void addOtherDevice(std::string_view vendorId, std::string_view productId);
+    // Makes the devices folder unreadable, so the bus cannot be listed at all.
+    void breakDevicesFolder();
 
     const std::filesystem::path& sysfsRoot() const { return sysfsRoot_; }
     const std::filesystem::path& devRoot() const { return devRoot_; }
 
     std::optional<std::vector<platform::UsbPrinterNode>> listPrinters() const override;
-    int openDevice(const std::string& devicePath, platform::UsbAccess access) const override;
-    long writeSome(int fd, const void* data, size_t size) const override;
-    std::optional<uint8_t> portStatus(int fd) const override;
+    std::unique_ptr<platform::UsbDevice> open(const std::string& devicePath, platform::UsbAccess access) const override;
 
 private:
-    std::filesystem::path makeUsbDevice(std::string_view vendorId, std::string_view productId,
-                                        const std::optional<std::string>& serial);
-    FakeUsbDevice* deviceOf(int fd) const;
+    std::filesystem::path makeDevice(std::string_view vendorId, std::string_view productId,
+                                     const std::optional<std::string>& serial, FakeUsbAddress address,
+                                     std::string_view interfaceClass);
 
     std::filesystem::path root_;
     std::filesystem::path sysfsRoot_;
     std::filesystem::path devRoot_;
-    unsigned nextLp_ = 0;
+    unsigned nextAddress_ = 2;  // 1 is the root hub
     unsigned nextPort_ = 1;
     std::vector<std::unique_ptr<FakeUsbDevice>> devices_;
     std::unique_ptr<platform::ScopedUsbDriver> installed_;
