@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "comm/callback.h"
+#include "comm/tag_read.h"
 #include "lsf/objects_xml.h"
 #include "mklabel.h"
 #include "platform/base64_strict.h"
@@ -231,19 +233,32 @@ TEST(SeedFiles, Base64SeedsAreAcceptedOrRefusedAsNamed) {
     }
 }
 
-TEST(SeedFiles, AnswerSeedsAreWritten) {
-    if (!writeRequested()) GTEST_SKIP() << "only written on request";
+TEST(SeedFiles, AnswerSeedsGiveTheAnswersTheyAreNamedFor) {
     const fs::path dir = kSourceRoot / "tests" / "fuzz" / "corpus" / "answer_fuzz";
-    // The first byte sets the tag reader's buffer size; the rest is what the printer sent.
-    const std::pair<const char*, std::string> seeds[] = {
-        {"status-digits", std::string("\x40") + "0148Y\xFF"},
-        {"tag-framed", std::string("\x40") + "\x02" + "E2003412\x03\r\n"},
-        {"tag-no-tag", std::string("\x40") + "X\r\n"},
-        {"tag-cut-by-buffer", std::string("\x04") + "0123456789ABCDEF"},
-        {"pn", std::string("\x10") + "PN"},
-        {"rp-after-ok", std::string("\x10") + "OKRP\r\n"},
+    struct AnswerSeed {
+        const char* name;
+        std::string bytes;  // the tag reader's buffer size, then what the printer sent
+        const char* tagText;
+        bool pn;
+        bool rp;
     };
-    for (const auto& [name, bytes] : seeds) writeSeed(dir, name, bytes);
+    const AnswerSeed seeds[] = {
+        {"status-digits", std::string("\x40") + "0148Y\xFF", "0148Y\xFF", false, false},
+        {"tag-framed", std::string("\x40") + "\x02" + "E2003412\x03\r\n", "E2003412", false, false},
+        {"tag-no-tag", std::string("\x40") + "X\r\n", "", false, false},
+        {"tag-cut-by-buffer", std::string("\x04") + "0123456789ABCDEF", "012", false, false},
+        {"pn", std::string("\x10") + "PN", "PN", true, false},
+        {"rp-after-ok", std::string("\x10") + "OKRP\r\n", "OKRP", false, true},
+    };
+    for (const AnswerSeed& seed : seeds) {
+        if (writeRequested()) writeSeed(dir, seed.name, seed.bytes);
+        const std::string_view sent = std::string_view(seed.bytes).substr(1);
+        char text[64];
+        mk::deliverTagAnswer(mk::dropAnswerFraming(sent), text, seed.bytes[0]);
+        EXPECT_STREQ(text, seed.tagText) << seed.name;
+        EXPECT_EQ(mk::isPnAnswer(sent), seed.pn) << seed.name;
+        EXPECT_EQ(mk::holdsRpAnswer(sent), seed.rp) << seed.name;
+    }
 }
 
 TEST(SeedFiles, SampleLabelFileHoldsTheSampleLabel) {
