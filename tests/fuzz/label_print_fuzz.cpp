@@ -43,19 +43,6 @@ int countObjects(std::string_view xml) {
     return count;
 }
 
-// The tag commands of the objects the print call writes; none when one of them
-// cannot be encoded, as the print call refuses such a label.
-std::optional<std::string> rfidCommandsOf(const LabelDoc& doc) {
-    std::string commands;
-    for (const LabelObject& object : doc.objects) {
-        if (!mk::nameStartsWith(object.ObjectName, "rfid") || !object.enable || object.ReadIDOnly) continue;
-        const std::optional<std::string> lines = mk::buildRfidCommands(object);
-        if (!lines) return std::nullopt;
-        commands += *lines;
-    }
-    return commands;
-}
-
 // The number after the first command line that starts with prefix.
 std::optional<long> commandValue(const mk::test::ReceivedJob& job, std::string_view prefix) {
     for (const std::string& line : job.lines) {
@@ -98,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     mk::rescaleForPrinter(*doc, printer.dpi);
     mk::composeDocumentVariableTexts(*doc);
-    const std::optional<std::string> rfid = rfidCommandsOf(*doc);
+    const std::optional<std::string> rfid = mk::collectRfidCommands(*doc);
     mk::copyPrinterSettings(printer, *doc);
     const mk::PrintJob job = mk::buildLabelCommands(*doc, printer.dpi, printer.interfaceType, rfid.value_or(""));
     // A label of at least a millimetre at these resolutions always renders.
