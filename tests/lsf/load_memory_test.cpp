@@ -87,15 +87,12 @@ int loadCode(const std::string& image) {
 }
 
 TEST(LoadMemory, SmallFilesCannotMakeALoadExceedItsBound) {
+    if (mk::test::sanitizedBuild()) GTEST_SKIP() << "a sanitizer's allocator keeps freed memory: peaks mean nothing";
     for (const HeavyFile& file : heavyFiles()) {
         ASSERT_LE(file.image.size(), kLargestFile) << file.name;
         const std::optional<mk::test::ChildRun> run =
             mk::test::runInChildMeasuringPeak([&] { return loadCode(file.image); });
-        if (!run) {
-            ASSERT_TRUE(mk::test::sanitizedBuild()) << "peak not measured: " << file.name;
-            EXPECT_EQ(loadCode(file.image), file.code) << file.name;
-            continue;
-        }
+        ASSERT_TRUE(run.has_value()) << "peak not measured: " << file.name;
         EXPECT_EQ(run->result, file.code) << file.name;
         EXPECT_LE(run->peakRiseBytes, kStatedLoadBound) << file.name;
         std::printf("%-32s file %7zu bytes, peak rise %4zu MiB\n", file.name, file.image.size(),
