@@ -2,10 +2,12 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+WIN_BUILD ?= build-windows
+WIN_DEPS ?= build-windows-deps
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test demo asan fuzz bench install clean
+.PHONY: deps build test demo asan fuzz bench install clean windows windows-deps
 
 deps:
 	./scripts/install-deps
@@ -33,6 +35,20 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./tests/fuzz/run-smoke.sh $(FUZZ_BUILD)
 
+# mklabel.dll for 64-bit Windows, cross-built with mingw-w64; zint is built
+# once from Debian's source package into $(WIN_DEPS).
+windows-deps:
+	./scripts/install-windows-deps
+	./scripts/build-windows-deps $(WIN_DEPS)
+
+windows: windows-deps
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DMKLABEL_WINDOWS_DEPS=$(abspath $(WIN_DEPS)) \
+	  -DMKLABEL_TESTS=OFF -DMKLABEL_BENCH=OFF -DMKLABEL_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	./tests/exports/check-exports.sh $(WIN_BUILD)/mklabel.dll include/mklabel.h 97
+	./tests/exports/check-dll-imports.sh $(WIN_BUILD)/mklabel.dll
+
 bench: build
 	$(BUILD)/bench/mklabel_bench
 
@@ -40,4 +56,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN_DEPS)

@@ -11,15 +11,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "render/bmp_preview.h"
 #include "support/fake_net_printer.h"
 #include "support/print_job_reader.h"
 
@@ -82,21 +79,6 @@ std::string_view withoutCallbackCommand(std::string_view job) {
     return job;
 }
 
-bool saveAsBmp(const mk::test::PcxPicture& picture, const fs::path& path) {
-    const int stride = picture.width * 4;
-    std::vector<uint8_t> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(picture.height));
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const uint8_t value = picture.isLight(x, y) ? 0xFF : 0x00;
-            std::memset(&pixels[static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(x)], value, 4);
-        }
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    if (file == nullptr) return false;
-    const bool written = mk::writeBmpPreview(file.get(), pixels.data(), picture.width, picture.height, stride, kImageDpi);
-    return written && std::fclose(file.release()) == 0;
-}
-
 // Reports one job and saves its label, if it carries one.
 void takeJob(const std::string& bytes, int number, const fs::path& outputDir) {
     const std::optional<mk::test::ReceivedJob> job = mk::test::parsePrintJob(withoutCallbackCommand(bytes));
@@ -114,7 +96,7 @@ void takeJob(const std::string& bytes, int number, const fs::path& outputDir) {
         return;
     }
     const fs::path path = outputDir / ("label-" + std::to_string(number) + ".bmp");
-    if (saveAsBmp(*picture, path)) {
+    if (mk::test::savePictureAsBmp(*picture, path, kImageDpi)) {
         std::printf("job %d: label of %d x %d dots saved as %s\n", number, picture->width, picture->height,
                     path.c_str());
     } else {

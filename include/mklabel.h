@@ -12,7 +12,15 @@
 
 #include <stdbool.h>
 
-#if defined(MKLABEL_BUILDING) && (defined(__GNUC__) || defined(__clang__))
+/* On Windows the calls are imported from mklabel.dll; elsewhere they are
+ * plain declarations. */
+#if defined(_WIN32)
+#if defined(MKLABEL_BUILDING)
+#define MK_API __declspec(dllexport)
+#else
+#define MK_API __declspec(dllimport)
+#endif
+#elif defined(MKLABEL_BUILDING) && (defined(__GNUC__) || defined(__clang__))
 #define MK_API __attribute__((visibility("default")))
 #else
 #define MK_API

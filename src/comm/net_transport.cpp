@@ -18,7 +18,7 @@ int queryStatusAttempt(const std::string& address) {
     PrinterConnection printer = connectToPrinter(address, kStatusPort, commTiming().netReceiveTimeout);
     if (!printer.connected) return kNetStatusFailed;
     static constexpr char kRequest[] = "PS\r\n";
-    printer.socket.sendSome(kRequest, sizeof kRequest - 1);
+    printer.socket.sendSome(kRequest, sizeof kRequest - 1, sendStallDeadline());
     unsigned char reply = 0;
     if (printer.socket.receiveSome(&reply, 1) <= 0) return kNetStatusFailed;
     return statusFromReplyByte(reply);
@@ -41,16 +41,18 @@ PrinterConnection connectToPrinter(const std::string& address, int port, std::ch
     PrinterConnection printer{platform::TcpSocket::open()};
     if (!printer.socket.valid()) return printer;
     printer.socket.setReceiveTimeout(receiveTimeout);
-    // A printer that stops reading (out of paper, jammed) would otherwise
-    // hold a send for as long as the connection lives.
-    printer.socket.setSendTimeout(commTiming().netSendStallLimit);
     printer.connected = printer.socket.connect(address, port, commTiming().connectBound);
     return printer;
 }
 
+platform::Deadline sendStallDeadline() { return std::chrono::steady_clock::now() + commTiming().netSendStallLimit; }
+
 bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length) {
+    // The stall limit runs from the last byte the socket took, for the whole
+    // job: a printer that stops reading (out of paper, jammed) fails the send
+    // one limit after the socket buffers fill, whatever the job's size.
     for (int sent = 0; sent < length;) {
-        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent));
+        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent), sendStallDeadline());
         if (taken <= 0) return false;
         sent += static_cast<int>(taken);
     }

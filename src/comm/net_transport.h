@@ -36,11 +36,15 @@ struct PrinterConnection {
 };
 
 // Connects to address:port within the connect bound, with this receive
-// time-out on the socket and the send stall limit.
+// time-out on the socket. An address that names no host is not connected.
 PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout);
 
+// The latest moment a send begun now may wait for the printer to take bytes.
+platform::Deadline sendStallDeadline();
+
 // Sends every byte, each send continuing where the last one stopped; false
-// at the first send that fails.
+// at the first send that fails or when the printer takes nothing for the
+// send stall limit.
 bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length);
 
 // Hands every byte to the printer's raw port (9100 when port <= 0). Sets no

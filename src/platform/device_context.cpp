@@ -2,6 +2,9 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
+#include "platform/bounded_cache.h"
+#include "platform/pixel_copy.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -86,11 +89,6 @@ void setSource(cairo_t* cr, Colorref color) {
     cairo_set_source_rgb(cr, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
 }
 
-uint32_t pixelValue(Colorref color) {
-    // Little-endian memory order blue, green, red, unused.
-    return 0xFF000000u | ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
-}
-
 struct Window {
     double left, top, right, bottom;
 };
@@ -156,57 +154,44 @@ bool clipSegment(double& x1, double& y1, double& x2, double& y2, const Window& w
     return true;
 }
 
-// One axis of a stretch: the first destination pixel on the surface and, for
-// it and each one after it that is on the surface, the source pixel under its
-// centre (nearest neighbour). A negative size mirrors: the rectangle extends
-// back from the origin, origin included, and shows the source reversed.
-struct StretchAxis {
-    int64_t first = 0;
-    std::vector<int64_t> source;
+// The surface memory of the last label drawn on a thread, kept for the next
+// one: a label printed again and again then neither allocates its surface nor
+// faults its pages in anew. Blocks above the bound are given back at once.
+constexpr size_t kKeptSurfaceBytes = size_t{128} << 20;
+
+struct SpareSurface {
+    std::unique_ptr<uint8_t[]> block;
+    size_t bytes = 0;
+};
+thread_local SpareSurface spareSurface;
+
+// Memory for a surface of this many bytes; its content is undefined.
+class SurfaceMemory {
+public:
+    explicit SurfaceMemory(size_t bytes) : bytes_(bytes) {
+        if (cachingEnabled() && spareSurface.block != nullptr && spareSurface.bytes >= bytes) {
+            block_ = std::move(spareSurface.block);
+            bytes_ = std::exchange(spareSurface.bytes, 0);
+        } else {
+            block_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+        }
+    }
+    ~SurfaceMemory() {
+        if (!cachingEnabled() || bytes_ > kKeptSurfaceBytes || spareSurface.bytes > bytes_) return;
+        spareSurface.block = std::move(block_);
+        spareSurface.bytes = bytes_;
+    }
+    SurfaceMemory(const SurfaceMemory&) = delete;
+    SurfaceMemory& operator=(const SurfaceMemory&) = delete;
+
+    uint8_t* get() const { return block_.get(); }
+
+private:
+    std::unique_ptr<uint8_t[]> block_;
+    size_t bytes_;
 };
 
-StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize) {
-    StretchAxis axis;
-    const bool mirror = destSize < 0;
-    const int64_t size = std::abs(int64_t{destSize});
-    const int64_t start = mirror ? int64_t{origin} - size + 1 : origin;
-    const int64_t from = std::max<int64_t>(start, 0);
-    const int64_t to = std::min<int64_t>(start + size, surfaceSize);
-    axis.first = from;
-    for (int64_t d = from; d < to; ++d) {
-        const int64_t i = mirror ? size - 1 - (d - start) : d - start;
-        axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
-    }
-    return axis;
-}
-
 }  // namespace
-
-Pen Pen::cosmetic(CosmeticStyle style, Colorref color) {
-    Pen pen;
-    pen.color = color;
-    pen.cosmeticStyle = style;
-    return pen;
-}
-
-Pen Pen::solid(int width, Colorref color) {
-    Pen pen;
-    pen.color = color;
-    if (width > 1) {
-        pen.width = width;
-        pen.geometric = true;
-    }
-    return pen;
-}
-
-Pen Pen::dashed(int width, Colorref color, std::vector<int> pattern) {
-    Pen pen;
-    pen.width = std::max(width, 1);
-    pen.color = color;
-    pen.geometric = true;
-    pen.pattern = std::move(pattern);
-    return pen;
-}
 
 struct DeviceContext::Impl {
     struct Tile {
@@ -220,7 +205,8 @@ struct DeviceContext::Impl {
 
     int width = 0;
     int height = 0;
-    std::unique_ptr<uint8_t[]> memory;
+    std::unique_ptr<SurfaceMemory> memory;
+    // Declared after the memory so that cairo lets go of it first.
     std::vector<Tile> tiles;
 
     Pen pen;
@@ -234,7 +220,7 @@ struct DeviceContext::Impl {
     WorldTransform transform;
 
     size_t stride() const { return static_cast<size_t>(width) * 4; }
-    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory.get() + static_cast<size_t>(y) * stride()); }
+    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory->get() + static_cast<size_t>(y) * stride()); }
 
     // Finishes cairo's work before the memory is read or written directly.
     void flush() {
@@ -414,7 +400,7 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
         impl->height = height;
-        impl->memory = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
+        impl->memory = std::make_unique<SurfaceMemory>(static_cast<size_t>(bytes));
         // cairo accepts any stride that is a multiple of 4 and at least its
         // own for the tile's width; the whole surface's row is both.
         int stride = width * 4;
@@ -425,7 +411,7 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
                 tile.top = top;
                 tile.columns = std::min(kMaxSide, width - left);
                 tile.rows = std::min(kMaxSide, height - top);
-                uint8_t* origin = impl->memory.get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
+                uint8_t* origin = impl->memory->get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
                 tile.surface.reset(
                     cairo_image_surface_create_for_data(origin, CAIRO_FORMAT_RGB24, tile.columns, tile.rows, stride));
                 if (cairo_surface_status(tile.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -449,24 +435,18 @@ int DeviceContext::stride() const { return impl_->width * 4; }
 
 const uint8_t* DeviceContext::pixels() const {
     impl_->flush();
-    return impl_->memory.get();
+    return impl_->memory->get();
 }
 
 uint8_t* DeviceContext::mutablePixels() {
     impl_->flush();
     impl_->markDirty();
-    return impl_->memory.get();
+    return impl_->memory->get();
 }
 
 void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
-    int l = std::max(left, 0);
-    int t = std::max(top, 0);
-    int r = std::min(right, impl_->width);
-    int b = std::min(bottom, impl_->height);
-    if (l >= r || t >= b) return;
     impl_->flush();
-    uint32_t value = pixelValue(color);
-    for (int y = t; y < b; ++y) std::fill(impl_->row(y) + l, impl_->row(y) + r, value);
+    fillBox(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, left, top, right, bottom, color);
     impl_->markDirty();
 }
 
@@ -532,27 +512,9 @@ void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
 
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
                                   int srcHeight, const PixelBlock& block) {
-    if (block.pixels == nullptr || block.width < 1 || block.height < 1 ||
-        int64_t{block.stride} < int64_t{block.width} * 4)
-        return;
-    if (destWidth == 0 || destHeight == 0 || srcWidth <= 0 || srcHeight <= 0) return;
-    const StretchAxis columns = stretchAxis(x, destWidth, srcX, srcWidth, impl_->width);
-    const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, impl_->height);
-    if (columns.source.empty() || rows.source.empty()) return;
     impl_->flush();
-    for (size_t r = 0; r < rows.source.size(); ++r) {
-        const int64_t sy = rows.source[r];
-        if (sy < 0 || sy >= block.height) continue;
-        const uint8_t* src = block.pixels + sy * block.stride;
-        uint32_t* dst = impl_->row(static_cast<int>(rows.first + static_cast<int64_t>(r))) + columns.first;
-        for (size_t c = 0; c < columns.source.size(); ++c) {
-            const int64_t sx = columns.source[c];
-            if (sx < 0 || sx >= block.width) continue;
-            const uint8_t* pixel = src + sx * 4;
-            if (block.alphaMasked && pixel[3] == 0) continue;
-            std::memcpy(&dst[c], pixel, 4);
-        }
-    }
+    stretchBlock(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, x, y, destWidth, destHeight,
+                 srcX, srcY, srcWidth, srcHeight, block);
     impl_->markDirty();
 }
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 #include "comm/interface_type.h"
 #include "print/pcx_image.h"
@@ -35,12 +34,16 @@ std::string makeGraphicName() {
 }
 
 PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText) {
-    void* rendered = nullptr;
-    int width = 0, height = 0, stride = 0;
-    if (!renderLabelBitmap(doc, dpi, 0, &rendered, &width, &height, &stride)) return {};
-    std::unique_ptr<uint8_t, PixelBuffer::Free> pixels(static_cast<uint8_t*>(rendered));
-    const std::string pcx = buildPcxImage(pixels.get(), width, height, stride);
-    pixels.reset();
+    std::string pcx;
+    int width = 0, height = 0;
+    {
+        // The graphic is made from the surface itself; nothing is copied.
+        const auto surface = drawLabel(doc, dpi);
+        if (surface == nullptr) return {};
+        width = surface->width();
+        height = surface->height();
+        pcx = buildPcxImage(surface->pixels(), width, height, surface->stride());
+    }
 
     const std::string name = makeGraphicName();
     PrintJob job;
@@ -52,7 +55,7 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
     appendFormat(job, "Q%d,%d\r\n", height, doc.labelhavegap ? 16 : 0);
     job += "N\r\n";
     appendFormat(job, "GK\"%s\"\r\n", name.c_str());
-    appendFormat(job, "GM\"%s\"%zu\r\n", name.c_str(), pcx.size());
+    job += "GM\"" + name + "\"" + std::to_string(pcx.size()) + "\r\n";
     job += pcx;
     job += "\r\n";
     appendFormat(job, "GG0,0,\"%s\"\r\n", name.c_str());

@@ -25,6 +25,11 @@ std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 std::string hfVerifyLine(const LabelObject& object) { return object.HFReadverifylabel ? "HC1\r\n" : "HC0\r\n"; }
 
+bool writesTag(int encoderType) {
+    return encoderType >= static_cast<int>(RfidEncoderType::Uhf) &&
+           encoderType <= static_cast<int>(RfidEncoderType::HfBlockAlt);
+}
+
 std::optional<std::string> tagDataOf(const LabelObject& object) {
     switch (object.RFIDDatatype) {
         case static_cast<int>(RfidDataType::Text):
@@ -41,7 +46,8 @@ std::optional<std::string> tagDataOf(const LabelObject& object) {
 }  // namespace
 
 std::optional<std::string> buildRfidCommands(const LabelObject& object) {
-    if (object.objectdata.empty()) return std::string();
+    // Tag data is built, and may be refused, only for a family that sends it.
+    if (object.objectdata.empty() || !writesTag(object.RFIDEncodertype)) return std::string();
     const std::optional<std::string> tagData = tagDataOf(object);
     if (!tagData) return std::nullopt;
     // An odd digit left over (only possible with data passed through) counts as nothing.

@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <memory>
 
+#include "platform/bounded_cache.h"
 #include "render/data_mnemonics.h"
 #include "render/zint_faults.h"
+#include "render/zint_symbology.h"
 
 namespace mk {
 namespace {
@@ -131,14 +134,34 @@ struct SymbolDeleter {
 };
 using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
 
-void printError(const BarcodeRequest& request, const std::string& working, int sym, int code, const char* message) {
-    std::printf("[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n", request.kind.c_str(),
-                working.c_str(), sym, code, message);
+// zint's errors and warnings, one line each, collected so that a symbol
+// taken from the cache reports them again.
+void reportLine(std::string& report, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void reportLine(std::string& report, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length > 0) {
+        const size_t start = report.size();
+        report.resize(start + static_cast<size_t>(length) + 1);
+        std::vsnprintf(report.data() + start, static_cast<size_t>(length) + 1, format, args);
+        report.resize(start + static_cast<size_t>(length));
+    }
+    va_end(args);
 }
 
-void printWarning(const BarcodeRequest& request, int sym, int code, const char* message) {
-    std::printf("[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n", request.kind.c_str(),
-                request.data.c_str(), sym, code, message);
+void reportError(std::string& report, const BarcodeRequest& request, const std::string& working, int sym, int code,
+                const char* message) {
+    reportLine(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
+               request.kind.c_str(), working.c_str(), sym, code, message);
+}
+
+void reportWarning(std::string& report, const BarcodeRequest& request, int sym, int code, const char* message) {
+    reportLine(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
+               request.kind.c_str(), request.data.c_str(), sym, code, message);
 }
 
 std::string codabarFixup(std::string data) {
@@ -153,6 +176,20 @@ std::string postNetFixup(std::string data) {
     if (n > 11) return data;
     const size_t target = n <= 5 ? 5 : (n <= 9 ? 9 : 11);
     data.insert(0, target - n, '0');
+    return data;
+}
+
+// Short EAN data gets leading zeros up to its digits before the check digit,
+// so that zint makes the symbol the kind names and not an add-on or, for
+// EAN-13, an EAN-8. An add-on after '+' is left as it is.
+constexpr size_t kEan8DataDigits = 7;
+constexpr size_t kEan13DataDigits = 12;
+
+std::string eanFixup(std::string data, size_t digits) {
+    const size_t length = std::min(data.find('+'), data.size());
+    const bool allDigits = std::all_of(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length),
+                                       [](char c) { return c >= '0' && c <= '9'; });
+    if (allDigits && length < digits) data.insert(0, digits - length, '0');
     return data;
 }
 
@@ -232,9 +269,9 @@ SymbolScale symbolScaleFor(const BarcodeRequest& request) {
     return scale;
 }
 
-void configureSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA,
-                     const SymbolScale& scale, float heightModules) {
-    symbol.symbology = sym;
+void configureSymbol(zint_symbol& symbol, int sym, int zintSymbology, const BarcodeRequest& request,
+                     uint32_t subsetA, const SymbolScale& scale, float heightModules) {
+    symbol.symbology = zintSymbology;
     symbol.input_mode = kUnicodeMode;
     symbol.output_options = 0;
     symbol.scale = scale.c * 0.5f;
@@ -254,35 +291,36 @@ void configureSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request
 // Encodes and rasterises, reporting zint's warning or error. Two calls rather
 // than one so that the symbol's size in modules is checked before zint
 // allocates its raster. False when there is no raster to use.
-bool encodeSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, const std::string& working,
-                  const SymbolScale& scale) {
+bool encodeSymbol(std::string& report, zint_symbol& symbol, int sym, const BarcodeRequest& request,
+                  const std::string& working, const SymbolScale& scale) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
     int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
     if (r < kFirstError) {
         const double modulesWide = std::max(symbol.width, 1);
         const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
         if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
-            printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+            reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
             return false;
         }
         const int buffered = ZBarcode_Buffer(&symbol, 0);
         if (buffered >= kFirstError) r = buffered;
     }
     if (r >= kFirstError) {
-        printError(request, working, sym, r, symbol.errtxt);
+        reportError(report, request, working, sym, r, symbol.errtxt);
         return false;
     }
-    if (r > 0) printWarning(request, sym, r, symbol.errtxt);
+    if (r > 0) reportWarning(report, request, sym, r, symbol.errtxt);
     return true;
 }
 
-// Nearest-neighbour resampling of zint's RGB raster into the result's BGRA
-// pixels; a factor of 1 copies pixel for pixel.
-void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int bw, int bh, float fx, float fy) {
+// Nearest-neighbour resampling of zint's RGB raster (bw of its rowPixels
+// pixels a row) into the result's BGRA pixels; a factor of 1 copies pixel for pixel.
+void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int rowPixels, int bw, int bh, float fx,
+                   float fy) {
     const int W = result.width;
     const int H = result.height;
     const auto toBgra = [&](int x, int y, int sx, int sy) {
-        const unsigned char* src = raster + (static_cast<size_t>(sy) * bw + sx) * 3;
+        const unsigned char* src = raster + (static_cast<size_t>(sy) * rowPixels + sx) * 3;
         uint8_t* dst = result.pixels.data() + static_cast<size_t>(y) * result.stride + static_cast<size_t>(x) * 4;
         dst[0] = src[2];
         dst[1] = src[1];
@@ -337,6 +375,10 @@ std::string applyBarcodeFixups(int sym, std::string data) {
             return codabarFixup(std::move(data));
         case symbology::PostNet:
             return postNetFixup(std::move(data));
+        case symbology::Ean8:
+            return eanFixup(std::move(data), kEan8DataDigits);
+        case symbology::Ean13:
+            return eanFixup(std::move(data), kEan13DataDigits);
         case symbology::Gs1_128:
         case symbology::Gs1DataBarExpandedStacked:
             return gs1BracketFixup(data);
@@ -345,19 +387,27 @@ std::string applyBarcodeFixups(int sym, std::string data) {
     }
 }
 
-void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
-    result = BarcodeBitmap{};
+namespace {
+
+// Encodes and rasterises one symbol into result, adding zint's warning or
+// error lines to report.
+void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest& request) {
     if (request.data.empty()) return;
 
     uint32_t subsetA = 0;
     const int sym = barcodeKindToSymbology(request.kind, subsetA);
     const std::string working = applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
     if (working.size() > static_cast<size_t>(INT_MAX)) {
-        printError(request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
+        reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
     if (const char* fault = knownZintFault(sym, working)) {
-        printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
+        return;
+    }
+    const ZintTarget target = zintTargetFor(sym, working);
+    if (target.refusal != nullptr) {
+        reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, target.refusal);
         return;
     }
 
@@ -367,14 +417,16 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     const float heightModules = isMatrixSymbology(sym) ? 0.0f : scale.dpmm * request.barHeightMm / scale.m;
     if (std::isnan(heightModules)) {
         // zint 2.11 range-checks the height with comparisons a NaN passes, then aborts on an assertion.
-        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
         return;
     }
-    configureSymbol(*symbol, sym, request, subsetA, scale, heightModules);
-    if (!encodeSymbol(*symbol, sym, request, working, scale)) return;
-    const int bw = symbol->bitmap_width;
+    configureSymbol(*symbol, sym, target.symbology, request, subsetA, scale, heightModules);
+    if (!encodeSymbol(report, *symbol, sym, request, working, scale)) return;
+    const int rowPixels = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
-    if (bw < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    const int dropped = leadingColumnsToDrop(sym, symbol->bitmap, rowPixels);
+    const int bw = rowPixels - dropped;
 
     // zint draws c pixels per module; the label wants m dots.
     const float f = scale.m / scale.c;
@@ -389,14 +441,72 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     // Written so that a NaN factor is refused too; within the bound both sides fit an int.
     const double pixels = std::max(static_cast<double>(widthF), 1.0) * std::max(static_cast<double>(heightF), 1.0);
     if (!(pixels <= kMaxRasterPixels)) {
-        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
         return;
     }
     result.width = std::max(static_cast<int>(widthF), 1);
     result.height = std::max(static_cast<int>(heightF), 1);
     result.stride = 4 * result.width;
     result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
-    convertPixels(result, symbol->bitmap, bw, bh, fx, fy);
+    convertPixels(result, symbol->bitmap + static_cast<size_t>(dropped) * 3, rowPixels, bw, bh, fx, fy);
 }
+
+// A symbol and the lines its making reported.
+struct MadeSymbol {
+    BarcodeBitmap bitmap;
+    std::string report;
+};
+
+// Everything a symbol depends on, as one string.
+std::string symbolKey(const BarcodeRequest& request) {
+    std::string key;
+    const auto text = [&key](const std::string& value) {
+        const size_t size = value.size();
+        key.append(reinterpret_cast<const char*>(&size), sizeof size);
+        key += value;
+    };
+    const auto number = [&key](auto value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    text(request.kind);
+    text(request.data);
+    text(request.text);
+    number(request.dpi);
+    number(request.showText);
+    number(request.moduleWidth);
+    number(request.barHeightMm);
+    number(request.version);
+    number(request.errorCorrection);
+    number(request.code39Ratio);
+    number(request.checkFlag);
+    number(request.eciChoice);
+    number(request.pdf417Rows);
+    number(request.pdf417Columns);
+    return key;
+}
+
+// The symbols of the latest requests: a label printed again and again asks
+// for the same ones each time.
+platform::BoundedCache<std::string, MadeSymbol>& symbolCache() {
+    static platform::BoundedCache<std::string, MadeSymbol> cache(size_t{16} << 20, 512);
+    return cache;
+}
+
+}  // namespace
+
+std::shared_ptr<const BarcodeBitmap> barcodeSymbol(const BarcodeRequest& request) {
+    std::string key = symbolKey(request);
+    std::shared_ptr<const MadeSymbol> made = symbolCache().find(key);
+    if (made == nullptr) {
+        auto fresh = std::make_shared<MadeSymbol>();
+        makeSymbol(fresh->bitmap, fresh->report, request);
+        const size_t bytes = fresh->bitmap.pixels.size() + fresh->report.size() + key.size() + sizeof(MadeSymbol) + 64;
+        made = std::move(fresh);
+        symbolCache().store(std::move(key), made, bytes);
+    }
+    // Every request reports as if its symbol were made anew.
+    std::fwrite(made->report.data(), 1, made->report.size(), stdout);
+    return std::shared_ptr<const BarcodeBitmap>(made, &made->bitmap);
+}
+
+void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) { result = *barcodeSymbol(request); }
 
 }  // namespace mk

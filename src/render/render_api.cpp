@@ -6,7 +6,7 @@
 #include "model/variables.h"
 #include "render/bmp_preview.h"
 #include "render/label_surface.h"
-#include "render/open_file.h"
+#include "platform/open_file.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int savePreview(RenderCall render, LabelDoc* doc, const Printer* printer, const 
         return MK_RENDER_FAILED;
     }
     mk::PixelBuffer buffer{decltype(mk::PixelBuffer::pixels)(static_cast<uint8_t*>(pixels)), width, height, stride};
-    mk::FilePtr file = mk::openFileUtf8(path, "wb");
+    mk::platform::FilePtr file = mk::platform::openFileUtf8(path, "wb");
     if (file == nullptr) return MK_RENDER_CANNOT_OPEN_FILE;
     bool written = mk::writeBmpPreview(file.get(), buffer.pixels.get(), width, height, stride, fileDpi);
     // A preview that did not reach the disk in full is a failure the host

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Compares the dynamic symbols a shared library defines with the functions its
-# header declares, and, when given, how many there must be.
+# Compares the dynamic symbols a shared library (or a Windows DLL's export
+# table) defines with the functions its header declares, and, when given,
+# how many there must be.
 # Usage: check-exports.sh LIBRARY HEADER [COUNT]
 set -euo pipefail
 library=$1
 header=$2
 expected_count=${3:-}
 
-exported=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TWVi]$/ || $2 ~ /^[BDR]$/ {print $3}' | sed 's/@.*//' | sort -u)
+case "$library" in
+  *.dll)
+    exported=$(x86_64-w64-mingw32-objdump -p "$library" |
+      sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^\t\[/ {print $NF}' | sort -u) ;;
+  *)
+    exported=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TWVi]$/ || $2 ~ /^[BDR]$/ {print $3}' | sed 's/@.*//' | sort -u) ;;
+esac
 declared=$(grep -oE '^MK_API [^(]*\b(Mk[A-Za-z_]+)\(' "$header" | grep -oE 'Mk[A-Za-z_]+\($' | tr -d '(' | sort -u)
 
 status=0

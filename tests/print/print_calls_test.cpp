@@ -196,18 +196,23 @@ TEST(PrintCalls, TagDataTheTagCannotHoldStopsThePrintBeforeAnythingIsSent) {
     struct Case {
         bool enable;
         bool readOnly;
+        int encoderType;
         int result;
     };
-    // Only objects whose tag is written are checked.
-    const Case cases[] = {{true, false, MK_PRINT_JOB_FAILED}, {false, false, MK_OK}, {true, true, MK_OK}};
+    // Only objects whose tag is written are checked; encoder type 4 writes none.
+    const Case cases[] = {{true, false, 1, MK_PRINT_JOB_FAILED},
+                          {false, false, 1, MK_OK},
+                          {true, true, 1, MK_OK},
+                          {true, false, 4, MK_OK}};
     for (const NamedPrintCall& print : kPrintCalls) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << print.name << " enable " << c.enable << " read-only " << c.readOnly);
+            SCOPED_TRACE(testing::Message() << print.name << " enable " << c.enable << " read-only " << c.readOnly
+                                            << " encoder " << c.encoderType);
             LabelDoc design = mk::test::smallPrintedLabel();
             LabelObject& tag = design.objects.emplace_back();
             tag.ObjectName = "rfid1";
             tag.objectdata = longUri;
-            tag.RFIDEncodertype = 1;
+            tag.RFIDEncodertype = c.encoderType;
             tag.RFIDDatatype = 2;  // an NDEF URI record: at most 254 bytes
             tag.enable = c.enable;
             tag.ReadIDOnly = c.readOnly;

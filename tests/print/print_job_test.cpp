@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 
 #include "model/label_doc.h"
 #include "print/pcx_image.h"
 #include "print/print_job.h"
+#include "render/bmp_preview.h"
 #include "render/label_surface.h"
 #include "support/print_job_reader.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -129,6 +133,36 @@ TEST(PrintJob, GraphicIsTheLabelInOneBitPerPixel) {
         EXPECT_FALSE(picture->isLight(width / 3, height / 2));
         EXPECT_TRUE(picture->isLight(width - 2, height - 2));
     }
+}
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The virtual printer saves what it received the way the previews are saved:
+// for a black-and-white label both files are the same, byte for byte.
+TEST(PrintJob, PrintedPictureSavesAsThePreviewOfTheLabel) {
+    const int dpi = 203;
+    LabelDoc doc = smallLabel();
+    const mk::test::ReceivedJob job = parsed(mk::buildLabelCommands(doc, dpi, 1, ""));
+    const std::optional<mk::test::PcxPicture> picture = mk::test::decodePcx(job.graphic);
+    ASSERT_TRUE(picture.has_value());
+    const mk::test::TempDir dir;
+    ASSERT_TRUE(mk::test::savePictureAsBmp(*picture, dir / "printed.bmp", dpi));
+
+    void* pixels = nullptr;
+    int width = 0, height = 0, stride = 0;
+    ASSERT_TRUE(mk::renderLabelBitmap(doc, dpi, 0, &pixels, &width, &height, &stride));
+    std::FILE* preview = std::fopen((dir / "preview.bmp").string().c_str(), "wb");
+    ASSERT_NE(preview, nullptr);
+    const bool written = mk::writeBmpPreview(preview, static_cast<uint8_t*>(pixels), width, height, stride, dpi);
+    std::free(pixels);
+    ASSERT_TRUE(std::fclose(preview) == 0 && written);
+
+    const std::string printed = fileBytes(dir / "printed.bmp");
+    ASSERT_FALSE(printed.empty());
+    EXPECT_TRUE(printed == fileBytes(dir / "preview.bmp")) << "the printed picture is not saved as its label";
 }
 
 TEST(PrintJob, FailedRenderGivesAnEmptyJob) {

@@ -27,6 +27,8 @@ TEST(RfidCommands, NoDataOrUnknownTagTypeGivesNoCommands) {
     EXPECT_EQ(mk::buildRfidCommands(rfidObject("", 1, 3)), "");
     EXPECT_EQ(mk::buildRfidCommands(rfidObject("abc", 4, 0)), "");
     EXPECT_EQ(mk::buildRfidCommands(rfidObject("abc", -1, 0)), "");
+    // Data no tag format could hold does not matter when nothing is written.
+    EXPECT_EQ(mk::buildRfidCommands(rfidObject(std::string(300, 'u').c_str(), 4, 2)), "");
 }
 
 TEST(RfidCommands, UhfWriteWithDefaultPasswords) {

@@ -142,6 +142,9 @@ TEST(BarcodeFixups, PrepareDataPerSymbology) {
         {sym::PostNet, "1234567890", "01234567890"},
         {sym::PostNet, "12345678901", "12345678901"},
         {sym::PostNet, "123456789012", "123456789012"},
+        {sym::Ean8, "12+34", "0000012+34"},  // the add-on keeps its digits
+        {sym::Ean8, "A1", "A1"},              // not digits: left for zint to refuse
+        {sym::Ean13, "1234567", "000001234567"},
         {sym::Gs1_128, "(01)12345678901231(10)AB", "[01]12345678901231[10]AB"},
         {sym::Gs1_128, "(01", "(01"},
         {sym::Gs1_128, "((01)x", "[(01]x"},
@@ -180,6 +183,9 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
         {"EAN-13", "12<NUL>34", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"12\" sym=15 err=6: "},
         // after the fix-up: zint 2.11 also wants a stop character, which is not added
         {"Codabar", "12345", "[generateBarcode] zint ERROR kind=\"Codabar\" data=\"A12345\" sym=18 err=6: "},
+        // a wrong check digit (0 is right), and more digits than an EAN-8 has
+        {"EAN-8", "12345678", "[generateBarcode] zint ERROR kind=\"EAN-8\" data=\"12345678\" sym=10 err=7: "},
+        {"EAN-8", "590123412345", "[generateBarcode] zint ERROR kind=\"EAN-8\" data=\"590123412345\" sym=10 err=5: "},
     };
     for (const Case& c : cases) {
         mk::BarcodeBitmap bitmap;
@@ -203,6 +209,35 @@ TEST(GenerateBarcode, ZintWarningPrintsTheDataAsGivenAndKeepsTheSymbol) {
     EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
     EXPECT_GT(bitmap.width, 0);
     EXPECT_EQ(decode(bitmap).bytes, "A\rB");
+}
+
+// Each EAN kind makes its own symbol whatever the length of its data, where
+// the general EAN symbology would make an add-on, an EAN-8 or an EAN-13.
+TEST(GenerateBarcode, EanKindsMakeTheirOwnSymbolAtEveryLength) {
+    using ZXing::BarcodeFormat;
+    struct Case {
+        const char* kind;
+        const char* data;
+        BarcodeFormat format;
+        const char* text;  // as read back; an EAN-13 starting with 0 reads as the UPC-A of the rest
+    };
+    const Case cases[] = {
+        {"EAN-8", "1234567", BarcodeFormat::EAN8, "12345670"},
+        {"EAN-8", "12345670", BarcodeFormat::EAN8, "12345670"},
+        {"EAN-8", "96385074", BarcodeFormat::EAN8, "96385074"},
+        {"EAN-8", "123", BarcodeFormat::EAN8, "00001236"},
+        {"EAN-8", "12345670+12", BarcodeFormat::EAN8, "12345670"},
+        {"EAN-13", "1234567", BarcodeFormat::UPCA, "000012345670"},
+        {"EAN-13", "12", BarcodeFormat::UPCA, "000000000123"},
+        {"EAN-13", "5901234123457", BarcodeFormat::EAN13, "5901234123457"},
+    };
+    for (const Case& c : cases) {
+        mk::BarcodeBitmap bitmap;
+        EXPECT_EQ(generateCapturingOutput(request(c.kind, c.data), bitmap), "") << c.kind << " " << c.data;
+        const mktest::Decoded d = decode(bitmap);
+        EXPECT_EQ(d.format, c.format) << c.kind << " " << c.data;
+        EXPECT_EQ(d.text, c.text) << c.kind << " " << c.data;
+    }
 }
 
 TEST(GenerateBarcode, PixelsAreBlackOrWhiteBgraRowsOfFourTimesTheWidth) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/utf_convert.h"
 #include "render/barcode_adapter.h"
@@ -130,7 +131,7 @@ const Sample kAllKinds[] = {
     {"UPC-E", "0123456", "01234565"},
     {"UPC 2 Digit Ext.", "12", nullptr},
     {"UPC 5 Digit Ext.", "12345", nullptr},
-    {"EAN-8", "1234567", "12345670"},
+    {"EAN-8", "96385074", "96385074"},
     {"ITF-14", "1234567890123", nullptr},
     {"Data Matrix(2D)", "Data Matrix 42", "Data Matrix 42"},
     {"GS1-128", "(01)09501101530003(10)AB12", "010950110153000310AB12"},
@@ -351,6 +352,49 @@ TEST(DrawBarcodeText, DigitGroupsSpreadOverTheirModules) {
     const Box third = textBox(label, x + static_cast<int>(61 * m), x + static_cast<int>(104 * m));
     EXPECT_NEAR(third.left, x + 61 * m, 3);
     EXPECT_NEAR(third.right + 1, x + 103 * m, 3);
+}
+
+// Every digit stands between the guard bars of its group, or in the quiet
+// zone for the digits outside them, measured from the first bar on the label.
+TEST(DrawBarcodeText, EanAndUpcDigitsStandUnderTheirBars) {
+    struct Span {
+        int from, to;  // modules from the first bar, to exclusive
+    };
+    struct Case {
+        const char* kind;
+        const char* data;
+        std::vector<Span> spans;
+    };
+    const Case cases[] = {
+        {"EAN-8", "96385074", {{3, 32}, {35, 64}}},
+        {"EAN-13", "5901234123457", {{-11, 0}, {3, 46}, {49, 92}}},
+        {"UPC-A", "012345678905", {{-9, 0}, {10, 46}, {49, 85}, {95, 104}}},
+        {"UPC-E", "01234565", {{-9, 0}, {3, 46}, {51, 58}}},
+    };
+    const int dpi = 300;
+    const int m = 3;
+    for (const Case& c : cases) {
+        LabelObject object = barcode(c.kind, c.data);
+        object.barcodescale = static_cast<float>(m);
+        object.fontsize = 6.0f;
+        const Label label = render(object, dpi);
+        const int top = mk::mmToDots(kY, dpi);
+        int firstBar = 0;
+        while (firstBar < label.width && !label.is(firstBar, top, 0, 0, 0)) ++firstBar;
+        ASSERT_LT(firstBar, label.width) << c.kind;
+        const auto module = [&](int x) { return static_cast<float>(x - firstBar) / m; };
+        std::vector<bool> inked(c.spans.size());
+        for (int x = 0; x < label.width; ++x) {
+            if (textBox(label, x, x + 1).empty()) continue;
+            // A glyph's edge may reach a dot or two past its span.
+            const auto span = std::find_if(c.spans.begin(), c.spans.end(), [&](const Span& s) {
+                return module(x) >= s.from - 0.7f && module(x) < s.to + 0.7f;
+            });
+            ASSERT_NE(span, c.spans.end()) << c.kind << ": text at module " << module(x);
+            inked[span - c.spans.begin()] = true;
+        }
+        for (size_t i = 0; i < c.spans.size(); ++i) EXPECT_TRUE(inked[i]) << c.kind << ": no text in span " << i;
+    }
 }
 
 TEST(DrawBarcodeText, UpcTrailingDigitEndsAtTheSymbolsRightEdge) {

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -71,14 +70,17 @@ bool parseCallbackCommand(const std::string& job, int& port, std::string& addres
 
 FakeNetPrinter::FakeNetPrinter(const Options& options) : options_(options) {
     if (pipe2(stopPipe_, O_CLOEXEC) != 0) throw std::runtime_error("fake printer: pipe failed");
-    // A stray socket of another process may hold an address: take the next.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        address_ = uniqueLoopbackAddress();
+    // A stray socket of another process may hold an address: take the next,
+    // unless the test named the address.
+    const int attempts = options_.address.empty() ? 20 : 1;
+    for (int attempt = 0; attempt < attempts && !listening_; ++attempt) {
+        address_ = options_.address.empty() ? uniqueLoopbackAddress() : options_.address;
         if (options_.raw != Behaviour::Refuse) rawListener_ = openListener(address_, kRawPort, options_.pieceBytes);
         if (options_.status != Behaviour::Refuse) statusListener_ = openListener(address_, kStatusPort, 0);
         const bool rawReady = options_.raw == Behaviour::Refuse || rawListener_ >= 0;
         const bool statusReady = options_.status == Behaviour::Refuse || statusListener_ >= 0;
-        if (rawReady && statusReady) break;
+        listening_ = rawReady && statusReady;
+        if (listening_) break;
         if (rawListener_ >= 0) close(rawListener_);
         if (statusListener_ >= 0) close(statusListener_);
         rawListener_ = statusListener_ = -1;
@@ -117,6 +119,11 @@ std::vector<std::string> FakeNetPrinter::jobs() const {
     return jobs_;
 }
 
+std::size_t FakeNetPrinter::jobCount() const {
+    std::lock_guard lock(mutex_);
+    return jobCount_;
+}
+
 std::vector<std::string> FakeNetPrinter::statusRequests() const {
     std::lock_guard lock(mutex_);
     return statusRequests_;
@@ -129,7 +136,7 @@ std::vector<std::string> FakeNetPrinter::callbackTargets() const {
 
 bool FakeNetPrinter::waitForJobs(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return jobs_.size() >= count; });
+    return changed_.wait_for(lock, limit, [&] { return jobCount_ >= count; });
 }
 
 bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::milliseconds limit) const {
@@ -174,8 +181,22 @@ std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std:
     return received;
 }
 
+void FakeNetPrinter::recordJob(const std::string& job) {
+    ++jobCount_;
+    if (options_.keptJobs > 0) {
+        if (jobs_.size() >= options_.keptJobs) jobs_.erase(jobs_.begin());
+        jobs_.push_back(job);
+    }
+}
+
 void FakeNetPrinter::serveRaw(int connection) {
     if (options_.raw == Behaviour::Stalled) {
+        const std::string taken = readAll(connection, 0, options_.stallAfterBytes);
+        {
+            std::lock_guard lock(mutex_);
+            recordJob(taken);
+        }
+        changed_.notify_all();
         pollfd stop{stopPipe_[0], POLLIN, 0};
         poll(&stop, 1, millisecondsLeft(Clock::now() + kConnectionLimit));
     }
@@ -189,7 +210,7 @@ void FakeNetPrinter::serveRaw(int connection) {
     std::optional<std::string> foreign;
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(job);
+        recordJob(job);
         answer = callbackAnswer_;
         foreign = foreignCallback_;
     }
@@ -253,13 +274,14 @@ void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string&
     if (connected) {
         const int flags = fcntl(fd, F_GETFL);
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        // The answer and the end of the stream leave in one segment, as from
-        // a printer that answers and hangs up: the host then never closes
-        // first, so its listening port does not linger in TIME_WAIT.
-        const int cork = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
-        if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
+        // As a printer does: it answers and waits for the host to hang up, so
+        // the host closes first and its side of the connection lingers in
+        // TIME_WAIT on the listening port. Nothing to say: it hangs up at once.
+        if (bytes.empty()) {
+            shutdown(fd, SHUT_WR);
+        } else {
+            send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        }
         char drain[256];
         for (;;) {
             pollfd entries[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};

@@ -1,6 +1,11 @@
 #include "support/print_job_reader.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <memory>
+
+#include "render/bmp_preview.h"
 
 namespace mk::test {
 namespace {
@@ -69,6 +74,23 @@ std::optional<PcxPicture> decodePcx(std::string_view pcx) {
     }
     if (position != pcx.size() || picture.bits.size() != total) return std::nullopt;
     return picture;
+}
+
+bool savePictureAsBmp(const PcxPicture& picture, const std::filesystem::path& path, int dpi) {
+    // Blue, green, red, then an alpha of 255 as in a rendered label: viewers
+    // that honour the fourth byte show the picture.
+    constexpr uint8_t kBlack[4] = {0x00, 0x00, 0x00, 0xFF};
+    constexpr uint8_t kWhite[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    const size_t stride = static_cast<size_t>(picture.width) * 4;
+    std::vector<uint8_t> pixels(stride * static_cast<size_t>(picture.height));
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            std::copy_n(picture.isLight(x, y) ? kWhite : kBlack, 4, &pixels[y * stride + 4 * static_cast<size_t>(x)]);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.string().c_str(), "wb"), std::fclose);
+    if (file == nullptr) return false;
+    const bool written = mk::writeBmpPreview(file.get(), pixels.data(), picture.width, picture.height,
+                                             static_cast<int>(stride), dpi);
+    return written && std::fclose(file.release()) == 0;
 }
 
 }  // namespace mk::test

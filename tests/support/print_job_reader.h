@@ -5,6 +5,7 @@
 // the virtual printer of the demo.
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,5 +39,10 @@ struct PcxPicture {
 
 // Decodes a 1-bit run-length PCX file. nullopt when it is malformed.
 std::optional<PcxPicture> decodePcx(std::string_view pcx);
+
+// Writes the picture as a BMP file in the previews' own pixel format, so that
+// it opens like a preview: dark pixels opaque black, light ones opaque white.
+// False when the file cannot be written.
+bool savePictureAsBmp(const PcxPicture& picture, const std::filesystem::path& path, int dpi);
 
 }  // namespace mk::test

@@ -1,10 +1,10 @@
-#include "render/open_file.h"
+#include "platform/open_file.h"
 
-namespace mk {
+namespace mk::platform {
 
 FilePtr openFileUtf8(const char* path, const char* mode) {
     if (path == nullptr || mode == nullptr) return nullptr;
     return FilePtr(std::fopen(path, mode));
 }
 
-}  // namespace mk
+}  // namespace mk::platform

@@ -1,0 +1,121 @@
+#include "platform/pixel_copy.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace mk::platform {
+namespace {
+
+// One axis of a stretch: the first destination pixel on the surface and, for
+// it and each one after it that is on the surface, the source pixel under its
+// centre (nearest neighbour). A negative size mirrors: the rectangle extends
+// back from the origin, origin included, and shows the source reversed.
+struct StretchAxis {
+    int64_t first = 0;
+    std::vector<int64_t> source;
+};
+
+StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize) {
+    StretchAxis axis;
+    const bool mirror = destSize < 0;
+    const int64_t size = std::abs(int64_t{destSize});
+    const int64_t start = mirror ? int64_t{origin} - size + 1 : origin;
+    const int64_t from = std::max<int64_t>(start, 0);
+    const int64_t to = std::min<int64_t>(start + size, surfaceSize);
+    axis.first = from;
+    for (int64_t d = from; d < to; ++d) {
+        const int64_t i = mirror ? size - 1 - (d - start) : d - start;
+        axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
+    }
+    return axis;
+}
+
+// A run of source pixels onto the target; masked, a pixel of alpha 0 leaves
+// the target's pixel as it was. Written without branches so that the
+// compiler makes vector code of it. A scaled run samples the source
+// monotonically in steps of at most one pixel when enlarging and at least one
+// when reducing, so a run whose ends lie count - 1 pixels apart is straight.
+void copyRun(uint8_t* dst, const uint8_t* src, size_t count, bool alphaMasked) {
+    if (!alphaMasked) {
+        std::memcpy(dst, src, count * 4);
+        return;
+    }
+    for (size_t c = 0; c < count; ++c) {
+        uint32_t pixel, under;
+        std::memcpy(&pixel, src + 4 * c, 4);
+        std::memcpy(&under, dst + 4 * c, 4);
+        const uint32_t result = (pixel >> 24) == 0 ? under : pixel;
+        std::memcpy(dst + 4 * c, &result, 4);
+    }
+}
+
+}  // namespace
+
+uint32_t pixelValue(Colorref color) {
+    // Little-endian memory order blue, green, red, unused.
+    return 0xFF000000u | ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+}
+
+void fillBox(const PixelTarget& target, int left, int top, int right, int bottom, Colorref color) {
+    const int l = std::max(left, 0);
+    const int t = std::max(top, 0);
+    const int r = std::min(right, target.width);
+    const int b = std::min(bottom, target.height);
+    if (l >= r || t >= b) return;
+    const uint32_t value = pixelValue(color);
+    const auto byte = static_cast<uint8_t>(value);
+    const size_t bytes = static_cast<size_t>(r - l) * 4;
+    uint8_t* first = target.pixels + static_cast<size_t>(t) * target.stride + static_cast<size_t>(l) * 4;
+    if (value == 0x01010101u * byte) {
+        // White, the background of every label, and black: every byte alike.
+        if (bytes == static_cast<size_t>(target.stride)) {
+            std::memset(first, byte, bytes * static_cast<size_t>(b - t));
+            return;
+        }
+        for (int y = t; y < b; ++y) std::memset(first + static_cast<size_t>(y - t) * target.stride, byte, bytes);
+        return;
+    }
+    for (int y = t; y < b; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(target.pixels + static_cast<size_t>(y) * target.stride);
+        std::fill(row + l, row + r, value);
+    }
+}
+
+void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int destHeight, int srcX, int srcY,
+                  int srcWidth, int srcHeight, const PixelBlock& block) {
+    if (block.pixels == nullptr || block.width < 1 || block.height < 1 ||
+        int64_t{block.stride} < int64_t{block.width} * 4)
+        return;
+    if (destWidth == 0 || destHeight == 0 || srcWidth <= 0 || srcHeight <= 0) return;
+    const StretchAxis columns = stretchAxis(x, destWidth, srcX, srcWidth, target.width);
+    const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, target.height);
+    if (columns.source.empty() || rows.source.empty()) return;
+    // Unscaled and unmirrored across, wholly inside the block: a row is one
+    // run of source pixels.
+    const size_t count = columns.source.size();
+    const int64_t firstColumn = columns.source.front();
+    const bool straight = firstColumn >= 0 && columns.source.back() == firstColumn + static_cast<int64_t>(count) - 1 &&
+                          columns.source.back() < block.width;
+    for (size_t r = 0; r < rows.source.size(); ++r) {
+        const int64_t sy = rows.source[r];
+        if (sy < 0 || sy >= block.height) continue;
+        const uint8_t* src = block.pixels + sy * block.stride;
+        const int64_t dy = rows.first + static_cast<int64_t>(r);
+        uint8_t* dst = target.pixels + static_cast<size_t>(dy) * target.stride + static_cast<size_t>(columns.first) * 4;
+        if (straight) {
+            copyRun(dst, src + firstColumn * 4, count, block.alphaMasked);
+            continue;
+        }
+        for (size_t c = 0; c < columns.source.size(); ++c) {
+            const int64_t sx = columns.source[c];
+            if (sx < 0 || sx >= block.width) continue;
+            const uint8_t* pixel = src + sx * 4;
+            if (block.alphaMasked && pixel[3] == 0) continue;
+            std::memcpy(dst + c * 4, pixel, 4);
+        }
+    }
+}
+
+}  // namespace mk::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/device_context.h"
+#include "platform/font.h"
+
+namespace mk::platform {
+
+// Memory operations of the drawing surface that need no drawing library:
+// both systems' surfaces write these pixels themselves, so that fills and
+// pictures come out the same everywhere.
+
+// The pixel value of a colour in memory order blue, green, red, unused.
+uint32_t pixelValue(Colorref color);
+
+// Fills the box (l, t, r, b), right and bottom edges excluded, clipped to
+// the target.
+void fillBox(const PixelTarget& target, int left, int top, int right, int bottom, Colorref color);
+
+// DeviceContext::stretchPixels on the target's memory.
+void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int destHeight, int srcX, int srcY,
+                  int srcWidth, int srcHeight, const PixelBlock& block);
+
+}  // namespace mk::platform

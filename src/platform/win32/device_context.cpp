@@ -1,0 +1,283 @@
+// The drawing surface on a GDI memory device context with a 32-bit DIB
+// section. Fills and block copies write the memory directly, as on every
+// system; lines and shapes are GDI's.
+#include "platform/device_context.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "platform/pixel_copy.h"
+#include "platform/win32/gdi_object.h"
+
+namespace mk::platform {
+
+namespace {
+
+// GDI's coordinate space is smaller than an int's; geometry is cut or
+// clamped to this margin round the surface first.
+constexpr int64_t kMargin = 1 << 20;
+
+int cosmeticStyle(CosmeticStyle style) {
+    switch (style) {
+        case CosmeticStyle::Dash:
+            return PS_DASH;
+        case CosmeticStyle::Dot:
+            return PS_DOT;
+        case CosmeticStyle::DashDot:
+            return PS_DASHDOT;
+        case CosmeticStyle::DashDotDot:
+            return PS_DASHDOTDOT;
+        case CosmeticStyle::Solid:
+            break;
+    }
+    return PS_SOLID;
+}
+
+// A geometric pattern as GDI strokes it: round caps add half the width at
+// each end of every dash, so the dashes are shortened by the width and the
+// gaps lengthened to keep the period. Empty for a solid pen or a pattern
+// that describes no dashes.
+std::vector<DWORD> geometricPattern(const Pen& pen) {
+    int64_t total = 0;
+    for (int length : pen.pattern) {
+        if (length < 0) return {};
+        total += length;
+    }
+    if (pen.pattern.empty() || total <= 0) return {};
+    std::vector<DWORD> dashes;
+    for (size_t i = 0; i < pen.pattern.size(); i += 2) {
+        const int64_t on = pen.pattern[i];
+        const int64_t off = i + 1 < pen.pattern.size() ? pen.pattern[i + 1] : 0;
+        const int64_t shown = std::max<int64_t>(on - pen.width, 0);
+        dashes.push_back(static_cast<DWORD>(shown));
+        dashes.push_back(static_cast<DWORD>(on + off - shown));
+    }
+    return dashes;
+}
+
+GdiObject makePen(const Pen& pen) {
+    if (!pen.geometric) return GdiObject(CreatePen(cosmeticStyle(pen.cosmeticStyle), 1, pen.color));
+    LOGBRUSH brush{BS_SOLID, pen.color, 0};
+    const DWORD shape = PS_GEOMETRIC | PS_ENDCAP_ROUND | PS_JOIN_ROUND;
+    const std::vector<DWORD> dashes = geometricPattern(pen);
+    if (dashes.empty()) return GdiObject(ExtCreatePen(shape | PS_SOLID, static_cast<DWORD>(pen.width), &brush, 0, nullptr));
+    return GdiObject(ExtCreatePen(shape | PS_USERSTYLE, static_cast<DWORD>(pen.width), &brush,
+                                  static_cast<DWORD>(dashes.size()), dashes.data()));
+}
+
+GdiObject makeBrush(const Brush& brush) {
+    // A stock object: deleting it is harmless and does nothing.
+    if (brush.hollow) return GdiObject(GetStockObject(NULL_BRUSH));
+    return GdiObject(CreateSolidBrush(brush.color));
+}
+
+int clampCoordinate(int64_t v, int size) {
+    return static_cast<int>(std::clamp<int64_t>(v, -kMargin, int64_t{size} + kMargin));
+}
+
+// Cuts the segment to the window (Liang-Barsky); false when nothing is left.
+bool clipSegment(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
+                 double bottom) {
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    double lo = 0.0;
+    double hi = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0) {
+            lo = std::max(lo, r);
+        } else {
+            hi = std::min(hi, r);
+        }
+    }
+    if (lo > hi) return false;
+    const double sx = x1;
+    const double sy = y1;
+    x1 = sx + lo * dx;
+    y1 = sy + lo * dy;
+    x2 = sx + hi * dx;
+    y2 = sy + hi * dy;
+    return true;
+}
+
+}  // namespace
+
+struct DeviceContext::Impl {
+    int width = 0;
+    int height = 0;
+    UniqueDc dc;
+    GdiObject bitmap;
+    HGDIOBJ originalBitmap = nullptr;
+    uint8_t* bits = nullptr;
+
+    Pen pen;
+    Brush brush;
+    int currentX = 0;
+    int currentY = 0;
+    BackgroundMode backgroundMode = BackgroundMode::Opaque;
+    Colorref backgroundColor = kWhite;
+    Colorref textColor = kBlack;
+    GraphicsMode graphicsMode = GraphicsMode::Compatible;
+    WorldTransform transform;
+
+    ~Impl() {
+        if (dc && originalBitmap != nullptr) SelectObject(dc.get(), originalBitmap);
+    }
+
+    PixelTarget target() { return PixelTarget{bits, width, height, width * 4}; }
+
+    // Runs draw() with the pen, brush and background selected into the
+    // device context, and puts the context's own objects back afterwards.
+    template <typename Draw>
+    void withPenAndBrush(Draw&& draw) {
+        GdiObject gdiPen = makePen(pen);
+        GdiObject gdiBrush = makeBrush(brush);
+        if (!gdiPen || !gdiBrush) return;
+        HDC h = dc.get();
+        SelectedObject penScope(h, gdiPen.get());
+        SelectedObject brushScope(h, gdiBrush.get());
+        SetBkMode(h, backgroundMode == BackgroundMode::Opaque ? OPAQUE : TRANSPARENT);
+        SetBkColor(h, backgroundColor);
+        draw(h);
+    }
+
+    // A box outline: GDI's rectangle with a 1-dot pen traces the edge pixels
+    // of l..r-1, t..b-1; a wider pen is centred on the same boundary lines.
+    template <typename Shape>
+    void drawBox(int left, int top, int right, int bottom, Shape&& shape) {
+        if (left > right) std::swap(left, right);
+        if (top > bottom) std::swap(top, bottom);
+        if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
+        const int l = clampCoordinate(left, width);
+        const int t = clampCoordinate(top, height);
+        const int r = clampCoordinate(right, width);
+        const int b = clampCoordinate(bottom, height);
+        withPenAndBrush([&](HDC h) { shape(h, l, t, r, b); });
+    }
+};
+
+DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+DeviceContext::~DeviceContext() = default;
+
+std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
+    if (width < 1 || height < 1) return nullptr;
+    const int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
+    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
+    try {
+        auto impl = std::make_unique<Impl>();
+        impl->width = width;
+        impl->height = height;
+        impl->dc.reset(CreateCompatibleDC(nullptr));
+        if (!impl->dc) return nullptr;
+        void* bits = nullptr;
+        impl->bitmap = createTopDownDib(impl->dc.get(), width, height, &bits);
+        if (!impl->bitmap || bits == nullptr) return nullptr;
+        impl->bits = static_cast<uint8_t*>(bits);
+        impl->originalBitmap = SelectObject(impl->dc.get(), impl->bitmap.get());
+        if (impl->originalBitmap == nullptr || impl->originalBitmap == HGDI_ERROR) return nullptr;
+        std::unique_ptr<DeviceContext> dc(new DeviceContext(std::move(impl)));
+        dc->fillRect(0, 0, width, height, kWhite);
+        return dc;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+int DeviceContext::width() const { return impl_->width; }
+int DeviceContext::height() const { return impl_->height; }
+int DeviceContext::stride() const { return impl_->width * 4; }
+
+const uint8_t* DeviceContext::pixels() const {
+    GdiFlush();
+    return impl_->bits;
+}
+
+uint8_t* DeviceContext::mutablePixels() {
+    GdiFlush();
+    return impl_->bits;
+}
+
+void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
+    GdiFlush();
+    fillBox(impl_->target(), left, top, right, bottom, color);
+}
+
+Pen DeviceContext::selectPen(const Pen& pen) { return std::exchange(impl_->pen, pen); }
+Brush DeviceContext::selectBrush(const Brush& brush) { return std::exchange(impl_->brush, brush); }
+const Pen& DeviceContext::pen() const { return impl_->pen; }
+const Brush& DeviceContext::brush() const { return impl_->brush; }
+
+void DeviceContext::rectangle(int left, int top, int right, int bottom) {
+    impl_->drawBox(left, top, right, bottom, [](HDC h, int l, int t, int r, int b) { Rectangle(h, l, t, r, b); });
+}
+
+void DeviceContext::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
+    impl_->drawBox(left, top, right, bottom, [&](HDC h, int l, int t, int r, int b) {
+        RoundRect(h, l, t, r, b, std::min(std::abs(cornerWidth), r - l), std::min(std::abs(cornerHeight), b - t));
+    });
+}
+
+void DeviceContext::ellipse(int left, int top, int right, int bottom) {
+    impl_->drawBox(left, top, right, bottom, [](HDC h, int l, int t, int r, int b) { Ellipse(h, l, t, r, b); });
+}
+
+void DeviceContext::moveTo(int x, int y) {
+    impl_->currentX = x;
+    impl_->currentY = y;
+}
+
+void DeviceContext::lineTo(int x, int y) {
+    Impl& d = *impl_;
+    const int x1 = std::exchange(d.currentX, x);
+    const int y1 = std::exchange(d.currentY, y);
+    double ax = x1, ay = y1, bx = x, by = y;
+    const double reach = static_cast<double>(kMargin);
+    if (!clipSegment(ax, ay, bx, by, -reach, -reach, d.width + reach, d.height + reach)) return;
+    d.withPenAndBrush([&](HDC h) {
+        MoveToEx(h, static_cast<int>(std::lround(ax)), static_cast<int>(std::lround(ay)), nullptr);
+        LineTo(h, static_cast<int>(std::lround(bx)), static_cast<int>(std::lround(by)));
+    });
+}
+
+BackgroundMode DeviceContext::setBackgroundMode(BackgroundMode mode) { return std::exchange(impl_->backgroundMode, mode); }
+BackgroundMode DeviceContext::backgroundMode() const { return impl_->backgroundMode; }
+Colorref DeviceContext::setBackgroundColor(Colorref color) { return std::exchange(impl_->backgroundColor, color); }
+Colorref DeviceContext::backgroundColor() const { return impl_->backgroundColor; }
+Colorref DeviceContext::setTextColor(Colorref color) { return std::exchange(impl_->textColor, color); }
+Colorref DeviceContext::textColor() const { return impl_->textColor; }
+
+GraphicsMode DeviceContext::setGraphicsMode(GraphicsMode mode) {
+    if (mode == GraphicsMode::Compatible) impl_->transform = WorldTransform{};
+    return std::exchange(impl_->graphicsMode, mode);
+}
+GraphicsMode DeviceContext::graphicsMode() const { return impl_->graphicsMode; }
+
+bool DeviceContext::setWorldTransform(const WorldTransform& transform) {
+    if (impl_->graphicsMode != GraphicsMode::Advanced) return false;
+    impl_->transform = transform;
+    return true;
+}
+WorldTransform DeviceContext::worldTransform() const { return impl_->transform; }
+
+void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
+    stretchPixels(x, y, block.width, block.height, 0, 0, block.width, block.height, block);
+}
+
+void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
+                                  int srcHeight, const PixelBlock& block) {
+    GdiFlush();
+    stretchBlock(impl_->target(), x, y, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight, block);
+}
+
+}  // namespace mk::platform
