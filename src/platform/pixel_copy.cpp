@@ -92,12 +92,17 @@ void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int de
     const StretchAxis columns = stretchAxis(x, destWidth, srcX, srcWidth, target.width);
     const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, target.height);
     if (columns.source.empty() || rows.source.empty()) return;
-    // Unscaled and unmirrored across, wholly inside the block: a row is one
-    // run of source pixels.
-    const size_t count = columns.source.size();
-    const int64_t firstColumn = columns.source.front();
-    const bool straight = firstColumn >= 0 && columns.source.back() == firstColumn + static_cast<int64_t>(count) - 1 &&
-                          columns.source.back() < block.width;
+    // The source columns step monotonically, so those inside the block are
+    // one range of destination columns.
+    const auto inside = [&block](int64_t sx) { return sx >= 0 && sx < block.width; };
+    size_t from = 0;
+    size_t to = columns.source.size();
+    while (from < to && !inside(columns.source[from])) ++from;
+    while (to > from && !inside(columns.source[to - 1])) --to;
+    if (from == to) return;
+    // Unscaled and unmirrored across: a row is one run of source pixels.
+    const int64_t firstColumn = columns.source[from];
+    const bool straight = columns.source[to - 1] == firstColumn + static_cast<int64_t>(to - from) - 1;
     for (size_t r = 0; r < rows.source.size(); ++r) {
         const int64_t sy = rows.source[r];
         if (sy < 0 || sy >= block.height) continue;
@@ -105,13 +110,11 @@ void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int de
         const int64_t dy = rows.first + static_cast<int64_t>(r);
         uint8_t* dst = target.pixels + static_cast<size_t>(dy) * target.stride + static_cast<size_t>(columns.first) * 4;
         if (straight) {
-            copyRun(dst, src + firstColumn * 4, count, block.alphaMasked);
+            copyRun(dst + from * 4, src + firstColumn * 4, to - from, block.alphaMasked);
             continue;
         }
-        for (size_t c = 0; c < columns.source.size(); ++c) {
-            const int64_t sx = columns.source[c];
-            if (sx < 0 || sx >= block.width) continue;
-            const uint8_t* pixel = src + sx * 4;
+        for (size_t c = from; c < to; ++c) {
+            const uint8_t* pixel = src + columns.source[c] * 4;
             if (block.alphaMasked && pixel[3] == 0) continue;
             std::memcpy(dst + c * 4, pixel, 4);
         }

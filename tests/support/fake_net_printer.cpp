@@ -49,7 +49,9 @@ int openListener(const std::string& address, int port, std::size_t pieceBytes) {
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     }
     const sockaddr_in local = endpoint(address, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(fd, 8) != 0) {
+    // A long queue: a sender printing label after label may run well ahead
+    // of this one thread, and a full queue would stall it for a second.
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(fd, 128) != 0) {
         close(fd);
         return -1;
     }
