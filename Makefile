@@ -7,7 +7,7 @@ WIN_DEPS ?= build-windows-deps
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test demo asan fuzz bench install clean windows windows-deps
+.PHONY: deps build test usb-test demo asan fuzz bench install clean windows windows-deps
 
 deps:
 	./scripts/install-deps
@@ -18,6 +18,11 @@ build: deps
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The USB route against the real kernel: boots Debian's kernel in QEMU with
+# emulated USB printers (no host USB, no KVM); installs what it needs.
+usb-test: build
+	./tests/usb_vm/run.sh $(BUILD)
 
 # Prints the sample label on a virtual network printer that the script starts
 # and stops; no hardware needed.

@@ -142,7 +142,7 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
     if (!callback.valid()) return false;
     const std::string received = receiveAnswer(callback, wait, kPnAnswerBytes);
     callback.close();
-    if (received != "PN") {
+    if (!isPnAnswer(received)) {
         setCommError(CommError::PnNotReceived);
         return false;
     }
@@ -158,6 +158,8 @@ std::string dropAnswerFraming(std::string_view bytes) {
     }
     return kept;
 }
+
+bool isPnAnswer(std::string_view received) { return received == "PN"; }
 
 int printWaitMs(float labelLengthMm, int speed) {
     int base = 100;

@@ -36,6 +36,9 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
 // is what remains.
 std::string dropAnswerFraming(std::string_view bytes);
 
+// A confirmed network print is good when the call-back brought exactly "PN".
+bool isPnAnswer(std::string_view received);
+
 // How long a confirmed label takes to come out after "PN", in milliseconds.
 int printWaitMs(float labelLengthMm, int speed);
 

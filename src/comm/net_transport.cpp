@@ -12,13 +12,6 @@ std::atomic<int> useCount{0};
 
 constexpr int kStatusAttempts = 20;
 
-// The printer sends its status as a digit for 0..9 and as a raw byte
-// otherwise.
-int statusFromByte(unsigned char byte) {
-    if (byte >= '0' && byte <= '9') return byte - '0';
-    return byte;
-}
-
 // One request without the address check, which both callers make first.
 int queryStatusAttempt(const std::string& address) {
     SocketLibraryUse use;
@@ -28,10 +21,15 @@ int queryStatusAttempt(const std::string& address) {
     printer.socket.sendSome(kRequest, sizeof kRequest - 1, sendStallDeadline());
     unsigned char reply = 0;
     if (printer.socket.receiveSome(&reply, 1) <= 0) return kNetStatusFailed;
-    return statusFromByte(reply);
+    return statusFromReplyByte(reply);
 }
 
 }  // namespace
+
+int statusFromReplyByte(unsigned char byte) {
+    if (byte >= '0' && byte <= '9') return byte - '0';
+    return byte;
+}
 
 // The system counts its own starts, so the library is started and cleaned up
 // with every unit of the count: an exchange that begins while another ends

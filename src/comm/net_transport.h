@@ -61,4 +61,8 @@ int queryNetStatusOnce(const std::string& address);
 // Asks again while the printer reports 1 or 4, up to 20 attempts.
 int queryNetStatus(const std::string& address);
 
+// The printer sends its status as a digit for 0..9 and as a raw byte
+// otherwise: the status 0..255.
+int statusFromReplyByte(unsigned char byte);
+
 }  // namespace mk
