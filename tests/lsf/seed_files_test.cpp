@@ -170,6 +170,7 @@ std::vector<LabelSeed> labelSeeds() {
         seed("barcode-qr", changed(barcode, [](LabelObject& o) { o.barcodekind = "QR Code(2D)"; })),
         seed("barcode-pdf417", changed(barcode, [](LabelObject& o) { o.barcodekind = "PDF 417(2D)"; })),
         seed("barcode-ean13", changed(barcode, [](LabelObject& o) { o.barcodekind = "EAN-13", o.objectdata = "590123412345"; })),
+        seed("barcode-ean8", changed(barcode, [](LabelObject& o) { o.barcodekind = "EAN-8", o.objectdata = "9638507"; })),
         seed("line", objects[3]),
         seed("rectangle", rectangle),
         seed("rectangle-rounded", changed(rectangle, [](LabelObject& o) { o.rectangleclass = 1, o.fillRectangle = true; })),
