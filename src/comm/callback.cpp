@@ -125,8 +125,8 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
         setCommError(CommError::PnInvalidData);
         return false;
     }
-    // Linux sockets need no start, so this exchange has nothing to do with
-    // the use count.
+    // This exchange starts the socket library itself, outside the use count.
+    const platform::SocketLibrary socketLibrary;
     std::optional<CallbackListener> listener = openCallbackListener(printer.netAddress);
     if (!listener) return false;
     {

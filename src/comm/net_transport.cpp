@@ -31,9 +31,18 @@ int statusFromReplyByte(unsigned char byte) {
     return byte;
 }
 
-void wsaAcquire() { useCount.fetch_add(1); }
+// The system counts its own starts, so the library is started and cleaned up
+// with every unit of the count: an exchange that begins while another ends
+// never finds it cleaned up.
+void wsaAcquire() {
+    platform::startSocketLibrary();
+    useCount.fetch_add(1);
+}
 
-void wsaRelease() { useCount.fetch_sub(1); }
+void wsaRelease() {
+    useCount.fetch_sub(1);
+    platform::stopSocketLibrary();
+}
 
 int socketUseCount() { return useCount.load(); }
 

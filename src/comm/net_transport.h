@@ -8,8 +8,8 @@
 
 namespace mk {
 
-// The process-wide count of running network exchanges. Linux's sockets need
-// no start or clean-up, so only the count is kept; it is atomic because hosts
+// The process-wide count of running network exchanges, which keep the
+// system's socket library started while they run. It is atomic because hosts
 // may print from several threads.
 void wsaAcquire();
 void wsaRelease();

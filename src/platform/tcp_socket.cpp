@@ -22,6 +22,8 @@ namespace {
 
 std::atomic<std::size_t> sendLimit{0};
 
+int fdOf(const SocketHandle& socket) { return static_cast<int>(socket.get()); }
+
 // False when the text is not a dotted-decimal IPv4 address.
 bool socketAddress(const std::string& address, int port, sockaddr_in& result) {
     result = sockaddr_in{};
@@ -60,6 +62,14 @@ bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Han
 
 }  // namespace
 
+void startSocketLibrary() {}
+void stopSocketLibrary() {}
+
+void SocketHandle::reset(Native native) {
+    if (native_ >= 0) ::close(static_cast<int>(native_));
+    native_ = native;
+}
+
 bool isHostIpv4(const std::string& address) {
     sockaddr_in parsed{};
     return socketAddress(address, 0, parsed) && parsed.sin_addr.s_addr != htonl(INADDR_ANY);
@@ -68,7 +78,7 @@ bool isHostIpv4(const std::string& address) {
 TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
 bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
-    return valid() && setTimeout(fd_.fd(), SO_RCVTIMEO, timeout);
+    return valid() && setTimeout(fdOf(socket_), SO_RCVTIMEO, timeout);
 }
 
 bool TcpSocket::connect(const std::string& address, int port, std::chrono::milliseconds bound) {
@@ -76,21 +86,21 @@ bool TcpSocket::connect(const std::string& address, int port, std::chrono::milli
     // Linux would take 0.0.0.0 for the local host.
     if (!valid() || !isHostIpv4(address) || !socketAddress(address, port, target)) return false;
     const Deadline deadline = Clock::now() + bound;
-    if (!setNonBlocking(fd_.fd(), true)) return false;
-    if (::connect(fd_.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    if (!setNonBlocking(fdOf(socket_), true)) return false;
+    if (::connect(fdOf(socket_), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) return false;
-        if (!hasEvent(waitWritable(fd_.fd(), deadline))) return false;
+        if (!hasEvent(waitWritable(fdOf(socket_), deadline))) return false;
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd_.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+        if (getsockopt(fdOf(socket_), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
     }
-    return setNonBlocking(fd_.fd(), false);
+    return setNonBlocking(fdOf(socket_), false);
 }
 
 bool TcpSocket::bind(const std::string& address, int port) {
     sockaddr_in local{};
     if (!valid() || !socketAddress(address, port, local)) return false;
-    return ::bind(fd_.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    return ::bind(fdOf(socket_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
 bool TcpSocket::listenOn(const std::string& address, int port) {
@@ -100,8 +110,8 @@ bool TcpSocket::listenOn(const std::string& address, int port) {
     // listens on (checked again by listen, so two threads racing for one
     // port cannot both have it).
     const int on = 1;
-    if (setsockopt(fd_.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return false;
-    return bind(address, port) && ::listen(fd_.fd(), SOMAXCONN) == 0;
+    if (setsockopt(fdOf(socket_), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return false;
+    return bind(address, port) && ::listen(fdOf(socket_), SOMAXCONN) == 0;
 }
 
 TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
@@ -109,11 +119,11 @@ TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
     if (!valid()) return {};
     // Non-blocking, so that a peer that gave up between the readiness and
     // the accept cannot hold the caller past the wait.
-    if (!setNonBlocking(fd_.fd(), true)) return {};
-    while (hasEvent(waitReadable(fd_.fd(), deadline))) {
+    if (!setNonBlocking(fdOf(socket_), true)) return {};
+    while (hasEvent(waitReadable(fdOf(socket_), deadline))) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        const int fd = accept4(fd_.fd(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+        const int fd = accept4(fdOf(socket_), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
         if (fd >= 0) {
             peerAddress = addressText(peer.sin_addr);
             return TcpSocket(fd);
@@ -128,7 +138,7 @@ long TcpSocket::sendSome(const void* data, std::size_t length, Deadline deadline
     const std::size_t limit = sendLimit.load();
     if (limit > 0 && length > limit) length = limit;
     for (;;) {
-        const ssize_t sent = send(fd_.fd(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent = send(fdOf(socket_), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent >= 0) return static_cast<long>(sent);
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
@@ -138,14 +148,14 @@ long TcpSocket::sendSome(const void* data, std::size_t length, Deadline deadline
         // which a printer that reads slowly but steadily may take longer
         // than the deadline to free: try again every little while instead.
         // A hang-up is no answer either: the next send reports it.
-        if (waitWritable(fd_.fd(), std::min(deadline, now + kSendRetry)) == FdWait::Failed) return -1;
+        if (waitWritable(fdOf(socket_), std::min(deadline, now + kSendRetry)) == FdWait::Failed) return -1;
     }
 }
 
 long TcpSocket::receiveSome(void* buffer, std::size_t length) {
     if (!valid()) return -1;
     for (;;) {
-        const ssize_t received = recv(fd_.fd(), buffer, length, 0);
+        const ssize_t received = recv(fdOf(socket_), buffer, length, 0);
         if (received >= 0 || errno != EINTR) return static_cast<long>(received);
     }
 }

@@ -2,13 +2,56 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/fd_wait.h"
-#include "platform/unique_fd.h"
 
 namespace mk::platform {
+
+// The system's socket library, started for one exchange and cleaned up
+// after it. Starts are counted by the system, so exchanges on several threads
+// may overlap; systems whose sockets need no start do nothing.
+void startSocketLibrary();
+void stopSocketLibrary();
+
+// Holds the socket library started for its scope.
+class SocketLibrary {
+public:
+    SocketLibrary() { startSocketLibrary(); }
+    ~SocketLibrary() { stopSocketLibrary(); }
+    SocketLibrary(const SocketLibrary&) = delete;
+    SocketLibrary& operator=(const SocketLibrary&) = delete;
+};
+
+// The system's own socket (a descriptor, or a Windows SOCKET), closed the
+// system's way when the holder goes.
+class SocketHandle {
+public:
+    using Native = std::intptr_t;
+    static constexpr Native kNone = -1;  // also what INVALID_SOCKET converts to
+
+    SocketHandle() = default;
+    explicit SocketHandle(Native native) : native_(native) {}
+    SocketHandle(SocketHandle&& other) noexcept : native_(other.release()) {}
+    SocketHandle& operator=(SocketHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    SocketHandle(const SocketHandle&) = delete;
+    SocketHandle& operator=(const SocketHandle&) = delete;
+    ~SocketHandle() { reset(); }
+
+    bool valid() const { return native_ != kNone; }
+    Native get() const { return native_; }
+    Native release() { return std::exchange(native_, kNone); }
+    void reset(Native native = kNone);
+
+private:
+    Native native_ = kNone;
+};
 
 // True for a dotted-decimal IPv4 text that names a host: four numbers 0..255
 // and nothing around them. 0.0.0.0 is refused too: some systems connect it
@@ -24,8 +67,8 @@ public:
     // A new socket; valid() is false when the system refused one.
     static TcpSocket open();
 
-    bool valid() const { return fd_.valid(); }
-    void close() { fd_.reset(); }
+    bool valid() const { return socket_.valid(); }
+    void close() { socket_.reset(); }
 
     bool setReceiveTimeout(std::chrono::milliseconds timeout);
     // Gives up after the bound: the system's own limit for an unanswered
@@ -53,8 +96,8 @@ public:
     long receiveSome(void* buffer, std::size_t length);
 
 private:
-    explicit TcpSocket(int fd) : fd_(fd) {}
-    UniqueFd fd_;
+    explicit TcpSocket(SocketHandle::Native native) : socket_(native) {}
+    SocketHandle socket_;
 };
 
 // The text an IPv4 address text converts to ("0.0.0.0" when it does not), so

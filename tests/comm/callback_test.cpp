@@ -1,10 +1,5 @@
 #include "comm/callback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,6 +14,7 @@
 #include "platform/tcp_socket_testing.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
+#include "support/test_sockets.h"
 
 namespace {
 
@@ -46,15 +42,13 @@ Printer networkPrinter(const std::string& address, int type = 2) {
 // every address (0.0.0.0).
 class PortHolder {
 public:
-    PortHolder(const std::string& address, int port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-        held_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 && listen(fd_, 1) == 0;
+    PortHolder(const std::string& address, int port) : fd_(mk::test::openSocket()) {
+        const sockaddr_in local = mk::test::socketAddress(address, port);
+        held_ = fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                listen(fd_, 1) == 0;
     }
     ~PortHolder() {
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0) mk::test::closeSocket(fd_);
     }
     PortHolder(const PortHolder&) = delete;
     PortHolder& operator=(const PortHolder&) = delete;

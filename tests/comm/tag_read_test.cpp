@@ -1,10 +1,5 @@
 #include "comm/tag_read.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,6 +23,7 @@
 #include "support/handles.h"
 #include "support/last_error_check.h"
 #include "support/loopback.h"
+#include "support/test_sockets.h"
 
 namespace {
 
@@ -206,27 +202,23 @@ public:
 private:
     void run(const std::string& address, int firstPort, int ports) {
         const std::string from = mk::test::uniqueLoopbackAddress();
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-        sockaddr_in target{};
-        target.sin_family = AF_INET;
-        inet_pton(AF_INET, address.c_str(), &target.sin_addr);
+        const sockaddr_in local = mk::test::socketAddress(from, 0);
+        sockaddr_in target = mk::test::socketAddress(address, 0);
         std::vector<int> held(64, -1);
         for (int attempt = 0; attempt < 20000 && !stop_; ++attempt) {
             target.sin_port = htons(static_cast<uint16_t>(firstPort + attempt % ports));
             int& slot = held[static_cast<std::size_t>(attempt) % held.size()];
-            if (slot >= 0) close(slot);
-            slot = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (slot >= 0) mk::test::closeSocket(slot);
+            slot = mk::test::openSocket(true);
             if (slot < 0) continue;
-            if (bind(slot, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {
+            if (bind(slot, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
                 (void)connect(slot, reinterpret_cast<sockaddr*>(&target), sizeof target);
             }
             attempts_.fetch_add(1);
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
         for (int fd : held) {
-            if (fd >= 0) close(fd);
+            if (fd >= 0) mk::test::closeSocket(fd);
         }
     }
 

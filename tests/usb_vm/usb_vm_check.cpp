@@ -76,8 +76,12 @@ DocPtr makeLabel() {
     // Tall enough for a job of several kilobytes: ten and more chunks.
     MkLabel_SetWidth(doc.get(), 100);
     MkLabel_SetHeight(doc.get(), 150);
-    MkLabel_AddRect(doc.get(), "frame", 1, 1, 99, 149, 0.5f);
-    MkLabel_AddLine(doc.get(), "diagonal", 2, 2, 98, 148, 0.3f);
+    // An object's kind comes from its name.
+    MkLabel_AddRect(doc.get(), "rectangle1", 1, 1, 99, 149, 0.5f);
+    for (int i = 0; i < 30; ++i) {
+        const float x = 2.0f + 3.2f * static_cast<float>(i);
+        MkLabel_AddLine(doc.get(), ("line" + std::to_string(i + 1)).c_str(), x, 2, 98 - x, 148, 0.3f);
+    }
     return doc;
 }
 
