@@ -9,7 +9,7 @@ WINE ?= /usr/lib/wine/wine64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test demo asan fuzz bench install clean windows windows-deps windows-test
+.PHONY: deps build test usb-test demo asan fuzz bench install clean windows windows-deps windows-test
 
 deps:
 	./scripts/install-deps
@@ -20,6 +20,11 @@ build: deps
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The USB route against the real kernel: boots Debian's kernel in QEMU with
+# emulated USB printers (no host USB, no KVM); installs what it needs.
+usb-test: build
+	./tests/usb_vm/run.sh $(BUILD)
 
 # Prints the sample label on a virtual network printer that the script starts
 # and stops; no hardware needed.

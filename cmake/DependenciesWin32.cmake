@@ -20,4 +20,4 @@ add_library(mk_zint INTERFACE)
 target_include_directories(mk_zint INTERFACE ${ZINT_INCLUDE_DIR})
 target_link_libraries(mk_zint INTERFACE ${ZINT_LIBRARY})
 
-set(MKLABEL_DEPENDENCIES mk_zlib mk_zint gdi32 ole32 oleaut32 uuid winspool ws2_32 setupapi)
+set(MKLABEL_DEPENDENCIES mk_zlib mk_zint gdi32 ole32 oleaut32 uuid winspool ws2_32 iphlpapi setupapi)

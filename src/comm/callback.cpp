@@ -1,6 +1,5 @@
 #include "comm/callback.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -36,16 +35,19 @@ struct CallbackListener {
     std::string command;  // tells the printer where to call back
 };
 
-constinit std::atomic<const std::vector<std::string>*> hostAddressOverride{nullptr};
-
+// Listens on the first port from 9210 upward that is free on the local
+// address. The socket that bound the port keeps it: a port found free and let
+// go could be taken by another exchange before the listener binds it.
 std::optional<CallbackListener> openCallbackListener(const std::string& printerAddress) {
     const std::optional<std::string> local = chooseLocalAddress(printerAddress);
     if (!local) return std::nullopt;
-    const std::optional<int> port = chooseListenPort();
-    if (!port) return std::nullopt;
-    CallbackListener listener{TcpSocket::open(), callbackCommand(*port, *local)};
-    if (!listener.socket.bind(*local, *port) || !listener.socket.listen(1)) return std::nullopt;
-    return listener;
+    for (int port = commTiming().firstCallbackPort; port <= kLastPort; ++port) {
+        TcpSocket socket = TcpSocket::open();
+        if (socket.valid() && socket.listenOn(*local, port)) {
+            return CallbackListener{std::move(socket), callbackCommand(port, *local)};
+        }
+    }
+    return std::nullopt;
 }
 
 // Waits for the call-back from the printer itself: a connection from any
@@ -74,9 +76,8 @@ std::string receiveAnswer(TcpSocket& connection, milliseconds wait, std::size_t 
 
 std::optional<std::string> chooseLocalAddress(const std::string& printerAddress,
                                               const std::vector<std::string>& hostAddresses) {
-    const std::size_t dot = printerAddress.find('.');
-    if (dot == std::string::npos || hostAddresses.empty()) return std::nullopt;
-    const std::string prefix = printerAddress.substr(0, dot + 1);
+    if (!platform::isHostIpv4(printerAddress) || hostAddresses.empty()) return std::nullopt;
+    const std::string prefix = printerAddress.substr(0, printerAddress.find('.') + 1);
     for (const std::string& address : hostAddresses) {
         if (address.rfind(prefix, 0) == 0) return address;
     }
@@ -84,17 +85,8 @@ std::optional<std::string> chooseLocalAddress(const std::string& printerAddress,
 }
 
 std::optional<std::string> chooseLocalAddress(const std::string& printerAddress) {
-    if (printerAddress.find('.') == std::string::npos) return std::nullopt;
-    const std::vector<std::string>* override = hostAddressOverride.load();
-    return chooseLocalAddress(printerAddress, override != nullptr ? *override : platform::hostIpv4Addresses());
-}
-
-std::optional<int> chooseListenPort() {
-    for (int port = commTiming().firstCallbackPort; port <= kLastPort; ++port) {
-        TcpSocket probe = TcpSocket::open();
-        if (probe.valid() && probe.bind("0.0.0.0", port)) return port;
-    }
-    return std::nullopt;
+    if (!platform::isHostIpv4(printerAddress)) return std::nullopt;
+    return chooseLocalAddress(printerAddress, platform::hostIpv4Addresses());
 }
 
 bool sendAndAwaitCallback(const std::string& address, const std::string& payload, int port, int timeoutMs,
@@ -110,9 +102,9 @@ bool sendAndAwaitCallback(const std::string& address, const std::string& payload
         // A printer that could not be asked does not call back: the wait
         // below then runs out.
         if (printer.connected) {
-            printer.socket.sendSome(listener->command.data(), listener->command.size());
+            printer.socket.sendSome(listener->command.data(), listener->command.size(), sendStallDeadline());
             std::this_thread::sleep_for(kCommandPause);
-            printer.socket.sendSome(payload.data(), payload.size());
+            printer.socket.sendSome(payload.data(), payload.size(), sendStallDeadline());
         }
     }
     const milliseconds wait = timeoutMs > 0 ? milliseconds(timeoutMs) : commTiming().tagWaitDefault;
@@ -133,14 +125,14 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
         setCommError(CommError::PnInvalidData);
         return false;
     }
-    // Linux sockets need no start, so this exchange has nothing to do with
-    // the use count.
+    // This exchange starts the socket library itself, outside the use count.
+    const platform::SocketLibrary socketLibrary;
     std::optional<CallbackListener> listener = openCallbackListener(printer.netAddress);
     if (!listener) return false;
     {
         PrinterConnection connection = connectToPrinter(printer.netAddress, kRawPrintPort, kPrinterReceiveTimeout);
         if (!connection.connected) return false;
-        connection.socket.sendSome(listener->command.data(), listener->command.size());
+        connection.socket.sendSome(listener->command.data(), listener->command.size(), sendStallDeadline());
         std::this_thread::sleep_for(kCommandPause);
         if (!sendWhole(connection.socket, data, length)) return false;
     }
@@ -150,7 +142,7 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
     if (!callback.valid()) return false;
     const std::string received = receiveAnswer(callback, wait, kPnAnswerBytes);
     callback.close();
-    if (received != "PN") {
+    if (!isPnAnswer(received)) {
         setCommError(CommError::PnNotReceived);
         return false;
     }
@@ -167,6 +159,8 @@ std::string dropAnswerFraming(std::string_view bytes) {
     return kept;
 }
 
+bool isPnAnswer(std::string_view received) { return received == "PN"; }
+
 int printWaitMs(float labelLengthMm, int speed) {
     int base = 100;
     if (labelLengthMm > 0.0f && speed > 0) {
@@ -181,10 +175,5 @@ int printWaitMs(float labelLengthMm, int speed) {
     }
     return base + 100;
 }
-
-ScopedHostAddresses::ScopedHostAddresses(std::vector<std::string> addresses)
-    : addresses_(std::move(addresses)), previous_(hostAddressOverride.exchange(&addresses_)) {}
-
-ScopedHostAddresses::~ScopedHostAddresses() { hostAddressOverride.store(previous_); }
 
 }  // namespace mk

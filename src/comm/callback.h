@@ -12,14 +12,12 @@ namespace mk {
 
 // The host address a printer is told to call back to: the first of the host's
 // addresses that shares the printer address's first number and its dot, else
-// the first one; none when the printer address has no '.' or the host has no
-// address.
+// the first one; none when the printer address names no IPv4 host or the host
+// has no address.
 std::optional<std::string> chooseLocalAddress(const std::string& printerAddress,
                                               const std::vector<std::string>& hostAddresses);
+// The same over the host's own addresses (platform::hostIpv4Addresses).
 std::optional<std::string> chooseLocalAddress(const std::string& printerAddress);
-
-// The first port from 9210 upward that binds on every address.
-std::optional<int> chooseListenPort();
 
 // Asks the printer at address:port (9100 when port <= 0) to call back, sends
 // the payload, and waits up to timeoutMs (3000 when <= 0) for the printer's
@@ -38,21 +36,10 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
 // is what remains.
 std::string dropAnswerFraming(std::string_view bytes);
 
+// A confirmed network print is good when the call-back brought exactly "PN".
+bool isPnAnswer(std::string_view received);
+
 // How long a confirmed label takes to come out after "PN", in milliseconds.
 int printWaitMs(float labelLengthMm, int speed);
-
-// Tests only: while it lives, the call-back address is chosen from these
-// addresses instead of the host's own.
-class ScopedHostAddresses {
-public:
-    explicit ScopedHostAddresses(std::vector<std::string> addresses);
-    ~ScopedHostAddresses();
-    ScopedHostAddresses(const ScopedHostAddresses&) = delete;
-    ScopedHostAddresses& operator=(const ScopedHostAddresses&) = delete;
-
-private:
-    std::vector<std::string> addresses_;
-    const std::vector<std::string>* previous_;
-};
 
 }  // namespace mk

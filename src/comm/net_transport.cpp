@@ -12,30 +12,37 @@ std::atomic<int> useCount{0};
 
 constexpr int kStatusAttempts = 20;
 
-// The printer sends its status as a digit for 0..9 and as a raw byte
-// otherwise.
-int statusFromByte(unsigned char byte) {
-    if (byte >= '0' && byte <= '9') return byte - '0';
-    return byte;
-}
-
 // One request without the address check, which both callers make first.
 int queryStatusAttempt(const std::string& address) {
     SocketLibraryUse use;
     PrinterConnection printer = connectToPrinter(address, kStatusPort, commTiming().netReceiveTimeout);
     if (!printer.connected) return kNetStatusFailed;
     static constexpr char kRequest[] = "PS\r\n";
-    printer.socket.sendSome(kRequest, sizeof kRequest - 1);
+    printer.socket.sendSome(kRequest, sizeof kRequest - 1, sendStallDeadline());
     unsigned char reply = 0;
     if (printer.socket.receiveSome(&reply, 1) <= 0) return kNetStatusFailed;
-    return statusFromByte(reply);
+    return statusFromReplyByte(reply);
 }
 
 }  // namespace
 
-void wsaAcquire() { useCount.fetch_add(1); }
+int statusFromReplyByte(unsigned char byte) {
+    if (byte >= '0' && byte <= '9') return byte - '0';
+    return byte;
+}
 
-void wsaRelease() { useCount.fetch_sub(1); }
+// The system counts its own starts, so the library is started and cleaned up
+// with every unit of the count: an exchange that begins while another ends
+// never finds it cleaned up.
+void wsaAcquire() {
+    platform::startSocketLibrary();
+    useCount.fetch_add(1);
+}
+
+void wsaRelease() {
+    useCount.fetch_sub(1);
+    platform::stopSocketLibrary();
+}
 
 int socketUseCount() { return useCount.load(); }
 
@@ -43,16 +50,18 @@ PrinterConnection connectToPrinter(const std::string& address, int port, std::ch
     PrinterConnection printer{platform::TcpSocket::open()};
     if (!printer.socket.valid()) return printer;
     printer.socket.setReceiveTimeout(receiveTimeout);
-    // A printer that stops reading (out of paper, jammed) would otherwise
-    // hold a send for as long as the connection lives.
-    printer.socket.setSendTimeout(commTiming().netSendStallLimit);
     printer.connected = printer.socket.connect(address, port, commTiming().connectBound);
     return printer;
 }
 
+platform::Deadline sendStallDeadline() { return std::chrono::steady_clock::now() + commTiming().netSendStallLimit; }
+
 bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length) {
+    // The stall limit runs from the last byte the socket took, for the whole
+    // job: a printer that stops reading (out of paper, jammed) fails the send
+    // one limit after the socket buffers fill, whatever the job's size.
     for (int sent = 0; sent < length;) {
-        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent));
+        const long taken = socket.sendSome(data + sent, static_cast<std::size_t>(length - sent), sendStallDeadline());
         if (taken <= 0) return false;
         sent += static_cast<int>(taken);
     }

@@ -8,8 +8,8 @@
 
 namespace mk {
 
-// The process-wide count of running network exchanges. Linux's sockets need
-// no start or clean-up, so only the count is kept; it is atomic because hosts
+// The process-wide count of running network exchanges, which keep the
+// system's socket library started while they run. It is atomic because hosts
 // may print from several threads.
 void wsaAcquire();
 void wsaRelease();
@@ -36,11 +36,15 @@ struct PrinterConnection {
 };
 
 // Connects to address:port within the connect bound, with this receive
-// time-out on the socket and the send stall limit.
+// time-out on the socket. An address that names no host is not connected.
 PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout);
 
+// The latest moment a send begun now may wait for the printer to take bytes.
+platform::Deadline sendStallDeadline();
+
 // Sends every byte, each send continuing where the last one stopped; false
-// at the first send that fails.
+// at the first send that fails or when the printer takes nothing for the
+// send stall limit.
 bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length);
 
 // Hands every byte to the printer's raw port (9100 when port <= 0). Sets no
@@ -56,5 +60,9 @@ constexpr int kNetStatusFailed = -504;
 int queryNetStatusOnce(const std::string& address);
 // Asks again while the printer reports 1 or 4, up to 20 attempts.
 int queryNetStatus(const std::string& address);
+
+// The printer sends its status as a digit for 0..9 and as a raw byte
+// otherwise: the status 0..255.
+int statusFromReplyByte(unsigned char byte);
 
 }  // namespace mk

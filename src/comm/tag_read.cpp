@@ -57,16 +57,6 @@ std::string readUsbAnswer(const Printer& printer, std::chrono::milliseconds paus
     return bytes;
 }
 
-// Copies the answer out; "X" (no tag) leaves the text empty.
-int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
-    const int copied = copyOut(answer, buffer, size);
-    if (copied > 0 && buffer[0] == 'X') {
-        buffer[0] = '\0';
-        return 0;
-    }
-    return copied;
-}
-
 int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size) {
     bool opened = false;
     const std::string received = readUsbAnswer(printer, commTiming().usbTagReadPause, kUsbTagReadBytes, timeoutMs, opened);
@@ -114,6 +104,17 @@ int readTag(const Printer& printer, const TagRead& read, int timeoutMs, char* bu
 }
 
 }  // namespace
+
+int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
+    const int copied = copyOut(answer, buffer, size);
+    if (copied > 0 && buffer[0] == 'X') {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return copied;
+}
+
+bool holdsRpAnswer(std::string_view received) { return received.find("RP") != std::string_view::npos; }
 
 int readTagViaNet(const Printer& printer, const std::string& command, int timeoutMs, char* buffer, int size) {
     if (printer.netAddress.empty()) {
@@ -163,7 +164,7 @@ bool readPrintResponse(const Printer& printer, int timeoutMs) {
         setCommError(CommError::ResponseNone);
         return false;
     }
-    if (received.find("RP") == std::string::npos) {
+    if (!holdsRpAnswer(received)) {
         setCommError(CommError::ResponseNotRp);
         return false;
     }

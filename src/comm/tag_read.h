@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "model/printer.h"
 
@@ -22,6 +23,14 @@ int readHFTag(const Printer& printer, int hsParameter, int startBlock, int block
 // -531 for a bad buffer, -535 for a printer that is neither USB nor network,
 // -532 when the USB command cannot be sent.
 int readUHFTag(const Printer& printer, int bank, int length, int timeoutMs, char* buffer, int size);
+
+// Copies a tag answer out as the tag reads return it: at most size - 1 bytes
+// and a NUL; the answer "X" (no tag) gives 0 and an empty text. buffer must
+// hold size >= 1 bytes.
+int deliverTagAnswer(std::string_view answer, char* buffer, int size);
+
+// A confirmed USB print is good when the answer holds "RP" anywhere.
+bool holdsRpAnswer(std::string_view received);
 
 // After a confirmed USB print: true when the printer answered "RP". -540 for
 // a printer that is not USB, -541 for no answer, -542 for another answer.

@@ -22,9 +22,9 @@ constexpr Entity kEntities[] = {
 // replacement byte anywhere but possibly its first byte. A match can begin at
 // the replacement itself only when that byte is the entity's first ('&' for
 // "&amp;") and the rest of the entity follows, which is swallowed in place.
-std::string decodePass(std::string_view value, const Entity& entity) {
+void decodePass(std::string& value, const Entity& entity) {
     std::size_t hit = findText(value, entity.text, 0);
-    if (hit == std::string_view::npos) return std::string(value);
+    if (hit == std::string_view::npos) return;  // most values hold no entity: no copy
     const std::string_view tail = entity.text.substr(1);
     std::string decoded;
     decoded.reserve(value.size());
@@ -33,13 +33,13 @@ std::string decodePass(std::string_view value, const Entity& entity) {
         decoded.append(value, pos, hit - pos);
         pos = hit + entity.text.size();
         if (entity.byte == entity.text.front()) {
-            while (value.substr(pos).starts_with(tail)) pos += tail.size();
+            while (std::string_view(value).substr(pos).starts_with(tail)) pos += tail.size();
         }
         decoded += entity.byte;
         hit = findText(value, entity.text, pos);
     }
-    decoded.append(value.substr(pos));
-    return decoded;
+    decoded.append(value, pos);
+    value = std::move(decoded);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
     std::string value(raw);
-    for (const Entity& entity : kEntities) value = decodePass(value, entity);
+    for (const Entity& entity : kEntities) decodePass(value, entity);
     return value;
 }
 

@@ -23,20 +23,35 @@ struct Overloaded : Visitors... {
 template <typename... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
-void readObjectField(std::string_view chunk, const ObjectField& field, LabelObject& object) {
-    std::visit(Overloaded{
-                   [&](std::string LabelObject::*member) { object.*member = xmlGetText(chunk, field.key); },
-                   [&](bool LabelObject::*member) { object.*member = xmlGetBool(chunk, field.key); },
-                   [&](int LabelObject::*member) { object.*member = xmlGetInt(chunk, field.key); },
-                   [&](float LabelObject::*member) { object.*member = xmlGetFloat(chunk, field.key); },
+// False when what the field holds does not fit the budget.
+bool readObjectField(std::string_view chunk, const ObjectField& field, LabelObject& object, LoadBudget& budget) {
+    return std::visit(Overloaded{
+                   [&](std::string LabelObject::*member) {
+                       object.*member = xmlGetText(chunk, field.key);
+                       return budget.takeText(object.*member);
+                   },
+                   [&](bool LabelObject::*member) {
+                       object.*member = xmlGetBool(chunk, field.key);
+                       return true;
+                   },
+                   [&](int LabelObject::*member) {
+                       object.*member = xmlGetInt(chunk, field.key);
+                       return true;
+                   },
+                   [&](float LabelObject::*member) {
+                       object.*member = xmlGetFloat(chunk, field.key);
+                       return true;
+                   },
                    // A colour is written as its signed decimal value: -16777216 is opaque black.
                    [&](uint32_t LabelObject::*member) {
                        object.*member = static_cast<uint32_t>(xmlGetInt(chunk, field.key));
+                       return true;
                    },
                    [&](std::vector<uint8_t> LabelObject::*member) {
                        const std::string text = xmlGetText(chunk, field.key);
                        (object.*member).clear();
                        if (!text.empty()) object.*member = base64Decode(text);
+                       return budget.take((object.*member).capacity());
                    },
                },
                field.member);
@@ -72,8 +87,9 @@ std::vector<uint8_t> base64Decode(std::string_view text) {
     return bytes;
 }
 
-bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objects) {
+bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objects, std::size_t limit) {
     if (text.empty()) return true;
+    LoadBudget budget(limit);
     std::size_t pos = 0;
     for (;;) {
         const std::size_t open = findText(text, kObjectOpen, pos);
@@ -84,11 +100,15 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
         const std::string_view chunk = text.substr(open, end - open);
         pos = end;
 
+        if (!makeRoomForOne(objects, budget)) return false;
         LabelObject object;
         initLabelObject(object);
-        for (const ObjectField& field : kObjectFields) readObjectField(chunk, field, object);
+        for (const ObjectField& field : kObjectFields) {
+            if (!readObjectField(chunk, field, object, budget)) return false;
+        }
         if (object.objectclass == 0) object.objectclass = xmlGetInt(chunk, kObjectClassFallbackKey);
-        parseObjectVariablesXml(chunk, object.Variables);
+        parseObjectVariablesXml(chunk, object.Variables, budget);
+        if (budget.exceeded()) return false;
         // Moved rather than copied: an image object may carry megabytes.
         objects.emplace_back();
         moveLabelObject(objects.back(), object);

@@ -1,5 +1,7 @@
 #include "lsf/variables_xml.h"
 
+#include <cstdint>
+
 #include "lsf/flat_xml.h"
 
 namespace mk {
@@ -26,19 +28,29 @@ constexpr std::string_view kBlockClose = "</Variables>";
 constexpr std::string_view kVariableOpen = "<Variable>";
 constexpr std::string_view kVariableClose = "</Variable>";
 
-void readVariableField(std::string_view chunk, const VariableField& field, LabelVariable& variable) {
+// False when what the field holds does not fit the budget.
+bool readVariableField(std::string_view chunk, const VariableField& field, LabelVariable& variable,
+                       LoadBudget& budget) {
     if (auto member = std::get_if<bool LabelVariable::*>(&field.member)) {
         variable.**member = xmlGetBool(chunk, field.key);
     } else if (auto member = std::get_if<int LabelVariable::*>(&field.member)) {
         variable.**member = xmlGetInt(chunk, field.key);
     } else if (auto member = std::get_if<std::string LabelVariable::*>(&field.member)) {
         variable.**member = xmlGetText(chunk, field.key);
+        return budget.takeText(variable.**member);
     }
+    return true;
 }
 
 }  // namespace
 
 bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVariable>& variables) {
+    LoadBudget unlimited(SIZE_MAX);
+    return parseObjectVariablesXml(objectChunk, variables, unlimited);
+}
+
+bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVariable>& variables,
+                             LoadBudget& budget) {
     const std::size_t blockOpen = findText(objectChunk, kBlockOpen, 0);
     if (blockOpen == std::string_view::npos) return false;
     const std::size_t blockClose = findText(objectChunk, kBlockClose, blockOpen);
@@ -56,8 +68,11 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
         const std::string_view chunk = block.substr(open, end - open);
         pos = end;
 
+        if (!makeRoomForOne(variables, budget)) break;
         LabelVariable variable;
-        for (const VariableField& field : kVariableFields) readVariableField(chunk, field, variable);
+        for (const VariableField& field : kVariableFields) {
+            if (!readVariableField(chunk, field, variable, budget)) return !variables.empty();
+        }
         variables.emplace_back();
         copyLabelVariable(variables.back(), variable);
     }

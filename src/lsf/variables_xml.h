@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "lsf/load_budget.h"
 #include "model/label_variable.h"
 
 namespace mk {
@@ -23,5 +24,8 @@ extern const std::array<VariableField, 12> kVariableFields;
 // assigned whether its element is present or not. False when there is no
 // complete block; otherwise whether the list is non-empty afterwards.
 bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVariable>& variables);
+// The same, stopping as soon as the variables read do not fit the budget.
+bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVariable>& variables,
+                             LoadBudget& budget);
 
 }  // namespace mk

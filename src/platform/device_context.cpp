@@ -2,6 +2,7 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
+#include "platform/bounded_cache.h"
 #include "platform/pixel_copy.h"
 
 #include <cairo.h>
@@ -131,6 +132,43 @@ bool clipSegment(double& x1, double& y1, double& x2, double& y2, const Window& w
     return true;
 }
 
+// The surface memory of the last label drawn on a thread, kept for the next
+// one: a label printed again and again then neither allocates its surface nor
+// faults its pages in anew. Blocks above the bound are given back at once.
+constexpr size_t kKeptSurfaceBytes = size_t{128} << 20;
+
+struct SpareSurface {
+    std::unique_ptr<uint8_t[]> block;
+    size_t bytes = 0;
+};
+thread_local SpareSurface spareSurface;
+
+// Memory for a surface of this many bytes; its content is undefined.
+class SurfaceMemory {
+public:
+    explicit SurfaceMemory(size_t bytes) : bytes_(bytes) {
+        if (cachingEnabled() && spareSurface.block != nullptr && spareSurface.bytes >= bytes) {
+            block_ = std::move(spareSurface.block);
+            bytes_ = std::exchange(spareSurface.bytes, 0);
+        } else {
+            block_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+        }
+    }
+    ~SurfaceMemory() {
+        if (!cachingEnabled() || bytes_ > kKeptSurfaceBytes || spareSurface.bytes > bytes_) return;
+        spareSurface.block = std::move(block_);
+        spareSurface.bytes = bytes_;
+    }
+    SurfaceMemory(const SurfaceMemory&) = delete;
+    SurfaceMemory& operator=(const SurfaceMemory&) = delete;
+
+    uint8_t* get() const { return block_.get(); }
+
+private:
+    std::unique_ptr<uint8_t[]> block_;
+    size_t bytes_;
+};
+
 }  // namespace
 
 struct DeviceContext::Impl {
@@ -145,7 +183,8 @@ struct DeviceContext::Impl {
 
     int width = 0;
     int height = 0;
-    std::unique_ptr<uint8_t[]> memory;
+    std::unique_ptr<SurfaceMemory> memory;
+    // Declared after the memory so that cairo lets go of it first.
     std::vector<Tile> tiles;
 
     Pen pen;
@@ -159,7 +198,7 @@ struct DeviceContext::Impl {
     WorldTransform transform;
 
     size_t stride() const { return static_cast<size_t>(width) * 4; }
-    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory.get() + static_cast<size_t>(y) * stride()); }
+    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory->get() + static_cast<size_t>(y) * stride()); }
 
     // Finishes cairo's work before the memory is read or written directly.
     void flush() {
@@ -289,7 +328,7 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
         impl->height = height;
-        impl->memory = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
+        impl->memory = std::make_unique<SurfaceMemory>(static_cast<size_t>(bytes));
         // cairo accepts any stride that is a multiple of 4 and at least its
         // own for the tile's width; the whole surface's row is both.
         int stride = width * 4;
@@ -300,7 +339,7 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
                 tile.top = top;
                 tile.columns = std::min(kMaxSide, width - left);
                 tile.rows = std::min(kMaxSide, height - top);
-                uint8_t* origin = impl->memory.get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
+                uint8_t* origin = impl->memory->get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
                 tile.surface.reset(
                     cairo_image_surface_create_for_data(origin, CAIRO_FORMAT_RGB24, tile.columns, tile.rows, stride));
                 if (cairo_surface_status(tile.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -324,18 +363,18 @@ int DeviceContext::stride() const { return impl_->width * 4; }
 
 const uint8_t* DeviceContext::pixels() const {
     impl_->flush();
-    return impl_->memory.get();
+    return impl_->memory->get();
 }
 
 uint8_t* DeviceContext::mutablePixels() {
     impl_->flush();
     impl_->markDirty();
-    return impl_->memory.get();
+    return impl_->memory->get();
 }
 
 void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
     impl_->flush();
-    fillBox(PixelTarget{impl_->memory.get(), impl_->width, impl_->height, stride()}, left, top, right, bottom, color);
+    fillBox(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, left, top, right, bottom, color);
     impl_->markDirty();
 }
 
@@ -402,7 +441,7 @@ void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
                                   int srcHeight, const PixelBlock& block) {
     impl_->flush();
-    stretchBlock(PixelTarget{impl_->memory.get(), impl_->width, impl_->height, stride()}, x, y, destWidth, destHeight,
+    stretchBlock(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, x, y, destWidth, destHeight,
                  srcX, srcY, srcWidth, srcHeight, block);
     impl_->markDirty();
 }

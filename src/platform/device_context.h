@@ -94,7 +94,11 @@ class DeviceContext {
 public:
     // A white surface of width x height dots, or nullptr when either is
     // below 1, the memory (4 x width x height bytes) would exceed the signed
-    // 32-bit range, or it cannot be allocated.
+    // 32-bit range, or it cannot be allocated. The memory of a surface
+    // destroyed earlier on the same thread may be used again (up to a bound,
+    // and not while cachingEnabled() is off), so that labels printed one after
+    // another neither allocate nor fault in their pages each time; it is
+    // filled white all the same.
     static std::unique_ptr<DeviceContext> create(int width, int height);
     ~DeviceContext();
     DeviceContext(const DeviceContext&) = delete;
@@ -103,7 +107,9 @@ public:
     int width() const;
     int height() const;
     int stride() const;  // always 4 x width
-    // The pixels, with every drawing operation finished.
+    // The pixels, with every drawing operation finished. The print path
+    // reads them where they lie (no copy): they stay valid and unchanged
+    // until the next drawing call or the surface's end.
     const uint8_t* pixels() const;
     // For layers that write pixels themselves (glyphs, decoded images). The
     // pointer stays valid for the life of the surface; drawing operations

@@ -1,11 +1,14 @@
 #include "platform/font_face.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
+
+#include "platform/bounded_cache.h"
 
 namespace mk::platform {
 
@@ -60,6 +63,13 @@ int scaleRounded(int designUnits, int emPixels, int unitsPerEm) {
 int64_t floorDiv64(FT_Pos v) { return v >= 0 ? v / 64 : -((-v + 63) / 64); }
 int64_t ceilDiv64(FT_Pos v) { return -floorDiv64(-v); }
 
+// Faces are told apart in the glyph cache by a number never used again,
+// where an address could be reused by a later face.
+uint64_t nextFaceId() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
@@ -78,7 +88,8 @@ std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
     return std::shared_ptr<FontFace>(new FontFace(std::move(library), face));
 }
 
-FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face) : library_(std::move(library)), face_(face) {
+FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face)
+    : library_(std::move(library)), face_(face), id_(nextFaceId()) {
     unitsPerEm_ = face_->units_per_EM;
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {
@@ -149,16 +160,101 @@ int FontFace::advance(unsigned glyph, int emPixels, GlyphStyle style) {
     return advance;
 }
 
+namespace {
+
+// A glyph's bitmap where the whole glyph lies on the target: one bit per
+// pixel, rows top-down, placed by its offset from the pen and the baseline.
+struct GlyphBitmap {
+    int64_t left = 0;  // from the pen position
+    int64_t top = 0;   // from the baseline, downwards
+    int width = 0;
+    int rows = 0;
+    int pitch = 0;
+    int advance = 0;
+    std::vector<unsigned char> bits;
+};
+
+// Everything a glyph's bitmap depends on when it is not cut by the edge.
+struct GlyphKey {
+    uint64_t face = 0;
+    unsigned glyph = 0;
+    int emPixels = 0;
+    FT_Fixed scaleX = 0;
+    bool bold = false;
+    bool italic = false;
+
+    bool operator==(const GlyphKey&) const = default;
+};
+
+struct GlyphKeyHash {
+    size_t operator()(const GlyphKey& key) const {
+        uint64_t h = key.face * 0x9E3779B97F4A7C15ull;
+        h ^= (uint64_t{key.glyph} << 2 | uint64_t{key.bold} << 1 | uint64_t{key.italic}) + (h << 6) + (h >> 2);
+        h ^= static_cast<uint64_t>(key.emPixels) + (h << 6) + (h >> 2);
+        h ^= static_cast<uint64_t>(key.scaleX) + (h << 6) + (h >> 2);
+        return static_cast<size_t>(h);
+    }
+};
+
+// Bitmaps of the glyphs drawn lately, shared by all faces and threads.
+BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash>& glyphCache() {
+    static BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash> cache(size_t{8} << 20, 65536);
+    return cache;
+}
+
+// The set bits of the bitmap in the colour, its top-left corner at (left, top)
+// of the target; the caller has clipped the bitmap to the target.
+void paintBits(const unsigned char* bits, int pitch, int width, int rows, int64_t left, int64_t top,
+               uint32_t colorref, const PixelTarget& target) {
+    const auto blue = static_cast<uint8_t>(colorref >> 16);
+    const auto green = static_cast<uint8_t>(colorref >> 8);
+    const auto red = static_cast<uint8_t>(colorref);
+    for (int row = 0; row < rows; ++row) {
+        const unsigned char* src = bits + static_cast<size_t>(row) * pitch;
+        uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
+        for (int col = 0; col < width; ++col, dst += 4) {
+            if ((src[col >> 3] & (0x80 >> (col & 7))) == 0) continue;
+            dst[0] = blue;
+            dst[1] = green;
+            dst[2] = red;
+            dst[3] = 0xFF;
+        }
+    }
+}
+
+// Draws a cached glyph when all of it lies on the target; false when the
+// edge cuts it, which is drawn from the outline as before.
+bool paintWhole(const GlyphBitmap& glyph, const GlyphPlacement& at, const PixelTarget& target) {
+    if (glyph.width == 0 || glyph.rows == 0) return true;  // nothing to draw wherever it stands
+    const int64_t left = at.penX + glyph.left;
+    const int64_t top = at.baselineY + glyph.top;
+    if (left < 0 || top < 0 || left + glyph.width > target.width || top + glyph.rows > target.height) return false;
+    paintBits(glyph.bits.data(), glyph.pitch, glyph.width, glyph.rows, left, top, at.colorref, target);
+    return true;
+}
+
+}  // namespace
+
 int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at,
                    const PixelTarget& target) {
+    const bool drawable = at.scaleX > 0.0 && at.scaleX <= kMaxScaleX && target.pixels != nullptr;
+    const FT_Fixed scaleX = drawable ? static_cast<FT_Fixed>(std::lround(at.scaleX * 65536.0)) : 0;
+    const GlyphKey key{id_, glyph, emPixels, at.scaleX != 1.0 ? scaleX : 0x10000, style.syntheticBold,
+                       style.syntheticItalic};
+    if (drawable) {
+        if (const auto cached = glyphCache().find(key); cached != nullptr && paintWhole(*cached, at, target)) {
+            return cached->advance;
+        }
+    }
+
     std::lock_guard lock(mutex_);
     if (!loadGlyph(glyph, emPixels, style)) return 0;
     const int advance = loadedAdvance();
-    if (!(at.scaleX > 0.0 && at.scaleX <= kMaxScaleX) || target.pixels == nullptr) return advance;
+    if (!drawable) return advance;
 
     FT_Outline& outline = face_->glyph->outline;
     if (at.scaleX != 1.0) {
-        FT_Matrix scale{static_cast<FT_Fixed>(std::lround(at.scaleX * 65536.0)), 0, 0, 0x10000};
+        FT_Matrix scale{scaleX, 0, 0, 0x10000};
         FT_Outline_Transform(&outline, &scale);
     }
     FT_BBox box;
@@ -166,11 +262,21 @@ int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPl
 
     // Render only the part of the glyph that lands on the target, so a huge or
     // mostly off-surface glyph costs no more than the surface it covers.
-    const int64_t left = std::max<int64_t>(0, at.penX + floorDiv64(box.xMin));
-    const int64_t right = std::min<int64_t>(target.width, at.penX + ceilDiv64(box.xMax));
-    const int64_t top = std::max<int64_t>(0, at.baselineY - ceilDiv64(box.yMax));
-    const int64_t bottom = std::min<int64_t>(target.height, at.baselineY - floorDiv64(box.yMin));
-    if (left >= right || top >= bottom) return advance;
+    const int64_t wholeLeft = at.penX + floorDiv64(box.xMin);
+    const int64_t wholeRight = at.penX + ceilDiv64(box.xMax);
+    const int64_t wholeTop = at.baselineY - ceilDiv64(box.yMax);
+    const int64_t wholeBottom = at.baselineY - floorDiv64(box.yMin);
+    const int64_t left = std::max<int64_t>(0, wholeLeft);
+    const int64_t right = std::min<int64_t>(target.width, wholeRight);
+    const int64_t top = std::max<int64_t>(0, wholeTop);
+    const int64_t bottom = std::min<int64_t>(target.height, wholeBottom);
+    // Only a glyph the edge does not cut is kept: a cut one is rasterised
+    // from its visible part, which need not give the same pixels.
+    const bool whole = left == wholeLeft && right == wholeRight && top == wholeTop && bottom == wholeBottom;
+    if (left >= right || top >= bottom) {
+        if (whole) glyphCache().store(key, std::make_shared<const GlyphBitmap>(GlyphBitmap{0, 0, 0, 0, 0, advance, {}}), 64);
+        return advance;
+    }
 
     const int width = static_cast<int>(right - left);
     const int rows = static_cast<int>(bottom - top);
@@ -188,19 +294,13 @@ int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPl
     FT_Outline_Translate(&outline, (at.penX - left) * 64, (rows + top - at.baselineY) * 64);
     if (FT_Outline_Get_Bitmap(library_->get(), &outline, &bitmap) != 0) return advance;
 
-    const auto blue = static_cast<uint8_t>(at.colorref >> 16);
-    const auto green = static_cast<uint8_t>(at.colorref >> 8);
-    const auto red = static_cast<uint8_t>(at.colorref);
-    for (int row = 0; row < rows; ++row) {
-        const unsigned char* src = bits.data() + static_cast<size_t>(row) * pitch;
-        uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
-        for (int col = 0; col < width; ++col, dst += 4) {
-            if ((src[col >> 3] & (0x80 >> (col & 7))) == 0) continue;
-            dst[0] = blue;
-            dst[1] = green;
-            dst[2] = red;
-            dst[3] = 0xFF;
-        }
+    paintBits(bits.data(), pitch, width, rows, left, top, at.colorref, target);
+    if (whole) {
+        const size_t bytes = bits.size() + sizeof(GlyphBitmap) + 64;
+        glyphCache().store(key,
+                           std::make_shared<const GlyphBitmap>(
+                               GlyphBitmap{left - at.penX, top - at.baselineY, width, rows, pitch, advance, std::move(bits)}),
+                           bytes);
     }
     return advance;
 }

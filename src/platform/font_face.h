@@ -56,6 +56,9 @@ public:
     // The hinted advance in whole pixels.
     int advance(unsigned glyph, int emPixels, GlyphStyle style);
     // Draws the glyph and returns its advance (unscaled, as advance() does).
+    // The bitmaps of glyphs drawn whole are cached (bounded, shared by all
+    // faces and threads); a glyph the target's edge cuts is rasterised from
+    // its visible part each time.
     int draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at, const PixelTarget& target);
 
 private:
@@ -66,6 +69,7 @@ private:
     std::shared_ptr<FreeTypeLibrary> library_;
     std::mutex mutex_;
     FT_Face face_;
+    const uint64_t id_;  // this face in the process-wide glyph cache
     int currentEm_ = 0;
     // Hinted advances by em, style and glyph: layout measures every code
     // point several times, and loading a hinted glyph is the costly part.

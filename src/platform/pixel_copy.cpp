@@ -32,6 +32,23 @@ StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int
     return axis;
 }
 
+// A run of source pixels onto the target; masked, a pixel of alpha 0 leaves
+// the target's pixel as it was. Written without branches so that the
+// compiler makes vector code of it.
+void copyRun(uint8_t* dst, const uint8_t* src, size_t count, bool alphaMasked) {
+    if (!alphaMasked) {
+        std::memcpy(dst, src, count * 4);
+        return;
+    }
+    for (size_t c = 0; c < count; ++c) {
+        uint32_t pixel, under;
+        std::memcpy(&pixel, src + 4 * c, 4);
+        std::memcpy(&under, dst + 4 * c, 4);
+        const uint32_t result = (pixel >> 24) == 0 ? under : pixel;
+        std::memcpy(dst + 4 * c, &result, 4);
+    }
+}
+
 }  // namespace
 
 const std::vector<double>& cosmeticPattern(CosmeticStyle style) {
@@ -123,6 +140,18 @@ void fillBox(const PixelTarget& target, int left, int top, int right, int bottom
     const int b = std::min(bottom, target.height);
     if (l >= r || t >= b) return;
     const uint32_t value = pixelValue(color);
+    const auto byte = static_cast<uint8_t>(value);
+    const size_t bytes = static_cast<size_t>(r - l) * 4;
+    uint8_t* first = target.pixels + static_cast<size_t>(t) * target.stride + static_cast<size_t>(l) * 4;
+    if (value == 0x01010101u * byte) {
+        // White, the background of every label, and black: every byte alike.
+        if (bytes == static_cast<size_t>(target.stride)) {
+            std::memset(first, byte, bytes * static_cast<size_t>(b - t));
+            return;
+        }
+        for (int y = t; y < b; ++y) std::memset(first + static_cast<size_t>(y - t) * target.stride, byte, bytes);
+        return;
+    }
     for (int y = t; y < b; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(target.pixels + static_cast<size_t>(y) * target.stride);
         std::fill(row + l, row + r, value);
@@ -138,16 +167,32 @@ void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int de
     const StretchAxis columns = stretchAxis(x, destWidth, srcX, srcWidth, target.width);
     const StretchAxis rows = stretchAxis(y, destHeight, srcY, srcHeight, target.height);
     if (columns.source.empty() || rows.source.empty()) return;
+    // The source columns step monotonically, so those inside the block are
+    // one range of destination columns.
+    const auto inside = [&block](int64_t sx) { return sx >= 0 && sx < block.width; };
+    size_t from = 0;
+    size_t to = columns.source.size();
+    while (from < to && !inside(columns.source[from])) ++from;
+    while (to > from && !inside(columns.source[to - 1])) --to;
+    if (from == to) return;
+    // Unscaled and unmirrored across, a row is one run of source pixels. A
+    // scaled row samples the source monotonically in steps of at most one
+    // pixel when enlarging and at least one when reducing, so columns whose
+    // ends lie count - 1 pixels apart are unscaled.
+    const int64_t firstColumn = columns.source[from];
+    const bool straight = columns.source[to - 1] == firstColumn + static_cast<int64_t>(to - from) - 1;
     for (size_t r = 0; r < rows.source.size(); ++r) {
         const int64_t sy = rows.source[r];
         if (sy < 0 || sy >= block.height) continue;
         const uint8_t* src = block.pixels + sy * block.stride;
         const int64_t dy = rows.first + static_cast<int64_t>(r);
         uint8_t* dst = target.pixels + static_cast<size_t>(dy) * target.stride + static_cast<size_t>(columns.first) * 4;
-        for (size_t c = 0; c < columns.source.size(); ++c) {
-            const int64_t sx = columns.source[c];
-            if (sx < 0 || sx >= block.width) continue;
-            const uint8_t* pixel = src + sx * 4;
+        if (straight) {
+            copyRun(dst + from * 4, src + firstColumn * 4, to - from, block.alphaMasked);
+            continue;
+        }
+        for (size_t c = from; c < to; ++c) {
+            const uint8_t* pixel = src + columns.source[c] * 4;
             if (block.alphaMasked && pixel[3] == 0) continue;
             std::memcpy(dst + c * 4, pixel, 4);
         }

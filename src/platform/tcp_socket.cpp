@@ -2,7 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,13 +22,14 @@ namespace {
 
 std::atomic<std::size_t> sendLimit{0};
 
-sockaddr_in socketAddress(const std::string& address, int port) {
-    sockaddr_in result{};
+int fdOf(const SocketHandle& socket) { return static_cast<int>(socket.get()); }
+
+// False when the text is not a dotted-decimal IPv4 address.
+bool socketAddress(const std::string& address, int port, sockaddr_in& result) {
+    result = sockaddr_in{};
     result.sin_family = AF_INET;
     result.sin_port = htons(static_cast<std::uint16_t>(port & 0xffff));
-    // A text that does not convert leaves the zeroed address.
-    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
-    return result;
+    return inet_pton(AF_INET, address.c_str(), &result.sin_addr) == 1;
 }
 
 std::string addressText(const in_addr& address) {
@@ -44,6 +46,8 @@ bool setNonBlocking(int fd, bool on) {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::chrono::milliseconds kSendRetry{20};
+
 bool setTimeout(int fd, int option, std::chrono::milliseconds timeout) {
     const auto ms = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
     timeval value{};
@@ -58,49 +62,68 @@ bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Han
 
 }  // namespace
 
+void startSocketLibrary() {}
+void stopSocketLibrary() {}
+
+void SocketHandle::reset(Native native) {
+    if (native_ >= 0) ::close(static_cast<int>(native_));
+    native_ = native;
+}
+
+bool isHostIpv4(const std::string& address) {
+    sockaddr_in parsed{};
+    return socketAddress(address, 0, parsed) && parsed.sin_addr.s_addr != htonl(INADDR_ANY);
+}
+
 TcpSocket TcpSocket::open() { return TcpSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP)); }
 
 bool TcpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
-    return valid() && setTimeout(fd_.fd(), SO_RCVTIMEO, timeout);
-}
-
-bool TcpSocket::setSendTimeout(std::chrono::milliseconds timeout) {
-    return valid() && setTimeout(fd_.fd(), SO_SNDTIMEO, timeout);
+    return valid() && setTimeout(fdOf(socket_), SO_RCVTIMEO, timeout);
 }
 
 bool TcpSocket::connect(const std::string& address, int port, std::chrono::milliseconds bound) {
-    if (!valid()) return false;
-    const sockaddr_in target = socketAddress(address, port);
+    sockaddr_in target{};
+    // Linux would take 0.0.0.0 for the local host.
+    if (!valid() || !isHostIpv4(address) || !socketAddress(address, port, target)) return false;
     const Deadline deadline = Clock::now() + bound;
-    if (!setNonBlocking(fd_.fd(), true)) return false;
-    if (::connect(fd_.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    if (!setNonBlocking(fdOf(socket_), true)) return false;
+    if (::connect(fdOf(socket_), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) return false;
-        if (!hasEvent(waitWritable(fd_.fd(), deadline))) return false;
+        if (!hasEvent(waitWritable(fdOf(socket_), deadline))) return false;
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd_.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+        if (getsockopt(fdOf(socket_), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
     }
-    return setNonBlocking(fd_.fd(), false);
+    return setNonBlocking(fdOf(socket_), false);
 }
 
 bool TcpSocket::bind(const std::string& address, int port) {
-    if (!valid()) return false;
-    const sockaddr_in local = socketAddress(address, port);
-    return ::bind(fd_.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    sockaddr_in local{};
+    if (!valid() || !socketAddress(address, port, local)) return false;
+    return ::bind(fdOf(socket_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
-bool TcpSocket::listen(int backlog) { return valid() && ::listen(fd_.fd(), backlog) == 0; }
+bool TcpSocket::listenOn(const std::string& address, int port) {
+    if (!valid()) return false;
+    // Without it Linux refuses a port whose earlier connections sit in
+    // TIME_WAIT for a minute; with it, it still refuses one that a socket
+    // listens on (checked again by listen, so two threads racing for one
+    // port cannot both have it).
+    const int on = 1;
+    if (setsockopt(fdOf(socket_), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return false;
+    return bind(address, port) && ::listen(fdOf(socket_), SOMAXCONN) == 0;
+}
 
 TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
     peerAddress.clear();
     if (!valid()) return {};
     // Non-blocking, so that a peer that gave up between the readiness and
     // the accept cannot hold the caller past the wait.
-    if (!setNonBlocking(fd_.fd(), true)) return {};
-    while (hasEvent(waitReadable(fd_.fd(), deadline))) {
+    if (!setNonBlocking(fdOf(socket_), true)) return {};
+    while (hasEvent(waitReadable(fdOf(socket_), deadline))) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
-        const int fd = accept4(fd_.fd(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+        const int fd = accept4(fdOf(socket_), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
         if (fd >= 0) {
             peerAddress = addressText(peer.sin_addr);
             return TcpSocket(fd);
@@ -110,38 +133,49 @@ TcpSocket TcpSocket::acceptBefore(Deadline deadline, std::string& peerAddress) {
     return {};
 }
 
-long TcpSocket::sendSome(const void* data, std::size_t length) {
+long TcpSocket::sendSome(const void* data, std::size_t length, Deadline deadline) {
     if (!valid()) return -1;
     const std::size_t limit = sendLimit.load();
     if (limit > 0 && length > limit) length = limit;
     for (;;) {
-        const ssize_t sent = send(fd_.fd(), data, length, MSG_NOSIGNAL);
-        if (sent >= 0 || errno != EINTR) return static_cast<long>(sent);
+        const ssize_t sent = send(fdOf(socket_), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) return static_cast<long>(sent);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        const Deadline now = Clock::now();
+        if (now >= deadline) return -1;
+        // Linux reports room only once a third of the send buffer is free,
+        // which a printer that reads slowly but steadily may take longer
+        // than the deadline to free: try again every little while instead.
+        // A hang-up is no answer either: the next send reports it.
+        if (waitWritable(fdOf(socket_), std::min(deadline, now + kSendRetry)) == FdWait::Failed) return -1;
     }
 }
 
 long TcpSocket::receiveSome(void* buffer, std::size_t length) {
     if (!valid()) return -1;
     for (;;) {
-        const ssize_t received = recv(fd_.fd(), buffer, length, 0);
+        const ssize_t received = recv(fdOf(socket_), buffer, length, 0);
         if (received >= 0 || errno != EINTR) return static_cast<long>(received);
     }
 }
 
-std::string canonicalIpv4(const std::string& address) { return addressText(socketAddress(address, 0).sin_addr); }
+std::string canonicalIpv4(const std::string& address) {
+    sockaddr_in parsed{};
+    socketAddress(address, 0, parsed);  // a text that does not convert stays 0.0.0.0
+    return addressText(parsed.sin_addr);
+}
 
-std::vector<std::string> hostIpv4Addresses() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return {};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0) return {};
-    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> results(found, freeaddrinfo);
-    std::vector<std::string> addresses;
-    for (const addrinfo* entry = results.get(); entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
-        addresses.push_back(addressText(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr));
+std::vector<InterfaceAddress> interfaceIpv4Addresses() {
+    ifaddrs* found = nullptr;
+    if (getifaddrs(&found) != 0) return {};
+    std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> list(found, freeifaddrs);
+    std::vector<InterfaceAddress> addresses;
+    for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        if ((entry->ifa_flags & IFF_UP) == 0) continue;
+        addresses.push_back({addressText(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr),
+                             (entry->ifa_flags & IFF_LOOPBACK) != 0});
     }
     return addresses;
 }

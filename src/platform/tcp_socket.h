@@ -2,17 +2,64 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/fd_wait.h"
-#include "platform/unique_fd.h"
 
 namespace mk::platform {
 
+// The system's socket library, started for one exchange and cleaned up
+// after it. Starts are counted by the system, so exchanges on several threads
+// may overlap; systems whose sockets need no start do nothing.
+void startSocketLibrary();
+void stopSocketLibrary();
+
+// Holds the socket library started for its scope.
+class SocketLibrary {
+public:
+    SocketLibrary() { startSocketLibrary(); }
+    ~SocketLibrary() { stopSocketLibrary(); }
+    SocketLibrary(const SocketLibrary&) = delete;
+    SocketLibrary& operator=(const SocketLibrary&) = delete;
+};
+
+// The system's own socket (a descriptor, or a Windows SOCKET), closed the
+// system's way when the holder goes.
+class SocketHandle {
+public:
+    using Native = std::intptr_t;
+    static constexpr Native kNone = -1;  // also what INVALID_SOCKET converts to
+
+    SocketHandle() = default;
+    explicit SocketHandle(Native native) : native_(native) {}
+    SocketHandle(SocketHandle&& other) noexcept : native_(other.release()) {}
+    SocketHandle& operator=(SocketHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    SocketHandle(const SocketHandle&) = delete;
+    SocketHandle& operator=(const SocketHandle&) = delete;
+    ~SocketHandle() { reset(); }
+
+    bool valid() const { return native_ != kNone; }
+    Native get() const { return native_; }
+    Native release() { return std::exchange(native_, kNone); }
+    void reset(Native native = kNone);
+
+private:
+    Native native_ = kNone;
+};
+
+// True for a dotted-decimal IPv4 text that names a host: four numbers 0..255
+// and nothing around them. 0.0.0.0 is refused too: some systems connect it
+// to the local host, so a mistyped printer address would print there.
+bool isHostIpv4(const std::string& address);
+
 // An IPv4 TCP stream socket, closed when the holder goes. Addresses are
-// dotted-decimal texts; a text that does not convert stands for 0.0.0.0, which
-// the system then refuses to connect to.
+// dotted-decimal texts.
 class TcpSocket {
 public:
     TcpSocket() = default;
@@ -20,40 +67,56 @@ public:
     // A new socket; valid() is false when the system refused one.
     static TcpSocket open();
 
-    bool valid() const { return fd_.valid(); }
-    void close() { fd_.reset(); }
+    bool valid() const { return socket_.valid(); }
+    void close() { socket_.reset(); }
 
     bool setReceiveTimeout(std::chrono::milliseconds timeout);
-    // A send that can hand nothing over for this long fails (or reports the
-    // bytes it did hand over) instead of blocking.
-    bool setSendTimeout(std::chrono::milliseconds timeout);
     // Gives up after the bound: the system's own limit for an unanswered
-    // handshake is minutes.
+    // handshake is minutes. An address that is not isHostIpv4 is refused
+    // without a packet sent.
     bool connect(const std::string& address, int port, std::chrono::milliseconds bound);
     bool bind(const std::string& address, int port);
-    bool listen(int backlog);
+    // Binds to address:port and listens. A port whose earlier connections
+    // are still closing (TIME_WAIT) is taken; one that another socket listens
+    // on, on this address or on every address, is not. The accept queue is
+    // as deep as the system allows, so that connections from strangers
+    // cannot crowd out the one awaited.
+    bool listenOn(const std::string& address, int port);
     // Waits until the deadline at most for a peer; an invalid socket when none
     // came or the accept failed. peerAddress receives the peer's address text.
     TcpSocket acceptBefore(Deadline deadline, std::string& peerAddress);
 
-    // One send call: the number of bytes taken, or -1. A peer that has gone
-    // gives -1, never a signal.
-    long sendSome(const void* data, std::size_t length);
+    // Waits until the deadline at most for room to send, then hands over as
+    // many bytes as the socket takes at once: their number (at least 1), or
+    // -1 when the deadline passed first, the peer has gone (never a signal)
+    // or the send failed.
+    long sendSome(const void* data, std::size_t length, Deadline deadline);
     // One receive call: bytes received, 0 when the peer closed, -1 on error or
     // when the receive time-out passed.
     long receiveSome(void* buffer, std::size_t length);
 
 private:
-    explicit TcpSocket(int fd) : fd_(fd) {}
-    UniqueFd fd_;
+    explicit TcpSocket(SocketHandle::Native native) : socket_(native) {}
+    SocketHandle socket_;
 };
 
 // The text an IPv4 address text converts to ("0.0.0.0" when it does not), so
 // that two spellings of one address compare equal.
 std::string canonicalIpv4(const std::string& address);
 
-// The host's IPv4 addresses as its name resolves, in the resolver's order;
-// empty when the name or the look-up fails.
+struct InterfaceAddress {
+    std::string address;  // dotted-decimal IPv4
+    bool loopback = false;
+};
+
+// The IPv4 addresses of the host's network interfaces that are up, in the
+// system's interface order.
+std::vector<InterfaceAddress> interfaceIpv4Addresses();
+
+// The host's own IPv4 addresses: those of interfaceIpv4Addresses() (or of
+// ScopedInterfaceAddresses in tests), loopback addresses after all others,
+// each group in interface order. A printer elsewhere can reach only the
+// others. Empty when the host has none.
 std::vector<std::string> hostIpv4Addresses();
 
 }  // namespace mk::platform

@@ -1,7 +1,9 @@
 #include "print/pcx_image.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "print/mono_rows.h"
 
 namespace mk {
 namespace {
@@ -10,10 +12,18 @@ constexpr size_t kPcxHeaderSize = 128;
 constexpr int kMaxRun = 0x3F;
 constexpr uint8_t kRunFlag = 0xC0;  // bytes at or above it must be written as runs
 
-int luminance(const uint8_t* pixel) {
-    const int blue = pixel[0], green = pixel[1], red = pixel[2];
-    return (38 * red + 75 * green + 15 * blue) >> 7;
+// The threshold for light pixels: 0.9 × the mean luminance, truncated.
+int lightThreshold(const uint8_t* pixels, int width, int height, int stride) {
+    uint64_t sum = 0;
+    for (int y = 0; y < height; ++y) {
+        sum += rowLuminanceSum(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride),
+                               static_cast<size_t>(width));
+    }
+    const double mean = static_cast<double>(sum) / (static_cast<double>(width) * static_cast<double>(height));
+    return static_cast<int>(0.9 * mean);
 }
+
+int bytesPerLineFor(int width) { return ((width + 31) / 32) * 4; }
 
 void putLittleEndian16(std::string& out, size_t offset, int value) {
     out[offset] = static_cast<char>(value & 0xFF);
@@ -43,59 +53,53 @@ MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int 
     MonochromeBitmap bitmap;
     // No pixels, no mean brightness: the threshold would be 0 / 0.
     if (width < 1 || height < 1) return bitmap;
-    bitmap.bytesPerLine = ((width + 31) / 32) * 4;
-    const size_t w = static_cast<size_t>(width);
-
-    // First pass: the luminance of every pixel, kept so the second pass need
-    // not compute it again, and its sum.
-    std::vector<uint8_t> levels(w * static_cast<size_t>(height));
-    uint64_t sum = 0;
+    bitmap.bytesPerLine = bytesPerLineFor(width);
+    const size_t line = static_cast<size_t>(bitmap.bytesPerLine);
+    bitmap.bits.resize(line * static_cast<size_t>(height));
+    const auto threshold = static_cast<uint32_t>(lightThreshold(pixels, width, height, stride));
     for (int y = 0; y < height; ++y) {
-        const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        uint8_t* level = levels.data() + static_cast<size_t>(y) * w;
-        for (size_t x = 0; x < w; ++x) {
-            level[x] = static_cast<uint8_t>(luminance(row + 4 * x));
-            sum += level[x];
-        }
-    }
-    const double mean = static_cast<double>(sum) / (static_cast<double>(width) * static_cast<double>(height));
-    const int threshold = static_cast<int>(0.9 * mean);
-
-    // Second pass: eight pixels to a byte, leftmost in the high bit.
-    bitmap.bits.assign(static_cast<size_t>(bitmap.bytesPerLine) * static_cast<size_t>(height), 0);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* level = levels.data() + static_cast<size_t>(y) * w;
-        uint8_t* out = bitmap.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(bitmap.bytesPerLine);
-        for (size_t x = 0; x < w; x += 8) {
-            const size_t count = std::min<size_t>(8, w - x);
-            uint8_t byte = 0;
-            for (size_t bit = 0; bit < count; ++bit) {
-                if (level[x + bit] >= threshold) byte |= static_cast<uint8_t>(0x80u >> bit);
-            }
-            out[x / 8] = byte;
-        }
+        thresholdRow(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), static_cast<size_t>(width),
+                     threshold, bitmap.bits.data() + static_cast<size_t>(y) * line, line);
     }
     return bitmap;
 }
 
 void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out) {
+    // At most two bytes per byte: write through a pointer, then trim.
+    const size_t start = out.size();
+    out.resize(start + 2 * static_cast<size_t>(std::max(byteCount, 0)));
+    char* next = out.data() + start;
     int position = 0;
     while (position < byteCount) {
         const uint8_t value = row[position];
+        const int limit = std::min(kMaxRun, byteCount - position);
         int run = 1;
-        while (run < kMaxRun && position + run < byteCount && row[position + run] == value) ++run;
-        if (run > 1 || value >= kRunFlag) out += static_cast<char>(kRunFlag | run);
-        out += static_cast<char>(value);
+        // Labels are mostly long runs of white: compare eight bytes at once.
+        const uint64_t eight = 0x0101010101010101ull * value;
+        for (uint64_t word; run + 8 <= limit; run += 8) {
+            std::memcpy(&word, row + position + run, 8);
+            if (word != eight) break;
+        }
+        while (run < limit && row[position + run] == value) ++run;
+        if (run > 1 || value >= kRunFlag) *next++ = static_cast<char>(kRunFlag | run);
+        *next++ = static_cast<char>(value);
         position += run;
     }
+    out.resize(static_cast<size_t>(next - out.data()));
 }
 
 std::string buildPcxImage(const uint8_t* pixels, int width, int height, int stride) {
-    const MonochromeBitmap bitmap = toMonochrome(pixels, width, height, stride);
-    std::string pcx = pcxHeader(width, height, bitmap.bytesPerLine);
+    if (width < 1 || height < 1) return pcxHeader(width, height, 0);
+    const int bytesPerLine = bytesPerLineFor(width);
+    std::string pcx = pcxHeader(width, height, bytesPerLine);
+    // Room for a label of short runs; mostly far less is used.
+    pcx.reserve(pcx.size() + static_cast<size_t>(bytesPerLine) * static_cast<size_t>(height));
+    const auto threshold = static_cast<uint32_t>(lightThreshold(pixels, width, height, stride));
+    std::vector<uint8_t> bits(static_cast<size_t>(bytesPerLine));
     for (int y = 0; y < height; ++y) {
-        pcxEncodeRow(bitmap.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(bitmap.bytesPerLine),
-                     bitmap.bytesPerLine, pcx);
+        thresholdRow(pixels + static_cast<size_t>(y) * static_cast<size_t>(stride), static_cast<size_t>(width),
+                     threshold, bits.data(), bits.size());
+        pcxEncodeRow(bits.data(), bytesPerLine, pcx);
     }
     return pcx;
 }

@@ -12,6 +12,7 @@
 #include "comm/tag_read.h"
 #include "comm/write_data.h"
 #include "mklabel.h"
+#include "model/append_format.h"
 #include "model/export_guard.h"
 #include "model/label_doc.h"
 #include "model/printer.h"
@@ -22,20 +23,6 @@
 #include "platform/int_convert.h"
 
 namespace {
-
-// The tag commands of every enabled RFID object that is not only read. None
-// when an object's data cannot be written in its tag's format: printing the
-// label anyway would leave a tag that holds nothing or garbage.
-std::optional<std::string> collectRfidCommands(const LabelDoc& doc) {
-    std::string commands;
-    for (const LabelObject& object : doc.objects) {
-        if (!mk::nameStartsWith(object.ObjectName, "rfid") || !object.enable || object.ReadIDOnly) continue;
-        const std::optional<std::string> lines = mk::buildRfidCommands(object);
-        if (!lines) return std::nullopt;
-        commands += *lines;
-    }
-    return commands;
-}
 
 bool ensureConnected(Printer& printer) { return mk::isConnected(printer) || mk::connectPrinter(printer); }
 
@@ -121,7 +108,7 @@ MK_API int MkLabelDoc_Print(LabelDoc* doc, Printer* printer) {
     return mk::guarded(MK_PRINT_JOB_FAILED, [&] {
         mk::rescaleForPrinter(*doc, printer->dpi);
         mk::composeDocumentVariableTexts(*doc);
-        const std::optional<std::string> rfidCommands = collectRfidCommands(*doc);
+        const std::optional<std::string> rfidCommands = mk::collectRfidCommands(*doc);
         mk::copyPrinterSettings(*printer, *doc);
         return printPrepared(*doc, *printer, rfidCommands);
     });
@@ -132,7 +119,7 @@ MK_API int MkLabel_Print(LabelDoc* doc, Printer* printer) {
     if (doc == nullptr || printer == nullptr) return MK_PRINT_BAD_ARGS;
     return mk::guarded(MK_PRINT_JOB_FAILED, [&] {
         mk::copyPrinterSettings(*printer, *doc);
-        return printPrepared(*doc, *printer, collectRfidCommands(*doc));
+        return printPrepared(*doc, *printer, mk::collectRfidCommands(*doc));
     });
 }
 

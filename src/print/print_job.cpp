@@ -1,32 +1,15 @@
 #include "print/print_job.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 #include "comm/interface_type.h"
+#include "model/append_format.h"
 #include "print/pcx_image.h"
 #include "render/label_surface.h"
 
 namespace mk {
-void appendFormat(PrintJob& job, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length > 0) {
-        const size_t start = job.size();
-        job.resize(start + static_cast<size_t>(length) + 1);
-        std::vsnprintf(job.data() + start, static_cast<size_t>(length) + 1, format, args);
-        job.resize(start + static_cast<size_t>(length));
-    }
-    va_end(args);
-}
 
 std::string makeGraphicName() {
     const unsigned seed = static_cast<unsigned>(std::time(nullptr)) + static_cast<unsigned>(std::rand());
@@ -35,12 +18,16 @@ std::string makeGraphicName() {
 }
 
 PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText) {
-    void* rendered = nullptr;
-    int width = 0, height = 0, stride = 0;
-    if (!renderLabelBitmap(doc, dpi, 0, &rendered, &width, &height, &stride)) return {};
-    std::unique_ptr<uint8_t, PixelBuffer::Free> pixels(static_cast<uint8_t*>(rendered));
-    const std::string pcx = buildPcxImage(pixels.get(), width, height, stride);
-    pixels.reset();
+    std::string pcx;
+    int width = 0, height = 0;
+    {
+        // The graphic is made from the surface itself; nothing is copied.
+        const auto surface = drawLabel(doc, dpi);
+        if (surface == nullptr) return {};
+        width = surface->width();
+        height = surface->height();
+        pcx = buildPcxImage(surface->pixels(), width, height, surface->stride());
+    }
 
     const std::string name = makeGraphicName();
     PrintJob job;

@@ -66,6 +66,17 @@ std::optional<std::string> buildRfidCommands(const LabelObject& object) {
     }
 }
 
+std::optional<std::string> collectRfidCommands(const LabelDoc& doc) {
+    std::string commands;
+    for (const LabelObject& object : doc.objects) {
+        if (!nameStartsWith(object.ObjectName, "rfid") || !object.enable || object.ReadIDOnly) continue;
+        const std::optional<std::string> lines = buildRfidCommands(object);
+        if (!lines) return std::nullopt;
+        commands += *lines;
+    }
+    return commands;
+}
+
 std::string buildUhfWriteCommands(const LabelObject& object, std::string_view tagData, int byteCount) {
     std::string commands = "RS0,0,0," + std::to_string(object.RFIDerrortimes) + ",0\r\n";
     if (isPasswordSent(object.RFIDaccessoldpwd)) commands += "RZ0,2," + quoted(object.RFIDaccessoldpwd) + "\r\n";

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/label_doc.h"
 #include "model/label_object.h"
 
 namespace mk {
@@ -18,6 +19,11 @@ enum class RfidEncoderType : int { Uhf = 0, HfBlock = 1, HfDirectory = 2, HfBloc
 // object yields no commands. nullopt when the data cannot be encoded in the
 // tag's format: a label whose tag would hold garbage must not print.
 std::optional<std::string> buildRfidCommands(const LabelObject& object);
+
+// The tag commands of every enabled RFID object that is not only read. None
+// when an object's data cannot be written in its tag's format: printing the
+// label anyway would leave a tag that holds nothing or garbage.
+std::optional<std::string> collectRfidCommands(const LabelDoc& doc);
 
 std::string buildUhfWriteCommands(const LabelObject& object, std::string_view tagData, int byteCount);
 std::string buildHfBlockWriteCommands(const LabelObject& object, std::string_view tagData);

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "model/append_format.h"
+#include "platform/bounded_cache.h"
 #include "render/data_mnemonics.h"
 #include "render/zint_faults.h"
 #include "render/zint_symbology.h"
@@ -132,14 +134,17 @@ struct SymbolDeleter {
 };
 using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
 
-void printError(const BarcodeRequest& request, const std::string& working, int sym, int code, const char* message) {
-    std::printf("[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n", request.kind.c_str(),
-                working.c_str(), sym, code, message);
+// zint's errors and warnings are collected one line each, so that a symbol
+// taken from the cache reports them again.
+void reportError(std::string& report, const BarcodeRequest& request, const std::string& working, int sym, int code,
+                 const char* message) {
+    appendFormat(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
+                 request.kind.c_str(), working.c_str(), sym, code, message);
 }
 
-void printWarning(const BarcodeRequest& request, int sym, int code, const char* message) {
-    std::printf("[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n", request.kind.c_str(),
-                request.data.c_str(), sym, code, message);
+void reportWarning(std::string& report, const BarcodeRequest& request, int sym, int code, const char* message) {
+    appendFormat(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
+                 request.kind.c_str(), request.data.c_str(), sym, code, message);
 }
 
 std::string codabarFixup(std::string data) {
@@ -269,25 +274,25 @@ void configureSymbol(zint_symbol& symbol, int sym, int zintSymbology, const Barc
 // Encodes and rasterises, reporting zint's warning or error. Two calls rather
 // than one so that the symbol's size in modules is checked before zint
 // allocates its raster. False when there is no raster to use.
-bool encodeSymbol(zint_symbol& symbol, int sym, const BarcodeRequest& request, const std::string& working,
-                  const SymbolScale& scale) {
+bool encodeSymbol(std::string& report, zint_symbol& symbol, int sym, const BarcodeRequest& request,
+                  const std::string& working, const SymbolScale& scale) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
     int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
     if (r < kFirstError) {
         const double modulesWide = std::max(symbol.width, 1);
         const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
         if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
-            printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+            reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
             return false;
         }
         const int buffered = ZBarcode_Buffer(&symbol, 0);
         if (buffered >= kFirstError) r = buffered;
     }
     if (r >= kFirstError) {
-        printError(request, working, sym, r, symbol.errtxt);
+        reportError(report, request, working, sym, r, symbol.errtxt);
         return false;
     }
-    if (r > 0) printWarning(request, sym, r, symbol.errtxt);
+    if (r > 0) reportWarning(report, request, sym, r, symbol.errtxt);
     return true;
 }
 
@@ -365,24 +370,27 @@ std::string applyBarcodeFixups(int sym, std::string data) {
     }
 }
 
-void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
-    result = BarcodeBitmap{};
+namespace {
+
+// Encodes and rasterises one symbol into result, adding zint's warning or
+// error lines to report.
+void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest& request) {
     if (request.data.empty()) return;
 
     uint32_t subsetA = 0;
     const int sym = barcodeKindToSymbology(request.kind, subsetA);
     const std::string working = applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
     if (working.size() > static_cast<size_t>(INT_MAX)) {
-        printError(request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
+        reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
     if (const char* fault = knownZintFault(sym, working)) {
-        printError(request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
         return;
     }
     const ZintTarget target = zintTargetFor(sym, working);
     if (target.refusal != nullptr) {
-        printError(request, working, sym, ZINT_ERROR_TOO_LONG, target.refusal);
+        reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, target.refusal);
         return;
     }
 
@@ -392,11 +400,11 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     const float heightModules = isMatrixSymbology(sym) ? 0.0f : scale.dpmm * request.barHeightMm / scale.m;
     if (std::isnan(heightModules)) {
         // zint 2.11 range-checks the height with comparisons a NaN passes, then aborts on an assertion.
-        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
         return;
     }
     configureSymbol(*symbol, sym, target.symbology, request, subsetA, scale, heightModules);
-    if (!encodeSymbol(*symbol, sym, request, working, scale)) return;
+    if (!encodeSymbol(report, *symbol, sym, request, working, scale)) return;
     const int rowPixels = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
     if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
@@ -416,7 +424,7 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     // Written so that a NaN factor is refused too; within the bound both sides fit an int.
     const double pixels = std::max(static_cast<double>(widthF), 1.0) * std::max(static_cast<double>(heightF), 1.0);
     if (!(pixels <= kMaxRasterPixels)) {
-        printError(request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
         return;
     }
     result.width = std::max(static_cast<int>(widthF), 1);
@@ -425,5 +433,63 @@ void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) {
     result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
     convertPixels(result, symbol->bitmap + static_cast<size_t>(dropped) * 3, rowPixels, bw, bh, fx, fy);
 }
+
+// A symbol and the lines its making reported.
+struct MadeSymbol {
+    BarcodeBitmap bitmap;
+    std::string report;
+};
+
+// Everything a symbol depends on, as one string.
+std::string symbolKey(const BarcodeRequest& request) {
+    std::string key;
+    const auto text = [&key](const std::string& value) {
+        const size_t size = value.size();
+        key.append(reinterpret_cast<const char*>(&size), sizeof size);
+        key += value;
+    };
+    const auto number = [&key](auto value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+    text(request.kind);
+    text(request.data);
+    text(request.text);
+    number(request.dpi);
+    number(request.showText);
+    number(request.moduleWidth);
+    number(request.barHeightMm);
+    number(request.version);
+    number(request.errorCorrection);
+    number(request.code39Ratio);
+    number(request.checkFlag);
+    number(request.eciChoice);
+    number(request.pdf417Rows);
+    number(request.pdf417Columns);
+    return key;
+}
+
+// The symbols of the latest requests: a label printed again and again asks
+// for the same ones each time.
+platform::BoundedCache<std::string, MadeSymbol>& symbolCache() {
+    static platform::BoundedCache<std::string, MadeSymbol> cache(size_t{16} << 20, 512);
+    return cache;
+}
+
+}  // namespace
+
+std::shared_ptr<const BarcodeBitmap> barcodeSymbol(const BarcodeRequest& request) {
+    std::string key = symbolKey(request);
+    std::shared_ptr<const MadeSymbol> made = symbolCache().find(key);
+    if (made == nullptr) {
+        auto fresh = std::make_shared<MadeSymbol>();
+        makeSymbol(fresh->bitmap, fresh->report, request);
+        const size_t bytes = fresh->bitmap.pixels.size() + fresh->report.size() + key.size() + sizeof(MadeSymbol) + 64;
+        made = std::move(fresh);
+        symbolCache().store(std::move(key), made, bytes);
+    }
+    // Every request reports as if its symbol were made anew.
+    std::fwrite(made->report.data(), 1, made->report.size(), stdout);
+    return std::shared_ptr<const BarcodeBitmap>(made, &made->bitmap);
+}
+
+void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request) { result = *barcodeSymbol(request); }
 
 }  // namespace mk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,5 +87,10 @@ std::string applyBarcodeFixups(int symbology, std::string data);
 // Encodes and rasterises one symbol. Failures give the empty bitmap; zint's
 // warnings and errors are reported as one line each on standard output.
 void generateBarcode(BarcodeBitmap& result, const BarcodeRequest& request);
+
+// The symbol generateBarcode makes, shared rather than copied. The same
+// request gives the same symbol, made once while it stays in a bounded cache;
+// its warning and error lines are reported on every call all the same.
+std::shared_ptr<const BarcodeBitmap> barcodeSymbol(const BarcodeRequest& request);
 
 }  // namespace mk

@@ -229,8 +229,8 @@ void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, i
     const int x = mmToDots(object.Xposition, dpi);
     const int y = mmToDots(object.Yposition, dpi);
 
-    BarcodeBitmap symbol;
-    generateBarcode(symbol, barcodeRequestFor(object, dpi));
+    const std::shared_ptr<const BarcodeBitmap> made = barcodeSymbol(barcodeRequestFor(object, dpi));
+    const BarcodeBitmap& symbol = *made;
     if (symbol.width <= 0 || symbol.height <= 0) return;
 
     dc.setPixels(x, y, platform::PixelBlock{symbol.pixels.data(), symbol.width, symbol.height, symbol.stride});

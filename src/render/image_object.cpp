@@ -1,10 +1,13 @@
 #include "render/image_object.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
 
 #include "platform/bmp_reader.h"
+#include "platform/bounded_cache.h"
 #include "platform/int_convert.h"
 #include "platform/picture_loader.h"
 #include "render/units.h"
@@ -71,6 +74,36 @@ std::optional<platform::Picture> decodeImage(std::span<const uint8_t> bytes) {
     return platform::decodeDib(file->layout, file->description, file->bits);
 }
 
+// Picture bytes are hashed by their length and a spread of samples: hashing
+// every byte would cost about as much as comparing them, which a hit does
+// anyway.
+struct SampledBytesHash {
+    size_t operator()(const std::vector<uint8_t>& bytes) const {
+        constexpr size_t kSamples = 64;
+        uint64_t h = bytes.size() * 0x9E3779B97F4A7C15ull;
+        const size_t step = std::max<size_t>(1, bytes.size() / kSamples);
+        for (size_t i = 0; i < bytes.size(); i += step) h = (h ^ bytes[i]) * 0x100000001B3ull;
+        if (!bytes.empty()) h = (h ^ bytes.back()) * 0x100000001B3ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+// The pictures of the latest image bytes, an undecodable one as a picture of
+// no pixels: a label printed again and again draws the same ones each time.
+platform::BoundedCache<std::vector<uint8_t>, platform::Picture, SampledBytesHash>& pictureCache() {
+    static platform::BoundedCache<std::vector<uint8_t>, platform::Picture, SampledBytesHash> cache(size_t{32} << 20,
+                                                                                                    64);
+    return cache;
+}
+
+std::shared_ptr<const platform::Picture> pictureOf(const std::vector<uint8_t>& bytes) {
+    if (auto cached = pictureCache().find(bytes)) return cached;
+    auto decoded = decodeImage(bytes);
+    auto picture = std::make_shared<const platform::Picture>(decoded ? std::move(*decoded) : platform::Picture{});
+    pictureCache().store(bytes, picture, bytes.size() + picture->pixels.size() + sizeof(platform::Picture) + 64);
+    return picture;
+}
+
 }  // namespace
 
 void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
@@ -78,8 +111,8 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
     int x = mmToDots(object.Xposition, dpi);
     int y = mmToDots(object.Yposition, dpi);
     try {
-        auto picture = decodeImage(object.imagedata);
-        if (!picture) return;
+        const auto picture = pictureOf(object.imagedata);
+        if (picture->pixels.empty()) return;
         DestinationSize size = destinationSize(object, dpi, picture->width, picture->height);
         const platform::PixelBlock block{picture->pixels.data(), picture->width, picture->height, picture->width * 4,
                                          true};

@@ -33,25 +33,32 @@ void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi)
     }
 }
 
-bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPixels, int* outWidth, int* outHeight,
-                       int* outStride) {
-    if (outPixels == nullptr || outWidth == nullptr || outHeight == nullptr || outStride == nullptr) return false;
-    int width = mmToDots(doc.labelwidth, dpi);
-    if (width < 1) return false;
-    int height = mmToDots(doc.labelheight, dpi);
-    if (height < 1) return false;
+std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi) {
+    const int width = mmToDots(doc.labelwidth, dpi);
+    if (width < 1) return nullptr;
+    const int height = mmToDots(doc.labelheight, dpi);
+    if (height < 1) return nullptr;
     auto dc = platform::DeviceContext::create(width, height);
-    if (dc == nullptr) return false;  // too large for the signed 32-bit byte range, or out of memory
+    if (dc == nullptr) return nullptr;  // too large for the signed 32-bit byte range, or out of memory
     // A new surface is white already: the label's background.
     for (const LabelObject& object : doc.objects) {
         if (object.enable) drawObject(*dc, object, dpi);
     }
+    return dc;
+}
+
+bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPixels, int* outWidth, int* outHeight,
+                       int* outStride) {
+    if (outPixels == nullptr || outWidth == nullptr || outHeight == nullptr || outStride == nullptr) return false;
+    const auto dc = drawLabel(doc, dpi);
+    if (dc == nullptr) return false;
+    const int height = dc->height();
     size_t bytes = static_cast<size_t>(dc->stride()) * static_cast<size_t>(height);
     void* copy = std::malloc(bytes);
     *outPixels = copy;
     if (copy == nullptr) return false;
     std::memcpy(copy, dc->pixels(), bytes);
-    *outWidth = width;
+    *outWidth = dc->width();
     *outHeight = height;
     *outStride = dc->stride();
     return true;

@@ -46,12 +46,18 @@ public:
     ~SendLimit() { mk::platform::setSendLimitForTesting(0); }
 };
 
+// The stall limit bounds a pause, not the job: this printer takes several
+// times the limit over the job, but never pauses that long.
 TEST_F(NetTransport, LargeJobArrivesWholeThroughPartialSends) {
+    constexpr milliseconds kStallLimit{250};
+    const mk::ScopedCommTiming timing({.netSendStallLimit = kStallLimit});
     FakeNetPrinter printer(FakeNetPrinter::Options{.pieceBytes = 700});
-    const std::string job = patternBytes(100000);
-    SendLimit limit(4096);  // at least 25 sends, each continuing where the last stopped
+    const std::string job = patternBytes(6 << 20);  // more than the socket buffers hold
+    SendLimit limit(4096);  // many sends, each continuing where the last stopped
 
+    const auto start = Clock::now();
     EXPECT_TRUE(mk::sendTcp(printer.address(), 9100, bytesOf(job), static_cast<int>(job.size())));
+    EXPECT_GT(millisecondsSince(start), kStallLimit.count()) << "the printer read too fast to show anything";
     ASSERT_TRUE(printer.waitForJobs(1, kJobWait));
     EXPECT_EQ(printer.jobs()[0].size(), job.size());
     EXPECT_TRUE(printer.jobs()[0] == job);
@@ -89,20 +95,30 @@ TEST_F(NetTransport, SendFailsWhenThePrinterRefusesOrHangsUp) {
     EXPECT_FALSE(mk::sendTcp("not an address", 9100, bytesOf(job), 10));
 }
 
+// The limit counts from the last byte the socket took, over the whole job: a
+// send that restarted it for every partial send would hold the caller a
+// multiple of it, the more the larger the job.
 TEST_F(NetTransport, PrinterThatStopsReadingFailsTheSendAfterTheStallLimit) {
-    const mk::ScopedCommTiming timing({.netSendStallLimit = milliseconds(300)});
-    auto printer = std::make_unique<FakeNetPrinter>(FakeNetPrinter::Options{.raw = Behaviour::Stalled});
-    const std::string address = printer->address();
-    const std::string job = patternBytes(32 << 20);  // far more than the socket buffers hold
-    const auto start = Clock::now();
-    auto result = std::async(std::launch::async,
-                             [&] { return mk::sendTcp(address, 9100, bytesOf(job), static_cast<int>(job.size())); });
-    const bool ended = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    printer.reset();  // hangs up, so a send that is still blocked comes back
-    EXPECT_TRUE(ended) << "the send waited past its stall limit";
-    EXPECT_FALSE(result.get());
-    if (ended) {
-        EXPECT_GE(millisecondsSince(start), 300);
+    constexpr milliseconds kStallLimit{1000};
+    const mk::ScopedCommTiming timing({.netSendStallLimit = kStallLimit});
+    for (std::size_t jobBytes : {std::size_t{8} << 20, std::size_t{64} << 20}) {
+        SCOPED_TRACE(jobBytes);
+        auto printer = std::make_unique<FakeNetPrinter>(
+            FakeNetPrinter::Options{.raw = Behaviour::Stalled, .stallAfterBytes = 64 << 10});
+        const std::string address = printer->address();
+        const std::string job = patternBytes(jobBytes);  // far more than the socket buffers hold
+        auto result = std::async(std::launch::async,
+                                 [&] { return mk::sendTcp(address, 9100, bytesOf(job), static_cast<int>(job.size())); });
+        const bool stopped = printer->waitForJobs(1, kJobWait);
+        const auto stoppedAt = Clock::now();
+        const bool ended = result.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        const long long afterStop = millisecondsSince(stoppedAt);
+        printer.reset();  // hangs up, so a send that is still blocked comes back
+        EXPECT_TRUE(stopped);
+        EXPECT_TRUE(ended) << "the send waited past its stall limit";
+        EXPECT_FALSE(result.get());
+        EXPECT_GE(afterStop, kStallLimit.count() - 300);
+        EXPECT_LT(afterStop, kStallLimit.count() + 900);
     }
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -18,6 +22,8 @@
 #include "support/fake_usb_device.h"
 #include "support/handles.h"
 #include "support/last_error_check.h"
+#include "support/loopback.h"
+#include "support/test_sockets.h"
 
 namespace {
 
@@ -145,6 +151,96 @@ TEST_F(TagReadOverNetwork, StrangerCannotInjectTagData) {
     char buffer[64];
     EXPECT_EQ(MkPrinter_ReadUHFTag(printer.get(), 1, 6, 2000, buffer, sizeof buffer), 8);
     EXPECT_STREQ(buffer, "0123ABCD");
+}
+
+// Different handles may be used on different threads at once: each read
+// must get a call-back port of its own.
+TEST_F(TagReadOverNetwork, HandlesOnDifferentThreadsReadAtOnce) {
+    constexpr int kThreads = 4;
+    constexpr int kReadsEach = 50;
+    std::vector<std::unique_ptr<FakeNetPrinter>> devices;
+    for (int i = 0; i < kThreads; ++i) {
+        devices.push_back(std::make_unique<FakeNetPrinter>());
+        devices.back()->setCallbackAnswer(kFramedTag);
+    }
+    std::atomic<int> failures{0};
+    std::vector<std::string> firstFailure(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            PrinterPtr printer = networkPrinter(devices[static_cast<std::size_t>(i)]->address());
+            for (int read = 0; read < kReadsEach; ++read) {
+                char buffer[64];
+                if (MkPrinter_ReadUHFTag(printer.get(), 1, 6, 2000, buffer, sizeof buffer) == 8 &&
+                    std::strcmp(buffer, "0123ABCD") == 0) {
+                    continue;
+                }
+                if (failures.fetch_add(1) == 0) firstFailure[static_cast<std::size_t>(i)] = MkGetLastErrorMessage();
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0) << firstFailure[0] << firstFailure[1] << firstFailure[2] << firstFailure[3];
+}
+
+// Connects to an address's ports from a loopback address of its own, over
+// and over, one port after the other, on a thread of its own, holding up to
+// 64 connections at a time, as a scanner on the network would. Stops after
+// 20000 attempts or when it goes.
+class StrangerFlood {
+public:
+    StrangerFlood(const std::string& address, int firstPort, int ports)
+        : thread_([this, address, firstPort, ports] { run(address, firstPort, ports); }) {}
+    ~StrangerFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    StrangerFlood(const StrangerFlood&) = delete;
+    StrangerFlood& operator=(const StrangerFlood&) = delete;
+    int attempts() const { return attempts_.load(); }
+
+private:
+    void run(const std::string& address, int firstPort, int ports) {
+        const std::string from = mk::test::uniqueLoopbackAddress();
+        const sockaddr_in local = mk::test::socketAddress(from, 0);
+        sockaddr_in target = mk::test::socketAddress(address, 0);
+        std::vector<int> held(64, -1);
+        for (int attempt = 0; attempt < 20000 && !stop_; ++attempt) {
+            target.sin_port = htons(static_cast<uint16_t>(firstPort + attempt % ports));
+            int& slot = held[static_cast<std::size_t>(attempt) % held.size()];
+            if (slot >= 0) mk::test::closeSocket(slot);
+            slot = mk::test::openSocket(true);
+            if (slot < 0) continue;
+            if (bind(slot, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+                (void)connect(slot, reinterpret_cast<sockaddr*>(&target), sizeof target);
+            }
+            attempts_.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        for (int fd : held) {
+            if (fd >= 0) mk::test::closeSocket(fd);
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<int> attempts_{0};
+    std::thread thread_;
+};
+
+TEST_F(TagReadOverNetwork, StrangersConnectingMeanwhileDoNotStarveTheCallback) {
+    FakeNetPrinter device;
+    device.setCallbackAnswer(kFramedTag);
+    PrinterPtr printer = networkPrinter(device.address());
+    int failures = 0;
+    {
+        StrangerFlood flood(setup.hostAddress(), setup.firstPort(), 20);  // the port may move on
+        for (int read = 0; read < 10; ++read) {
+            char buffer[64];
+            if (MkPrinter_ReadUHFTag(printer.get(), 1, 6, 700, buffer, sizeof buffer) != 8) ++failures;
+        }
+        EXPECT_GT(flood.attempts(), 100);
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(TagReadOverNetwork, AddressProblemsAreReported) {

@@ -70,7 +70,7 @@ TEST(UsbOpen, AFailedOpenRecordsItsCodeWithThePath) {
     held.refuseOpen(true);
     FakeUsbDevice& gone = bus.plugPrinter("B");
     gone.unplug();
-    const std::string missing = (bus.devRoot() / "bus" / "usb" / "001" / "099").string();
+    const std::string missing = bus.absentDevicePath();
     for (const OpenCase& c : openCases()) {
         for (const std::string& path : {missing, held.devicePath(), gone.devicePath()}) {
             mk::setLastError(0, "");

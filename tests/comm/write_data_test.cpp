@@ -11,7 +11,9 @@
 #include "model/printer.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
+#ifndef _WIN32
 #include "support/private_cupsd.h"
+#endif
 #include "support/last_error_check.h"
 
 namespace {
@@ -93,7 +95,7 @@ TEST(WriteData, UsbTypesWriteToTheDevice) {
 TEST(WriteData, UsbDeviceGoneSinceConnectingIsReportedWithItsPath) {
     mk::test::FakeUsbBus bus;
     Printer printer = printerOfType(1);
-    printer.usbDevicePath = (bus.devRoot() / "bus" / "usb" / "001" / "007").string();  // unplugged since
+    printer.usbDevicePath = bus.absentDevicePath();  // unplugged since
     mk::setLastError(0, "");
     const std::string job = "data";
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), 4));
@@ -136,6 +138,8 @@ TEST(WriteData, FailedNetworkSendLeavesTheLastErrorAlone) {
     EXPECT_TRUE(mk::test::lastErrorIs(-777, "before"));
 }
 
+// On Windows: comm/win32/spooler_test.cpp, under a scheduler its runner starts.
+#ifndef _WIN32
 TEST(WriteData, SpoolerTypeSendsARawJob) {
     mk::test::PrivateCupsd cupsd;
     ASSERT_TRUE(cupsd.ready()) << cupsd.log();
@@ -153,5 +157,6 @@ TEST(WriteData, SpoolerTypeSendsARawJob) {
     EXPECT_FALSE(mk::writeData(printer, bytesOf(job), static_cast<int>(job.size())));
     EXPECT_TRUE(mk::test::lastErrorIs(MK_ERR_SPOOL_OPEN, "sendToDriver: OpenPrinter failed"));
 }
+#endif
 
 }  // namespace

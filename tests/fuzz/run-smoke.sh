@@ -5,13 +5,15 @@ set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
+# fontconfig keeps a little memory for the life of the process.
+export LSAN_OPTIONS="suppressions=$here/../lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for target in "$build"/tests/fuzz/*_fuzz; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus="$here/corpus/$name"
   mkdir -p "$corpus"
   echo "== $name"
-  if ! "$target" -runs=0 "$corpus" >/dev/null 2>"$build/$name.log"; then
+  if ! "$target" -runs=0 -artifact_prefix="$build/$name-" "$corpus" >/dev/null 2>"$build/$name.log"; then
     echo "$name failed:"; tail -n 40 "$build/$name.log"; status=1
   fi
 done

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
+#include "platform/tcp_socket_testing.h"
 #include "support/loopback.h"
 
 namespace {
@@ -17,28 +19,63 @@ long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
-TEST(TcpSocket, AddressTextsCompareByTheAddressTheyName) {
+TEST(TcpSocket, OnlyDottedIpv4TextsNameAHost) {
     struct Case {
         const char* text;
+        bool host;
         const char* canonical;
     };
     const Case cases[] = {
-        {"192.168.1.20", "192.168.1.20"},
-        {"127.0.0.1", "127.0.0.1"},
-        {"printer.local", "0.0.0.0"},  // no name is resolved
-        {"300.1.1.1", "0.0.0.0"},
-        {"", "0.0.0.0"},
+        {"192.168.1.20", true, "192.168.1.20"},
+        {"127.0.0.1", true, "127.0.0.1"},
+        {"255.255.255.255", true, "255.255.255.255"},
+        {"0.0.0.0", false, "0.0.0.0"},  // the local host on some systems
+        {"printer.local", false, "0.0.0.0"},  // no name is resolved
+        {"bogus", false, "0.0.0.0"},
+        {"300.1.1.1", false, "0.0.0.0"},
+        {" 10.0.0.5", false, "0.0.0.0"},
+        {"10.0.0.5 ", false, "0.0.0.0"},
+        {"10.0.0.5.", false, "0.0.0.0"},
+        {"10.0.5", false, "0.0.0.0"},
+        {"fe80::1", false, "0.0.0.0"},
+        {"", false, "0.0.0.0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
+        EXPECT_EQ(mk::platform::isHostIpv4(c.text), c.host);
         EXPECT_EQ(mk::platform::canonicalIpv4(c.text), c.canonical);
     }
 }
 
-TEST(TcpSocket, HostAddressesAreDottedIpv4) {
+// An address that names no host is refused before a packet leaves: Linux
+// would connect 0.0.0.0, and so a text that does not convert, to 127.0.0.1.
+TEST(TcpSocket, ConnectRefusesTextsThatNameNoHost) {
+    const int port = mk::test::uniquePortBase();
+    TcpSocket local = TcpSocket::open();
+    ASSERT_TRUE(local.listenOn("127.0.0.1", port));
+    for (const char* text : {"0.0.0.0", "bogus", " 127.0.0.1", "127.0.0.1.", ""}) {
+        SCOPED_TRACE(text);
+        TcpSocket socket = TcpSocket::open();
+        EXPECT_FALSE(socket.connect(text, port, milliseconds(1000)));
+    }
+    std::string peer;
+    EXPECT_FALSE(local.acceptBefore(Clock::now() + milliseconds(100), peer).valid()) << peer;
+}
+
+TEST(TcpSocket, HostAddressesPutLoopbackAfterTheOthers) {
+    {
+        const mk::platform::ScopedInterfaceAddresses interfaces(
+            {{"127.0.0.1", true}, {"192.0.2.2", false}, {"127.0.1.1", true}, {"198.51.100.7", false}});
+        EXPECT_EQ(mk::platform::hostIpv4Addresses(),
+                  (std::vector<std::string>{"192.0.2.2", "198.51.100.7", "127.0.0.1", "127.0.1.1"}));
+    }
+    // This host's own interfaces, as the system lists them.
+    bool loopbackSeen = false;
     for (const std::string& address : mk::platform::hostIpv4Addresses()) {
-        EXPECT_EQ(mk::platform::canonicalIpv4(address), address);
-        EXPECT_NE(address, "0.0.0.0");
+        EXPECT_TRUE(mk::platform::isHostIpv4(address)) << address;
+        const bool loopback = address.rfind("127.", 0) == 0;
+        EXPECT_TRUE(loopback || !loopbackSeen) << address << " after a loopback address";
+        loopbackSeen = loopbackSeen || loopback;
     }
 }
 
@@ -57,8 +94,7 @@ TEST(TcpSocket, AcceptWaitsItsTimeAndNamesThePeer) {
     const std::string peerAddress = mk::test::uniqueLoopbackAddress();
     const int port = mk::test::uniquePortBase();
     TcpSocket listener = TcpSocket::open();
-    ASSERT_TRUE(listener.bind(listenAddress, port));
-    ASSERT_TRUE(listener.listen(1));
+    ASSERT_TRUE(listener.listenOn(listenAddress, port));
 
     std::string peer = "stale";
     const auto start = Clock::now();
@@ -77,8 +113,34 @@ TEST(TcpSocket, AcceptWaitsItsTimeAndNamesThePeer) {
     client.close();
     const std::string block(1 << 20, 'x');
     long result = 0;
-    for (int attempt = 0; attempt < 8 && result >= 0; ++attempt) result = accepted.sendSome(block.data(), block.size());
+    for (int attempt = 0; attempt < 8 && result >= 0; ++attempt) {
+        result = accepted.sendSome(block.data(), block.size(), Clock::now() + milliseconds(2000));
+    }
     EXPECT_EQ(result, -1);
+}
+
+// The host hangs up first, so its end of each call-back lingers in TIME_WAIT
+// on the listening port; the next listener must still get that port, but
+// never one that another socket listens on.
+TEST(TcpSocket, ListenerTakesAPortStillClosingButNotOneInUse) {
+    const std::string address = mk::test::uniqueLoopbackAddress();
+    const int port = mk::test::uniquePortBase();
+    {
+        TcpSocket listener = TcpSocket::open();
+        ASSERT_TRUE(listener.listenOn(address, port));
+        TcpSocket second = TcpSocket::open();
+        EXPECT_FALSE(second.listenOn(address, port));
+        TcpSocket client = TcpSocket::open();
+        ASSERT_TRUE(client.connect(address, port, milliseconds(2000)));
+        std::string peer;
+        TcpSocket accepted = listener.acceptBefore(Clock::now() + milliseconds(2000), peer);
+        ASSERT_TRUE(accepted.valid());
+        accepted.close();  // first, as the host does
+        char byte = 0;
+        EXPECT_EQ(client.receiveSome(&byte, 1), 0);
+    }
+    TcpSocket again = TcpSocket::open();
+    EXPECT_TRUE(again.listenOn(address, port));
 }
 
 }  // namespace

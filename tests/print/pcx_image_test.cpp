@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "print/mono_rows.h"
 #include "print/pcx_image.h"
 #include "support/lsf_writer.h"
+#include "support/print_job_reader.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -101,6 +104,54 @@ TEST(ToMonochrome, LuminanceWeightsRedGreenBlue) {
     const mk::MonochromeBitmap bitmap = mk::toMonochrome(pixels.bytes.data(), 3, 100, pixels.stride);
     EXPECT_EQ(bitmap.bits[0], 0x00);
     EXPECT_EQ(bitmap.bits[4], 0xE0);
+}
+
+// Widths around every word and vector size, random colours, rows padded:
+// each bit follows the per-pixel rule, and the graphic decodes to the same
+// bits, with the processor's widest row code and with the plain one.
+class ToMonochromeRows : public testing::TestWithParam<mk::RowCode> {
+protected:
+    void SetUp() override { mk::useRowCode(GetParam()); }
+    void TearDown() override { mk::useRowCode(mk::RowCode::Widest); }
+};
+INSTANTIATE_TEST_SUITE_P(Code, ToMonochromeRows, testing::Values(mk::RowCode::Widest, mk::RowCode::Plain));
+
+TEST_P(ToMonochromeRows, EveryPixelFollowsTheRuleAtAnyWidth) {
+    std::mt19937 random(11);
+    std::vector<int> widths;
+    for (int w = 1; w <= 70; ++w) widths.push_back(w);
+    widths.push_back(1023);
+    for (int width : widths) {
+        const int height = 3;
+        Pixels pixels(width, height, 4 * (width % 3));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned r = random();
+                if (r % 4 == 0) pixels.set(x, y, static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r >> 16),
+                                           static_cast<uint8_t>(r >> 24));
+            }
+        uint64_t sum = 0;
+        const auto level = [&](int x, int y) {
+            const uint8_t* p = &pixels.bytes[static_cast<size_t>(y) * pixels.stride + 4 * x];
+            return (38 * p[2] + 75 * p[1] + 15 * p[0]) >> 7;
+        };
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) sum += level(x, y);
+        const int threshold = static_cast<int>(0.9 * (static_cast<double>(sum) / (width * height)));
+
+        const mk::MonochromeBitmap bitmap = mk::toMonochrome(pixels.bytes.data(), width, height, pixels.stride);
+        ASSERT_EQ(bitmap.bits.size(), static_cast<size_t>(bitmap.bytesPerLine) * height) << width;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < bitmap.bytesPerLine * 8; ++x) {
+                const bool light = x < width && level(x, y) >= threshold;
+                ASSERT_EQ(pixels.bit(bitmap, x, y), light) << "width " << width << " at " << x << "," << y;
+            }
+        }
+        const std::optional<mk::test::PcxPicture> decoded =
+            mk::test::decodePcx(mk::buildPcxImage(pixels.bytes.data(), width, height, pixels.stride));
+        ASSERT_TRUE(decoded.has_value()) << width;
+        EXPECT_EQ(decoded->bits, bitmap.bits) << width;
+    }
 }
 
 TEST(BuildPcxImage, HeaderOfA100By50Label) {

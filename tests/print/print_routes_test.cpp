@@ -12,7 +12,10 @@
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
+#include "support/last_error_check.h"
+#ifndef _WIN32
 #include "support/private_cupsd.h"
+#endif
 #include "printed_label.h"
 
 namespace {
@@ -160,6 +163,8 @@ TEST(PrintRoutes, ConfirmingNetworkPrinterMustCallBackWithPN) {
     }
 }
 
+// On Windows: comm/win32/spooler_test.cpp, under a scheduler its runner starts.
+#ifndef _WIN32
 TEST(PrintRoutes, SpoolerQueueDeliversTheLabel) {
     mk::test::PrivateCupsd cupsd;
     ASSERT_TRUE(cupsd.ready()) << cupsd.log();
@@ -172,6 +177,54 @@ TEST(PrintRoutes, SpoolerQueueDeliversTheLabel) {
     ASSERT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), MK_OK) << MkGetLastErrorMessage();
     ASSERT_TRUE(device.waitForJobs(1, kSpoolerDeliveryWait)) << cupsd.log();
     mk::test::expectLabelJob(device.jobs()[0], doc.get(), printer.get(), "W1,1");
+}
+#endif
+
+// A mistyped address must fail every network call before a byte leaves: Linux
+// connects a text that does not convert (0.0.0.0) to the local host, so a
+// printer listening on 127.0.0.1 shows whether anything went out.
+TEST(PrintRoutes, MistypedNetworkAddressReachesNothing) {
+    struct Case {
+        const char* address;
+        int print;      // both label print calls, plain and confirmed
+        int blankPage;
+        int status;
+        int tagError;
+    };
+    const int sent = MK_PRINT_SEND_FAILED;
+    const int blankSent = MK_BLANK_SEND_FAILED;
+    const Case cases[] = {
+        {"bogus", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"printer.local", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"300.1.1.1", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {" 10.0.0.5", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"10.0.0.5 ", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"10.0.0.5.", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"fe80::1", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"0.0.0.0", sent, blankSent, -504, MK_ERR_TAG_CALLBACK},
+        {"", MK_PRINT_CONNECT_FAILED, MK_BLANK_CONNECT_FAILED, -1, MK_ERR_TAG_NET_ADDRESS},
+    };
+    const CallbackTestSetup setup;
+    FakeNetPrinter local(FakeNetPrinter::Options{.address = "127.0.0.1"});
+    local.setCallbackAnswer("PN");
+    EXPECT_TRUE(local.listening()) << "127.0.0.1:9100 or :59100 is taken: only the results are checked";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("address \"") + c.address + "\"");
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        for (int type : {2, 5}) {
+            PrinterPtr printer = mk::test::networkPrinter(type, c.address);
+            EXPECT_EQ(MkLabelDoc_Print(doc.get(), printer.get()), c.print);
+            EXPECT_EQ(MkLabelDoc_PrintBlankPage(doc.get(), printer.get(), 1), c.blankPage);
+        }
+        PrinterPtr printer = mk::test::networkPrinter(2, c.address);
+        EXPECT_EQ(MkPrinter_GetStatusCode(printer.get()), c.status);
+        char tag[16] = "stale";
+        EXPECT_EQ(MkPrinter_ReadUHFTag(printer.get(), 1, 6, 200, tag, sizeof tag), -1);
+        EXPECT_STREQ(tag, "");
+        EXPECT_EQ(MkGetLastErrorCode(), c.tagError);
+    }
+    EXPECT_FALSE(local.waitForJobs(1, milliseconds(100))) << "a job reached 127.0.0.1";
+    EXPECT_TRUE(local.statusRequests().empty()) << "a status request reached 127.0.0.1";
 }
 
 TEST(PrintRoutes, FailedSendIsReported) {

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <string>
 
-#include "comm/callback.h"
 #include "comm/comm_timing.h"
+#include "platform/tcp_socket_testing.h"
 #include "support/loopback.h"
 
 namespace mk::test {
@@ -17,7 +17,7 @@ public:
     explicit CallbackTestSetup(int tagWaitDefaultMs = 400, int confirmWaitDefaultMs = 600)
         : hostAddress_(uniqueLoopbackAddress()),
           firstPort_(uniquePortBase()),
-          hostAddresses_({hostAddress_}),
+          hostAddresses_({{hostAddress_, true}}),
           timing_(CommTiming{.tagWaitDefault = std::chrono::milliseconds(tagWaitDefaultMs),
                              .confirmWaitDefault = std::chrono::milliseconds(confirmWaitDefaultMs),
                              .firstCallbackPort = firstPort_}) {}
@@ -32,7 +32,7 @@ public:
 private:
     std::string hostAddress_;
     int firstPort_;
-    ScopedHostAddresses hostAddresses_;
+    platform::ScopedInterfaceAddresses hostAddresses_;
     ScopedCommTiming timing_;
 };
 

@@ -1,19 +1,11 @@
 #include "support/fake_net_printer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 
 #include "support/loopback.h"
+#include "support/test_sockets.h"
 
 namespace mk::test {
 namespace {
@@ -26,14 +18,6 @@ constexpr int kStatusPort = 59100;
 constexpr auto kConnectionLimit = std::chrono::seconds(30);
 constexpr auto kCallbackLimit = std::chrono::seconds(5);
 
-sockaddr_in endpoint(const std::string& address, int port) {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, address.c_str(), &result.sin_addr);
-    return result;
-}
-
 int millisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -41,17 +25,15 @@ int millisecondsLeft(Clock::time_point deadline) {
 
 // Listens on address:port; -1 when the address is taken.
 int openListener(const std::string& address, int port, std::size_t pieceBytes) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = openSocket();
     if (fd < 0) return -1;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (pieceBytes > 0) {
-        const int small = 2048;  // accepted connections inherit it
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    }
-    const sockaddr_in local = endpoint(address, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(fd, 8) != 0) {
-        close(fd);
+    setSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    if (pieceBytes > 0) setSocketOption(fd, SOL_SOCKET, SO_RCVBUF, 2048);  // accepted connections inherit it
+    const sockaddr_in local = socketAddress(address, port);
+    // A long queue: a sender printing label after label may run well ahead
+    // of this one thread, and a full queue would stall it for a second.
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(fd, 128) != 0) {
+        closeSocket(fd);
         return -1;
     }
     return fd;
@@ -70,17 +52,20 @@ bool parseCallbackCommand(const std::string& job, int& port, std::string& addres
 }  // namespace
 
 FakeNetPrinter::FakeNetPrinter(const Options& options) : options_(options) {
-    if (pipe2(stopPipe_, O_CLOEXEC) != 0) throw std::runtime_error("fake printer: pipe failed");
-    // A stray socket of another process may hold an address: take the next.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        address_ = uniqueLoopbackAddress();
+    if (!openWakePair(stopPipe_)) throw std::runtime_error("fake printer: no wake-up pair");
+    // A stray socket of another process may hold an address: take the next,
+    // unless the test named the address.
+    const int attempts = options_.address.empty() ? 20 : 1;
+    for (int attempt = 0; attempt < attempts && !listening_; ++attempt) {
+        address_ = options_.address.empty() ? uniqueLoopbackAddress() : options_.address;
         if (options_.raw != Behaviour::Refuse) rawListener_ = openListener(address_, kRawPort, options_.pieceBytes);
         if (options_.status != Behaviour::Refuse) statusListener_ = openListener(address_, kStatusPort, 0);
         const bool rawReady = options_.raw == Behaviour::Refuse || rawListener_ >= 0;
         const bool statusReady = options_.status == Behaviour::Refuse || statusListener_ >= 0;
-        if (rawReady && statusReady) break;
-        if (rawListener_ >= 0) close(rawListener_);
-        if (statusListener_ >= 0) close(statusListener_);
+        listening_ = rawReady && statusReady;
+        if (listening_) break;
+        if (rawListener_ >= 0) closeSocket(rawListener_);
+        if (statusListener_ >= 0) closeSocket(statusListener_);
         rawListener_ = statusListener_ = -1;
     }
     foreignAddress_ = uniqueLoopbackAddress();
@@ -88,11 +73,10 @@ FakeNetPrinter::FakeNetPrinter(const Options& options) : options_(options) {
 }
 
 FakeNetPrinter::~FakeNetPrinter() {
-    const char stop = 1;
-    (void)!write(stopPipe_[1], &stop, 1);
+    wake(stopPipe_[1]);
     thread_.join();
     for (int fd : {rawListener_, statusListener_, stopPipe_[0], stopPipe_[1]}) {
-        if (fd >= 0) close(fd);
+        if (fd >= 0) closeSocket(fd);
     }
 }
 
@@ -117,6 +101,11 @@ std::vector<std::string> FakeNetPrinter::jobs() const {
     return jobs_;
 }
 
+std::size_t FakeNetPrinter::jobCount() const {
+    std::lock_guard lock(mutex_);
+    return jobCount_;
+}
+
 std::vector<std::string> FakeNetPrinter::statusRequests() const {
     std::lock_guard lock(mutex_);
     return statusRequests_;
@@ -129,7 +118,7 @@ std::vector<std::string> FakeNetPrinter::callbackTargets() const {
 
 bool FakeNetPrinter::waitForJobs(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return jobs_.size() >= count; });
+    return changed_.wait_for(lock, limit, [&] { return jobCount_ >= count; });
 }
 
 bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::milliseconds limit) const {
@@ -139,15 +128,13 @@ bool FakeNetPrinter::waitForCallbacks(std::size_t count, std::chrono::millisecon
 
 void FakeNetPrinter::serve() {
     for (;;) {
-        pollfd entries[3] = {{stopPipe_[0], POLLIN, 0}, {rawListener_, POLLIN, 0}, {statusListener_, POLLIN, 0}};
-        if (poll(entries, 3, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
+        pollfd entries[3] = {pollEntry(stopPipe_[0], POLLIN), pollEntry(rawListener_, POLLIN),
+                             pollEntry(statusListener_, POLLIN)};
+        if (pollSockets(entries, 3, -1) < 0) return;
         if (entries[0].revents != 0) return;
         for (int index : {1, 2}) {
             if ((entries[index].revents & POLLIN) == 0) continue;
-            const int connection = accept4(entries[index].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            const int connection = acceptSocket(static_cast<int>(entries[index].fd));
             if (connection < 0) continue;
             if (index == 1) {
                 serveRaw(connection);
@@ -164,9 +151,9 @@ std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std:
     char buffer[65536];
     const std::size_t piece = pieceBytes > 0 && pieceBytes < sizeof buffer ? pieceBytes : sizeof buffer;
     while (received.size() < maxBytes) {
-        pollfd entries[2] = {{connection, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
-        const ssize_t count = recv(connection, buffer, std::min(piece, maxBytes - received.size()), 0);
+        pollfd entries[2] = {pollEntry(connection, POLLIN), pollEntry(stopPipe_[0], POLLIN)};
+        if (pollSockets(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
+        const long count = receiveBytes(connection, buffer, std::min(piece, maxBytes - received.size()));
         if (count <= 0) break;
         received.append(buffer, static_cast<std::size_t>(count));
         if (pieceBytes > 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -174,22 +161,36 @@ std::string FakeNetPrinter::readAll(int connection, std::size_t pieceBytes, std:
     return received;
 }
 
+void FakeNetPrinter::recordJob(const std::string& job) {
+    ++jobCount_;
+    if (options_.keptJobs > 0) {
+        if (jobs_.size() >= options_.keptJobs) jobs_.erase(jobs_.begin());
+        jobs_.push_back(job);
+    }
+}
+
 void FakeNetPrinter::serveRaw(int connection) {
     if (options_.raw == Behaviour::Stalled) {
-        pollfd stop{stopPipe_[0], POLLIN, 0};
-        poll(&stop, 1, millisecondsLeft(Clock::now() + kConnectionLimit));
+        const std::string taken = readAll(connection, 0, options_.stallAfterBytes);
+        {
+            std::lock_guard lock(mutex_);
+            recordJob(taken);
+        }
+        changed_.notify_all();
+        pollfd stop = pollEntry(stopPipe_[0], POLLIN);
+        pollSockets(&stop, 1, millisecondsLeft(Clock::now() + kConnectionLimit));
     }
     if (options_.raw == Behaviour::AcceptAndClose || options_.raw == Behaviour::Stalled) {
-        close(connection);
+        closeSocket(connection);
         return;
     }
     const std::string job = readAll(connection, options_.pieceBytes, std::size_t{64} << 20);
-    close(connection);
+    closeSocket(connection);
     std::optional<std::string> answer;
     std::optional<std::string> foreign;
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(job);
+        recordJob(job);
         answer = callbackAnswer_;
         foreign = foreignCallback_;
     }
@@ -202,7 +203,7 @@ void FakeNetPrinter::serveRaw(int connection) {
 
 void FakeNetPrinter::serveStatus(int connection) {
     if (options_.status == Behaviour::AcceptAndClose) {
-        close(connection);
+        closeSocket(connection);
         return;
     }
     const std::string request = readAll(connection, 0, 4);
@@ -219,9 +220,9 @@ void FakeNetPrinter::serveStatus(int connection) {
     if (options_.status == Behaviour::Silent) {
         readAll(connection, 0, std::size_t{1} << 20);  // until the asker gives up
     } else if (reply) {
-        send(connection, &*reply, 1, MSG_NOSIGNAL);
+        sendBytes(connection, &*reply, 1);
     }
-    close(connection);
+    closeSocket(connection);
 }
 
 void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string& fromAddress,
@@ -233,41 +234,37 @@ void FakeNetPrinter::callBack(const CallbackCommand& command, const std::string&
     changed_.notify_all();
     // The fixtures never send anywhere but loopback.
     if (!isLoopbackAddress(command.address) || command.port <= 0 || command.port > 65535) return;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int fd = openSocket(true);
     if (fd < 0) return;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in local = endpoint(fromAddress, 0);
-    const sockaddr_in target = endpoint(command.address, command.port);
+    setSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    const sockaddr_in local = socketAddress(fromAddress, 0);
+    const sockaddr_in target = socketAddress(command.address, command.port);
     const auto deadline = Clock::now() + kCallbackLimit;
     bool connected = bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
                      (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 ||
-                      errno == EINPROGRESS);
+                      connectInProgress());
     if (connected) {
-        pollfd entry{fd, POLLOUT, 0};
-        int error = 0;
-        socklen_t size = sizeof error;
-        connected = poll(&entry, 1, millisecondsLeft(deadline)) > 0 &&
-                    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+        pollfd entry = pollEntry(fd, POLLOUT);
+        connected = pollSockets(&entry, 1, millisecondsLeft(deadline)) > 0 && pendingError(fd) == 0;
     }
     if (connected) {
-        const int flags = fcntl(fd, F_GETFL);
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-        // The answer and the end of the stream leave in one segment, as from
-        // a printer that answers and hangs up: the host then never closes
-        // first, so its listening port does not linger in TIME_WAIT.
-        const int cork = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
-        if (!bytes.empty()) send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
+        setNonBlocking(fd, false);
+        // As a printer does: it answers and waits for the host to hang up, so
+        // the host closes first and its side of the connection lingers in
+        // TIME_WAIT on the listening port. Nothing to say: it hangs up at once.
+        if (bytes.empty()) {
+            shutdownSending(fd);
+        } else {
+            sendBytes(fd, bytes.data(), bytes.size());
+        }
         char drain[256];
         for (;;) {
-            pollfd entries[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-            if (poll(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
-            if (recv(fd, drain, sizeof drain, 0) <= 0) break;
+            pollfd entries[2] = {pollEntry(fd, POLLIN), pollEntry(stopPipe_[0], POLLIN)};
+            if (pollSockets(entries, 2, millisecondsLeft(deadline)) <= 0 || entries[1].revents != 0) break;
+            if (receiveBytes(fd, drain, sizeof drain) <= 0) break;
         }
     }
-    close(fd);
+    closeSocket(fd);
 }
 
 }  // namespace mk::test

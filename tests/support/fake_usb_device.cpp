@@ -1,16 +1,9 @@
 #include "support/fake_usb_device.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <stdexcept>
 #include <system_error>
-
-#include "platform/linux/usb_sysfs_scan.h"
 
 namespace mk::test {
 namespace {
@@ -21,12 +14,6 @@ using platform::UsbTransfer;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kNoLimit = std::numeric_limits<size_t>::max();
-
-void writeFile(const fs::path& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
 
 }  // namespace
 
@@ -140,7 +127,8 @@ void FakeUsbDevice::closed() {
 
 // Takes what the printer's state allows as it changes, until the transfer is
 // done, the printer refuses or goes, or the time-out passes.
-UsbTransfer FakeUsbDevice::write(const void* data, size_t size, std::chrono::milliseconds timeout) {
+UsbTransfer FakeUsbDevice::write(const void* data, size_t size, std::chrono::milliseconds timeout,
+                                  const bool* cancelled) {
     std::unique_lock lock(mutex_);
     if (gone_) return {UsbOutcome::Gone, 0};
     if (failure_) return {*failure_, 0};
@@ -171,14 +159,18 @@ UsbTransfer FakeUsbDevice::write(const void* data, size_t size, std::chrono::mil
             changed_.notify_all();
         }
         if (taken.size() == size) return finish(UsbOutcome::Done);
+        if (cancelled != nullptr && *cancelled) return finish(UsbOutcome::TimedOut);
         if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return finish(UsbOutcome::TimedOut);
     }
 }
 
-UsbTransfer FakeUsbDevice::read(void* buffer, size_t size, std::chrono::milliseconds timeout) {
+UsbTransfer FakeUsbDevice::read(void* buffer, size_t size, std::chrono::milliseconds timeout,
+                                 const bool* cancelled) {
     std::unique_lock lock(mutex_);
     ++reads_;
-    changed_.wait_for(lock, timeout, [&] { return gone_ || failure_ || !answers_.empty(); });
+    changed_.wait_for(lock, timeout, [&] {
+        return gone_ || failure_ || !answers_.empty() || (cancelled != nullptr && *cancelled);
+    });
     if (gone_) return {UsbOutcome::Gone, 0};
     if (failure_) return {*failure_, 0};
     if (answers_.empty()) return {UsbOutcome::TimedOut, 0};
@@ -189,6 +181,12 @@ UsbTransfer FakeUsbDevice::read(void* buffer, size_t size, std::chrono::millisec
     return {UsbOutcome::Done, moved};
 }
 
+void FakeUsbDevice::cancel(bool* flag) {
+    std::lock_guard lock(mutex_);
+    *flag = true;
+    changed_.notify_all();
+}
+
 std::optional<uint8_t> FakeUsbDevice::status() {
     std::lock_guard lock(mutex_);
     ++statusRequests_;
@@ -196,87 +194,16 @@ std::optional<uint8_t> FakeUsbDevice::status() {
     return statusReplies_[std::min(nextReply_++, statusReplies_.size() - 1)];
 }
 
-// ---- FakeUsbBus ------------------------------------------------------------
-
-FakeUsbBus::FakeUsbBus() {
-    std::string pattern = (fs::temp_directory_path() / "mklabel-usb-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    root_ = pattern;
-    sysfsRoot_ = root_ / "sys";
-    devRoot_ = root_ / "dev";
-    fs::create_directories(sysfsRoot_ / "bus" / "usb" / "devices");
-    fs::create_directories(devRoot_ / "bus" / "usb");
-    installed_ = std::make_unique<platform::ScopedUsbDriver>(*this);
-}
-
-FakeUsbBus::~FakeUsbBus() {
-    installed_.reset();
-    devices_.clear();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-}
-
-// A USB device with one interface of the given class, as sysfs lists it
-// (device and interface side by side); returns the device's folder.
-fs::path FakeUsbBus::makeDevice(std::string_view vendorId, std::string_view productId,
-                                const std::optional<std::string>& serial, FakeUsbAddress address,
-                                std::string_view interfaceClass) {
-    const std::string name = std::to_string(address.bus) + "-" + std::to_string(nextPort_++);
-    const fs::path devices = sysfsRoot_ / "bus" / "usb" / "devices";
-    const fs::path device = devices / name;
-    const fs::path interface = devices / (name + ":1.0");
-    fs::create_directories(device);
-    fs::create_directories(interface);
-    writeFile(device / "idVendor", std::string(vendorId) + "\n");
-    writeFile(device / "idProduct", std::string(productId) + "\n");
-    writeFile(device / "busnum", std::to_string(address.bus) + "\n");
-    writeFile(device / "devnum", std::to_string(address.device) + "\n");
-    if (serial) writeFile(device / "serial", *serial + "\n");
-    writeFile(interface / "bInterfaceClass", std::string(interfaceClass) + "\n");
-    return device;
-}
+// ---- FakeUsbBus, what both systems share -----------------------------------
 
 FakeUsbDevice& FakeUsbBus::plugPrinter(const std::string& serial, std::string_view vendorId,
                                        std::string_view productId) {
     return plug(vendorId, productId, serial);
 }
 
-FakeUsbDevice& FakeUsbBus::plug(std::string_view vendorId, std::string_view productId,
-                                std::optional<std::string> serial, std::optional<FakeUsbAddress> address) {
-    const FakeUsbAddress at = address.value_or(FakeUsbAddress{1, nextAddress_++});
-    const fs::path device = makeDevice(vendorId, productId, serial, at, "07");
-    char node[32];
-    std::snprintf(node, sizeof node, "%03u/%03u", at.bus, at.device);
-    devices_.push_back(std::unique_ptr<FakeUsbDevice>(new FakeUsbDevice((devRoot_ / "bus" / "usb" / node).string())));
-    devices_.back()->sysfsEntry_ = device;
+FakeUsbDevice& FakeUsbBus::add(std::unique_ptr<FakeUsbDevice> device) {
+    devices_.push_back(std::move(device));
     return *devices_.back();
-}
-
-void FakeUsbBus::addVanishingDevice() {
-    const fs::path device = makeDevice("9f3c", "41a7", "GOING", {1, nextAddress_++}, "07");
-    fs::remove(device / "busnum");
-    fs::remove(device / "devnum");
-}
-
-void FakeUsbBus::addOtherDevice(std::string_view vendorId, std::string_view productId) {
-    makeDevice(vendorId, productId, "OTHER", {1, nextAddress_++}, "03");
-}
-
-void FakeUsbBus::breakDevicesFolder() {
-    const fs::path devices = sysfsRoot_ / "bus" / "usb" / "devices";
-    fs::remove_all(devices);
-    writeFile(devices, "");  // a file where the folder was: listing it fails with ENOTDIR
-}
-
-std::optional<std::vector<platform::UsbPrinterNode>> FakeUsbBus::listPrinters() const {
-    return platform::scanUsbSysfs(sysfsRoot_, devRoot_);
-}
-
-std::unique_ptr<platform::UsbDevice> FakeUsbBus::open(const std::string& devicePath, platform::UsbAccess access) const {
-    for (const auto& device : devices_) {
-        if (device->devicePath() == devicePath) return device->open(access);
-    }
-    return nullptr;
 }
 
 }  // namespace mk::test

@@ -1,12 +1,14 @@
 #pragma once
 // A fake USB bus for tests: printers (and other devices) that the library's
-// real sysfs scan finds in a tree built in a private temporary folder, and
-// that behave at the transfer level the way a printer behind libusb does:
-// each transfer ends done, timed out (with the bytes moved so far), refused
-// (a stalled endpoint) or with the printer gone; a printer's answers wait in
-// the device until the host reads them, whatever opens and closes happen in
-// between. While a FakeUsbBus lives it is the driver beneath the library
-// (mk::platform::ScopedUsbDriver); create one per test.
+// own system driver finds and opens, with the system beneath it faked (on
+// Linux a sysfs tree in a private temporary folder, on Windows the SetupAPI
+// and file calls of the USB printer class), and that behave at the transfer
+// level the way a printer does: each transfer ends done, timed out (with the
+// bytes moved so far), refused (a stalled endpoint) or with the printer gone;
+// a printer's answers wait in the device until the host reads them, whatever
+// opens and closes happen in between. While a FakeUsbBus lives it is the
+// driver beneath the library (mk::platform::ScopedUsbDriver); create one per
+// test.
 //
 //   mk::test::FakeUsbBus bus;
 //   mk::test::FakeUsbDevice& printer = bus.plugPrinter("ABC123");
@@ -44,7 +46,9 @@ public:
     FakeUsbDevice(const FakeUsbDevice&) = delete;
     FakeUsbDevice& operator=(const FakeUsbDevice&) = delete;
 
-    // What the library opens: <bus>/dev/bus/usb/BBB/DDD.
+    // What the library opens: <bus>/dev/bus/usb/BBB/DDD on Linux, the
+    // interface's device path (\\?\usb#vid_..&pid_..#<serial>#{class}) on
+    // Windows.
     const std::string& devicePath() const { return devicePath_; }
 
     // What the host wrote: the bytes each write transfer moved, in order
@@ -87,10 +91,16 @@ private:
     explicit FakeUsbDevice(std::string devicePath) : devicePath_(std::move(devicePath)) {}
 
     std::unique_ptr<platform::UsbDevice> open(platform::UsbAccess access);
-    platform::UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout);
-    platform::UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout);
+    // A transfer also ends, timed out, once *cancelled (read under the
+    // device's lock) is true and cancelWaits() was called.
+    platform::UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout,
+                                const bool* cancelled = nullptr);
+    platform::UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout,
+                               const bool* cancelled = nullptr);
     std::optional<uint8_t> status();
     void closed();
+    // Sets *flag under the device's lock and wakes the transfers.
+    void cancel(bool* flag);
 
     std::string devicePath_;
     std::filesystem::path sysfsEntry_;  // removed when unplugged
@@ -137,10 +147,10 @@ struct FakeUsbAddress {
     unsigned device;
 };
 
-class FakeUsbBus final : public platform::UsbDriver {
+class FakeUsbBus {
 public:
     FakeUsbBus();
-    ~FakeUsbBus() override;
+    ~FakeUsbBus();
     FakeUsbBus(const FakeUsbBus&) = delete;
     FakeUsbBus& operator=(const FakeUsbBus&) = delete;
 
@@ -148,35 +158,31 @@ public:
     // next free address of bus 1.
     FakeUsbDevice& plugPrinter(const std::string& serial, std::string_view vendorId = "9f3c",
                                std::string_view productId = "41a7");
-    // Any device with a printer-class interface. Ids as sysfs spells them
-    // (four hex digits); a serial of nullopt leaves out the serial
-    // attribute; an address of nullopt takes the next free one on bus 1.
+    // Any device with a printer-class interface. Ids as the system spells
+    // them (four hex digits); a serial of nullopt: the device has none; an
+    // address of nullopt takes the next free one on bus 1.
     FakeUsbDevice& plug(std::string_view vendorId, std::string_view productId, std::optional<std::string> serial,
                         std::optional<FakeUsbAddress> address = std::nullopt);
-    // A printer-class device whose attributes are already gone (a device
-    // going away while the bus is listed).
+    // A printer-class device that goes away while the bus is listed.
     void addVanishingDevice();
     // A device with the given ids whose only interface is of another class.
     void addOtherDevice(std::string_view vendorId, std::string_view productId);
-    // Makes the devices folder unreadable, so the bus cannot be listed at all.
+    // The bus cannot be listed at all from now on.
     void breakDevicesFolder();
+    // A device path as the system spells them that no device has.
+    std::string absentDevicePath() const;
 
-    const std::filesystem::path& sysfsRoot() const { return sysfsRoot_; }
-    const std::filesystem::path& devRoot() const { return devRoot_; }
-
-    std::optional<std::vector<platform::UsbPrinterNode>> listPrinters() const override;
-    std::unique_ptr<platform::UsbDevice> open(const std::string& devicePath, platform::UsbAccess access) const override;
+#ifndef _WIN32
+    const std::filesystem::path& sysfsRoot() const;
+    const std::filesystem::path& devRoot() const;
+#endif
 
 private:
-    std::filesystem::path makeDevice(std::string_view vendorId, std::string_view productId,
-                                     const std::optional<std::string>& serial, FakeUsbAddress address,
-                                     std::string_view interfaceClass);
+    FakeUsbDevice& add(std::unique_ptr<FakeUsbDevice> device);
 
-    std::filesystem::path root_;
-    std::filesystem::path sysfsRoot_;
-    std::filesystem::path devRoot_;
+    class System;  // the faked system beneath the library's driver
+    std::unique_ptr<System> system_;
     unsigned nextAddress_ = 2;  // 1 is the root hub
-    unsigned nextPort_ = 1;
     std::vector<std::unique_ptr<FakeUsbDevice>> devices_;
     std::unique_ptr<platform::ScopedUsbDriver> installed_;
 };

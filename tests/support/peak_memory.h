@@ -1,0 +1,25 @@
+#pragma once
+
+// Measures how much resident memory a piece of work needs at its peak, by
+// running it in a child process whose peak the kernel records.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+
+namespace mk::test {
+
+struct ChildRun {
+    std::size_t peakRiseBytes = 0;  // highest resident size during the work, less the size before it
+    int result = 0;                 // what the work returned
+};
+
+// Runs work in a forked child. nullopt where the peak cannot be measured
+// honestly: under a sanitizer (its allocator keeps freed blocks), or where the
+// kernel does not let a process reset its recorded peak.
+std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work);
+
+// True in a build with AddressSanitizer, where peaks are not measured.
+bool sanitizedBuild();
+
+}  // namespace mk::test

@@ -1,0 +1,477 @@
+// Runs inside the test machine (see run.sh): plays USB printers with the
+// kernel's gadget drivers on dummy_hcd and checks the library's USB route
+// through its exported calls, against the real usbcore and usblp. Prints one
+// line per check and a closing "N passed, M failed" line; exits 0 only when
+// every check passed.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <libusb.h>
+#include <netinet/in.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "gadget.h"
+#include "mklabel.h"
+#include "support/handles.h"
+
+namespace {
+
+using namespace usbvm;
+namespace fs = std::filesystem;
+
+int passed = 0;
+int failed = 0;
+
+void check(const std::string& name, bool ok, const std::string& detail = {}) {
+    (ok ? passed : failed)++;
+    std::printf("usbvm: %s %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+    std::fflush(stdout);
+}
+
+std::string lastError() {
+    return std::to_string(MkGetLastErrorCode()) + " \"" + MkGetLastErrorMessage() + "\"";
+}
+
+long msSince(Clock::time_point start) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+using DocPtr = mk::test::LabelPtr;
+using mk::test::PrinterPtr;
+
+PrinterPtr makePrinter(int interfaceType) {
+    PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetInterface(printer.get(), interfaceType);
+    MkPrinter_SetDpi(printer.get(), 203);
+    MkPrinter_SetSpeed(printer.get(), 4);
+    MkPrinter_SetDarkness(printer.get(), 10);
+    return printer;
+}
+
+PrinterPtr usbPrinter(const std::string& serial, int interfaceType = 1) {
+    PrinterPtr printer = makePrinter(interfaceType);
+    MkPrinter_SetUsbSerial(printer.get(), serial.c_str());
+    return printer;
+}
+
+// A label of lines only: no fonts needed in the test machine.
+DocPtr makeLabel() {
+    DocPtr doc(MkLabel_Create());
+    // Tall enough for a job of several kilobytes: ten and more chunks.
+    MkLabel_SetWidth(doc.get(), 100);
+    MkLabel_SetHeight(doc.get(), 150);
+    // An object's kind comes from its name.
+    MkLabel_AddRect(doc.get(), "rectangle1", 1, 1, 99, 149, 0.5f);
+    for (int i = 0; i < 30; ++i) {
+        const float x = 2.0f + 3.2f * static_cast<float>(i);
+        MkLabel_AddLine(doc.get(), ("line" + std::to_string(i + 1)).c_str(), x, 2, 98 - x, 148, 0.3f);
+    }
+    return doc;
+}
+
+// Each job names its graphic anew ("KVP" and four random digits); the rest
+// of two jobs of one label is the same byte for byte.
+std::string withoutGraphicName(std::string job) {
+    for (size_t at = job.find("KVP"); at != std::string::npos && at + 7 <= job.size(); at = job.find("KVP", at + 7)) {
+        job.replace(at + 3, 4, "####");
+    }
+    return job;
+}
+
+std::vector<std::string> enumSerials() {
+    UsbPrinterInfo list[8];
+    const int count = MkPrinter_EnumUsb(list, 8);
+    std::vector<std::string> serials;
+    for (int i = 0; i < count; ++i) serials.emplace_back(list[i].serial);
+    return serials;
+}
+
+std::string join(const std::vector<std::string>& items) {
+    std::string text = "[";
+    for (const std::string& item : items) text += (text.size() > 1 ? " " : "") + item;
+    return text + "]";
+}
+
+// The serials of the supported printers usblp has bound, in lp order.
+std::vector<std::string> usblpSerials() {
+    std::map<int, std::string> byNumber;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/sys/class/usbmisc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("lp", 0) != 0) continue;
+        const fs::path device = fs::canonical(entry.path() / "device").parent_path();
+        const std::string ids = readText((device / "idVendor").string()) + ":" + readText((device / "idProduct").string());
+        if (ids != "9f3c:41a7" && ids != "b7e2:0c15") continue;
+        byNumber[std::stoi(name.substr(2))] = readText((device / "serial").string());
+    }
+    std::vector<std::string> serials;
+    for (const auto& [number, serial] : byNumber) serials.push_back(serial);
+    return serials;
+}
+
+bool loadModule(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const long result = ::syscall(SYS_finit_module, fd, "", 0);
+    ::close(fd);
+    return result == 0;
+}
+
+bool unloadModule(const char* name) { return ::syscall(SYS_delete_module, name, O_NONBLOCK) == 0; }
+
+// A raw network printer on the loopback address: keeps what one connection sends.
+class TcpPrinter {
+public:
+    TcpPrinter() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(9100);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener_, 1) != 0) {
+            throw std::runtime_error("cannot listen on 127.0.0.1:9100");
+        }
+        job_ = std::async(std::launch::async, [this] {
+            std::string bytes;
+            const int peer = ::accept(listener_, nullptr, nullptr);
+            if (peer < 0) return bytes;
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(peer, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+            ::close(peer);
+            return bytes;
+        });
+    }
+    ~TcpPrinter() { ::close(listener_); }
+    std::string job() { return job_.wait_for(10s) == std::future_status::ready ? job_.get() : std::string(); }
+
+private:
+    int listener_ = -1;
+    std::future<std::string> job_;
+};
+
+// Another program holding the printer's interface, as CUPS's usb backend would.
+class InterfaceHolder {
+public:
+    explicit InterfaceHolder(const std::string& node) {
+        fd_ = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0 || libusb_init(&context_) != 0 ||
+            libusb_wrap_sys_device(context_, static_cast<intptr_t>(fd_), &handle_) != 0) {
+            throw std::runtime_error("cannot open " + node + " to hold it");
+        }
+        libusb_set_auto_detach_kernel_driver(handle_, 1);
+        if (libusb_claim_interface(handle_, 0) != 0) throw std::runtime_error("cannot claim " + node);
+    }
+    ~InterfaceHolder() {
+        if (handle_ != nullptr) {
+            libusb_release_interface(handle_, 0);
+            libusb_close(handle_);
+        }
+        if (context_ != nullptr) libusb_exit(context_);
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+private:
+    int fd_ = -1;
+    libusb_context* context_ = nullptr;
+    libusb_device_handle* handle_ = nullptr;
+};
+
+struct Udcs {
+    std::vector<std::string> names;
+    Udcs() {
+        for (const auto& entry : fs::directory_iterator("/sys/class/udc")) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        if (names.size() < 5) throw std::runtime_error("dummy_hcd gave " + std::to_string(names.size()) + " controllers, 5 needed");
+    }
+};
+
+// A supported printer played through FunctionFS, mounted at /dev/ffs-<name>.
+struct FfsGadget {
+    Gadget gadget;
+    FfsPrinter printer;
+    FfsGadget(const std::string& name, const std::string& serial)
+        : gadget(name, 0x9f3c, 0x41a7, serial, Gadget::Kind::FunctionFs), printer(mountFunctionFs(name)) {}
+
+    static std::string mountFunctionFs(const std::string& name) {
+        const std::string mountPoint = "/dev/ffs-" + name;
+        fs::create_directories(mountPoint);
+        if (::mount(name.c_str(), mountPoint.c_str(), "functionfs", 0, nullptr) != 0) {
+            throw std::runtime_error("cannot mount functionfs " + name);
+        }
+        return mountPoint;
+    }
+};
+
+constexpr const char* kNoPrinters = "No VELMOR USB printers found";
+constexpr int kLoops = 100;
+
+void run(const std::string& modules) {
+    const Udcs udcs;
+    Gadget a("pa", 0x9f3c, 0x41a7, "MK-A-0001", Gadget::Kind::Printer);
+    Gadget b("pb", 0xb7e2, 0x0c15, "MK-B-0002", Gadget::Kind::Printer);
+    Gadget c("pc", 0x04b8, 0x0202, "OTHER-0003", Gadget::Kind::Printer);
+    Gadget idle("pi", 0x9f3c, 0x41a7, "MK-IDLE-04", Gadget::Kind::Printer);
+
+    // Enumeration: none, one, several (one of them not supported).
+    {
+        const int count = static_cast<int>(enumSerials().size());
+        check("enumeration with no printer", count == 0 && MkGetLastErrorCode() == 0 &&
+                                                  std::string(MkGetLastErrorMessage()) == kNoPrinters,
+              std::to_string(count) + " found, last error " + lastError());
+    }
+    a.plug(udcs.names[0]);
+    {
+        UsbPrinterInfo list[4] = {};
+        const int count = MkPrinter_EnumUsb(list, 4);
+        check("enumeration with one printer",
+              count == 1 && std::string(list[0].serial) == "MK-A-0001" && std::string(list[0].port) == "USB01" &&
+                  std::string(list[0].name) == "Stampwell",
+              std::to_string(count) + " found: " + (count > 0 ? std::string(list[0].serial) + " " + list[0].port : ""));
+    }
+    b.plug(udcs.names[1]);
+    c.plug(udcs.names[2]);
+    const std::vector<std::string> expected = {"MK-A-0001", "MK-B-0002"};
+    const std::vector<std::string> several = enumSerials();
+    check("enumeration with several printers, one not supported", several == expected, join(several));
+    check("enumeration order is usblp's order", several == usblpSerials(), join(usblpSerials()));
+    {
+        const bool unloaded = unloadModule("usblp") && waitUntil([] { return !fs::exists("/sys/module/usblp"); }, 10s);
+        const std::vector<std::string> without = enumSerials();
+        check("enumeration without usblp finds the same printers", unloaded && without == expected,
+              (unloaded ? "" : "usblp not unloaded; ") + join(without));
+        const bool loaded = loadModule(modules + "/usblp.ko") && waitUntil([] { return usblpSerials().size() == 2; }, 20s);
+        if (!loaded) throw std::runtime_error("usblp did not come back");
+    }
+
+    // Find by serial.
+    {
+        struct Case {
+            std::string serial;
+            int result;
+            int code;
+        };
+        std::string detail;
+        bool ok = true;
+        for (const Case& c : {Case{"MK-B-0002", 0, 0}, Case{"MK-A-0001", 0, 0}, Case{"", 0, 0}, Case{"mk-a-0001", -2, -521},
+                              Case{"OTHER-0003", -2, -521}}) {
+            PrinterPtr printer = usbPrinter(c.serial);
+            const int result = MkPrinter_Connect(printer.get());
+            const bool good = result == c.result && (c.result == 0 || MkGetLastErrorCode() == c.code);
+            ok = ok && good;
+            if (!good) detail += "'" + c.serial + "' gave " + std::to_string(result) + " " + lastError() + "; ";
+        }
+        check("find by serial", ok, detail);
+    }
+
+    PrinterSide sideA("/dev/g_printer0");
+    PrinterSide sideB("/dev/g_printer1");
+    DocPtr doc = makeLabel();
+
+    // The job over USB is the job over the network, byte for byte.
+    std::string tcpJob;
+    {
+        TcpPrinter network;
+        PrinterPtr netPrinter = makePrinter(2);
+        MkPrinter_SetNetAddress(netPrinter.get(), "127.0.0.1");
+        const int netResult = MkLabel_Print(doc.get(), netPrinter.get());
+        tcpJob = withoutGraphicName(network.job());
+        PrinterPtr printer = usbPrinter("MK-B-0002");
+        const int usbResult = MkLabel_Print(doc.get(), printer.get());
+        sideB.waitForBytes(tcpJob.size(), 10s);
+        const std::string usbJob = withoutGraphicName(sideB.received());
+        const size_t differ = std::mismatch(usbJob.begin(), usbJob.end(), tcpJob.begin(), tcpJob.end()).first - usbJob.begin();
+        check("a job over USB is byte-identical to the job over TCP",
+              netResult == 0 && usbResult == 0 && !tcpJob.empty() && usbJob == tcpJob,
+              "results " + std::to_string(netResult) + "/" + std::to_string(usbResult) + ", " +
+                  std::to_string(tcpJob.size()) + " bytes over TCP, " + std::to_string(usbJob.size()) + " over USB" +
+                  (usbJob == tcpJob ? "" : ", first difference at " + std::to_string(differ) + ": " +
+                                               usbJob.substr(differ, 16) + " / " + tcpJob.substr(differ, 16)));
+    }
+    const size_t jobSize = tcpJob.size();
+    if (jobSize < 4096) throw std::runtime_error("the test job is too short: " + std::to_string(jobSize));
+
+    // Status bytes, unchanged.
+    {
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        MkPrinter_Connect(printer.get());
+        std::string detail;
+        for (int status : {0x00, 0x08, 0x10, 0x18, 0x38, 0x80, 0xFF}) {
+            sideA.setStatus(static_cast<uint8_t>(status));
+            const int got = MkPrinter_GetStatusCode(printer.get());
+            if (got != status) detail += std::to_string(status) + " read as " + std::to_string(got) + "; ";
+        }
+        check("status bytes 0x00 0x08 0x10 0x18 0x38 0x80 0xFF", detail.empty(), detail);
+
+        sideA.setStatus(4);
+        const Clock::time_point start = Clock::now();
+        std::thread release([&] {
+            std::this_thread::sleep_for(1500ms);
+            sideA.setStatus(0x18);
+        });
+        const int got = MkPrinter_GetStatusCode(printer.get());
+        const long elapsed = msSince(start);
+        release.join();
+        check("busy status held, then released", got == 0x18 && elapsed >= 1400 && elapsed < 5500,
+              "status " + std::to_string(got) + " after " + std::to_string(elapsed) + " ms");
+    }
+
+    // Another program holds the printer: the open fails with its path; once
+    // it lets go, printing works.
+    {
+        const std::string node = hostNodeOf("MK-A-0001");
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        int held = 0;
+        std::string message;
+        {
+            InterfaceHolder holder(node);
+            held = MkLabel_Print(doc.get(), printer.get());
+            message = lastError();
+        }
+        const bool messageOk = message == "-503 \"Failed to open USB device for write: " + node + "\"";
+        sideA.clear();
+        const int released = MkLabel_Print(doc.get(), printer.get());
+        sideA.waitForBytes(jobSize, 10s);
+        check("printer held by another program, then released",
+              held == -4 && messageOk && released == 0 && withoutGraphicName(sideA.received()) == tcpJob,
+              "held: " + std::to_string(held) + " " + message + "; released: " + std::to_string(released));
+    }
+
+    // A printer that takes nothing: the print fails after the 30 s stall
+    // limit, not later. It runs beside the loops below.
+    idle.plug(udcs.names[3]);
+    auto stalled = std::async(std::launch::async, [&] {
+        PrinterPtr printer = usbPrinter("MK-IDLE-04");
+        const Clock::time_point start = Clock::now();
+        const int result = MkLabel_Print(doc.get(), printer.get());
+        return std::make_tuple(result, MkGetLastErrorCode(), msSince(start));
+    });
+
+    // Immediate answers are never lost.
+    {
+        sideA.answer("RD1,1,0,8\r\n", "\x02" "E2003412" "\x03\r\n");
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        MkPrinter_Connect(printer.get());  // tag reads do not connect on their own
+        int good = 0;
+        std::string firstBad;
+        for (int i = 0; i < kLoops; ++i) {
+            char buffer[64] = {};
+            const int length = MkPrinter_ReadUHFTag(printer.get(), 1, 8, 3000, buffer, sizeof buffer);
+            if (length == 8 && std::string(buffer) == "E2003412") {
+                ++good;
+            } else if (firstBad.empty()) {
+                firstBad = "read " + std::to_string(i) + " gave " + std::to_string(length) + " " + lastError();
+            }
+        }
+        check("an immediate tag answer read back " + std::to_string(kLoops) + " times", good == kLoops,
+              std::to_string(good) + " of " + std::to_string(kLoops) + (firstBad.empty() ? "" : "; " + firstBad));
+    }
+    {
+        sideA.answer("PR1,1\r\n", "RP");
+        PrinterPtr printer = usbPrinter("MK-A-0001", 4);
+        int good = 0;
+        std::string firstBad;
+        for (int i = 0; i < kLoops; ++i) {
+            const int result = MkLabel_Print(doc.get(), printer.get());
+            if (result == 0) {
+                ++good;
+            } else if (firstBad.empty()) {
+                firstBad = "print " + std::to_string(i) + " gave " + std::to_string(result) + " " + lastError();
+            }
+        }
+        check("an immediate print confirmation read back " + std::to_string(kLoops) + " times", good == kLoops,
+              std::to_string(good) + " of " + std::to_string(kLoops) + (firstBad.empty() ? "" : "; " + firstBad));
+    }
+    {
+        if (stalled.wait_for(60s) != std::future_status::ready) throw std::runtime_error("the stalled print never ended");
+        const auto [result, code, elapsed] = stalled.get();
+        check("a printer that takes nothing fails the print after 30 s, not later",
+              result == -4 && code == -505 && elapsed >= 30000 && elapsed < 33000,
+              std::to_string(result) + " with " + std::to_string(code) + " after " + std::to_string(elapsed) + " ms");
+    }
+
+    // A printer that refuses data after N bytes (a stalled endpoint).
+    {
+        FfsGadget refusing("pf0", "MK-FFS-00");
+        refusing.gadget.plug(udcs.names[4]);
+        constexpr size_t kRefuseAfter = 1024;
+        refusing.printer.takeUpTo(kRefuseAfter, FfsPrinter::AfterLimit::Refuse);
+        PrinterPtr printer = usbPrinter("MK-FFS-00");
+        const Clock::time_point start = Clock::now();
+        const int result = MkLabel_Print(doc.get(), printer.get());
+        const int code = MkGetLastErrorCode();
+        const long elapsed = msSince(start);
+        const size_t taken = refusing.printer.taken();
+        check("a printer that refuses data after 1024 bytes fails the print",
+              result == -4 && code == -505 && taken == kRefuseAfter && elapsed < 10000,
+              std::to_string(result) + " with " + std::to_string(code) + ", printer took " + std::to_string(taken) +
+                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms");
+        refusing.gadget.unplug();
+    }
+
+    // Unplugged while the last chunk is on its way.
+    {
+        const size_t lastChunk = jobSize % 512 == 0 ? 512 : jobSize % 512;
+        constexpr int kTries = 5;
+        int good = 0;
+        std::string detail;
+        for (int i = 1; i <= kTries; ++i) {
+            const std::string serial = "MK-FFS-0" + std::to_string(i);
+            FfsGadget unplugged("pf" + std::to_string(i), serial);
+            unplugged.gadget.plug(udcs.names[4]);
+            unplugged.printer.takeUpTo(jobSize - lastChunk, FfsPrinter::AfterLimit::Hold);
+            PrinterPtr printer = usbPrinter(serial);
+            auto print = std::async(std::launch::async, [&] {
+                const int result = MkLabel_Print(doc.get(), printer.get());
+                return std::make_pair(result, MkGetLastErrorCode());
+            });
+            const bool reached = waitUntil([&] { return unplugged.printer.reachedLimit(); }, 20s);
+            std::this_thread::sleep_for(300ms);  // the last chunk is pending now
+            unplugged.gadget.unplug();
+            if (print.wait_for(40s) != std::future_status::ready) throw std::runtime_error("the unplugged print never ended");
+            const auto [result, code] = print.get();
+            if (reached && result == -4 && code == -505) {
+                ++good;
+            } else {
+                detail += "try " + std::to_string(i) + ": " + std::to_string(result) + " with " + std::to_string(code) +
+                          (reached ? "" : ", last chunk never reached") + "; ";
+            }
+        }
+        check("unplugged during the last chunk, the print fails (" + std::to_string(kTries) + " tries)", good == kTries,
+              detail);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string modules = argc > 1 ? argv[1] : "/modules";
+    const Clock::time_point start = Clock::now();
+    try {
+        run(modules);
+    } catch (const std::exception& error) {
+        check("test machine setup", false, error.what());
+    }
+    std::printf("usbvm: checks took %ld s\n", msSince(start) / 1000);
+    std::printf("usbvm: %d passed, %d failed\n", passed, failed);
+    std::fflush(stdout);
+    // Threads still waiting on gadgets that were pulled are not joined.
+    _exit(failed == 0 && passed > 0 ? 0 : 1);
+}
