@@ -64,7 +64,8 @@ windows-test: windows-deps
 	  -DCMAKE_BUILD_TYPE=Release -DMKLABEL_WINDOWS_DEPS=$(abspath $(WIN_DEPS)) \
 	  -DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE) -DMKLABEL_BENCH=OFF -DMKLABEL_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build $(WIN_TEST_BUILD) -j $(JOBS)
-	./scripts/run-under-wine $(WIN_TEST_BUILD) ctest --output-on-failure -j $(JOBS)
+	MKLABEL_WINE_PREFIXES=tests/spooler-prefix \
+	  ./scripts/run-under-wine $(WIN_TEST_BUILD) ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	$(BUILD)/bench/mklabel_bench

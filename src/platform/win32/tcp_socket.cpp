@@ -28,6 +28,8 @@ bool socketAddress(const std::string& address, int port, sockaddr_in& result) {
     result = sockaddr_in{};
     result.sin_family = AF_INET;
     result.sin_port = htons(static_cast<u_short>(port & 0xffff));
+    // Wine's inet_pton takes trailing blanks; dotted decimal has none.
+    if (address.find_first_not_of("0123456789.") != std::string::npos) return false;
     return inet_pton(AF_INET, address.c_str(), &result.sin_addr) == 1;
 }
 
