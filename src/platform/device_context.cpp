@@ -259,7 +259,7 @@ struct DeviceContext::Impl {
 
     void cosmeticLine(int x1, int y1, int x2, int y2) {
         flush();
-        drawOneDotLine(PixelTarget{memory.get(), width, height, static_cast<int>(stride())}, x1, y1, x2, y2,
+        drawOneDotLine(PixelTarget{memory->get(), width, height, static_cast<int>(stride())}, x1, y1, x2, y2,
                        pen.cosmeticStyle, pen.color, backgroundMode == BackgroundMode::Opaque, backgroundColor);
         markDirty();
     }
