@@ -34,9 +34,7 @@ StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int
 
 // A run of source pixels onto the target; masked, a pixel of alpha 0 leaves
 // the target's pixel as it was. Written without branches so that the
-// compiler makes vector code of it. A scaled run samples the source
-// monotonically in steps of at most one pixel when enlarging and at least one
-// when reducing, so a run whose ends lie count - 1 pixels apart is straight.
+// compiler makes vector code of it.
 void copyRun(uint8_t* dst, const uint8_t* src, size_t count, bool alphaMasked) {
     if (!alphaMasked) {
         std::memcpy(dst, src, count * 4);
@@ -100,7 +98,10 @@ void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int de
     while (from < to && !inside(columns.source[from])) ++from;
     while (to > from && !inside(columns.source[to - 1])) --to;
     if (from == to) return;
-    // Unscaled and unmirrored across: a row is one run of source pixels.
+    // Unscaled and unmirrored across, a row is one run of source pixels. A
+    // scaled row samples the source monotonically in steps of at most one
+    // pixel when enlarging and at least one when reducing, so columns whose
+    // ends lie count - 1 pixels apart are unscaled.
     const int64_t firstColumn = columns.source[from];
     const bool straight = columns.source[to - 1] == firstColumn + static_cast<int64_t>(to - from) - 1;
     for (size_t r = 0; r < rows.source.size(); ++r) {

@@ -76,9 +76,9 @@ void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out) {
         int run = 1;
         // Labels are mostly long runs of white: compare eight bytes at once.
         const uint64_t eight = 0x0101010101010101ull * value;
-        for (uint64_t next; run + 8 <= limit; run += 8) {
-            std::memcpy(&next, row + position + run, 8);
-            if (next != eight) break;
+        for (uint64_t word; run + 8 <= limit; run += 8) {
+            std::memcpy(&word, row + position + run, 8);
+            if (word != eight) break;
         }
         while (run < limit && row[position + run] == value) ++run;
         if (run > 1 || value >= kRunFlag) *next++ = static_cast<char>(kRunFlag | run);

@@ -12,6 +12,7 @@
 #include "comm/tag_read.h"
 #include "comm/write_data.h"
 #include "mklabel.h"
+#include "model/append_format.h"
 #include "model/export_guard.h"
 #include "model/label_doc.h"
 #include "model/printer.h"

@@ -1,31 +1,15 @@
 #include "print/print_job.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 #include "comm/interface_type.h"
+#include "model/append_format.h"
 #include "print/pcx_image.h"
 #include "render/label_surface.h"
 
 namespace mk {
-void appendFormat(PrintJob& job, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length > 0) {
-        const size_t start = job.size();
-        job.resize(start + static_cast<size_t>(length) + 1);
-        std::vsnprintf(job.data() + start, static_cast<size_t>(length) + 1, format, args);
-        job.resize(start + static_cast<size_t>(length));
-    }
-    va_end(args);
-}
 
 std::string makeGraphicName() {
     const unsigned seed = static_cast<unsigned>(std::time(nullptr)) + static_cast<unsigned>(std::rand());

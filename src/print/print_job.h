@@ -16,9 +16,6 @@ using PrintJob = std::string;
 // the removal of the graphic.
 PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText);
 
-// Appends printf-style formatted text to the job; never cuts it.
-void appendFormat(PrintJob& job, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
 // "KVP1000" to "KVP9999", drawn from the runtime generator after reseeding it
 // with the time and its own previous draw. The name only has to differ from a
 // graphic another host may have left on the printer; the job removes any

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 
+#include "model/append_format.h"
 #include "platform/bounded_cache.h"
 #include "render/data_mnemonics.h"
 #include "render/zint_faults.h"
@@ -134,34 +134,17 @@ struct SymbolDeleter {
 };
 using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
 
-// zint's errors and warnings, one line each, collected so that a symbol
+// zint's errors and warnings are collected one line each, so that a symbol
 // taken from the cache reports them again.
-void reportLine(std::string& report, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void reportLine(std::string& report, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length > 0) {
-        const size_t start = report.size();
-        report.resize(start + static_cast<size_t>(length) + 1);
-        std::vsnprintf(report.data() + start, static_cast<size_t>(length) + 1, format, args);
-        report.resize(start + static_cast<size_t>(length));
-    }
-    va_end(args);
-}
-
 void reportError(std::string& report, const BarcodeRequest& request, const std::string& working, int sym, int code,
-                const char* message) {
-    reportLine(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
-               request.kind.c_str(), working.c_str(), sym, code, message);
+                 const char* message) {
+    appendFormat(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
+                 request.kind.c_str(), working.c_str(), sym, code, message);
 }
 
 void reportWarning(std::string& report, const BarcodeRequest& request, int sym, int code, const char* message) {
-    reportLine(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
-               request.kind.c_str(), request.data.c_str(), sym, code, message);
+    appendFormat(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
+                 request.kind.c_str(), request.data.c_str(), sym, code, message);
 }
 
 std::string codabarFixup(std::string data) {

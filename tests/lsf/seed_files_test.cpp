@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,9 +16,13 @@
 #include "comm/callback.h"
 #include "comm/tag_read.h"
 #include "lsf/objects_xml.h"
+#include "lsf/printer_params_xml.h"
+#include "lsf/variables_xml.h"
 #include "mklabel.h"
 #include "platform/base64_strict.h"
 #include "print/rfid_commands.h"
+#include "render/barcode_kinds.h"
+#include "render/data_mnemonics.h"
 #include "support/handles.h"
 #include "support/lsf_writer.h"
 
@@ -163,6 +170,7 @@ std::vector<LabelSeed> labelSeeds() {
         seed("barcode-qr", changed(barcode, [](LabelObject& o) { o.barcodekind = "QR Code(2D)"; })),
         seed("barcode-pdf417", changed(barcode, [](LabelObject& o) { o.barcodekind = "PDF 417(2D)"; })),
         seed("barcode-ean13", changed(barcode, [](LabelObject& o) { o.barcodekind = "EAN-13", o.objectdata = "590123412345"; })),
+        seed("barcode-ean8", changed(barcode, [](LabelObject& o) { o.barcodekind = "EAN-8", o.objectdata = "9638507"; })),
         seed("line", objects[3]),
         seed("rectangle", rectangle),
         seed("rectangle-rounded", changed(rectangle, [](LabelObject& o) { o.rectangleclass = 1, o.fillRectangle = true; })),
@@ -212,6 +220,56 @@ TEST(SeedFiles, LabelSeedsReachTheirObjectKind) {
         EXPECT_TRUE(std::ranges::any_of(labelSeeds(), [&](const LabelSeed& s) { return s.encoderType == encoder; }))
             << encoder;
     }
+}
+
+// The words of label XML for long fuzz runs (-dict=tests/fuzz/label_xml.dict):
+// every element's tags, the barcode kinds, the data mnemonics and the entities.
+std::vector<std::string> labelXmlWords() {
+    std::vector<std::string> words = {"<LabelObject>", "</LabelObject>", "<Variables>", "</Variables>",
+                                      "<Variable>",    "</Variable>",    "&amp;",       "&lt;",
+                                      "&gt;",          "&quot;",         "&#xD;",       "&#xA;"};
+    auto tags = [&](std::string_view key) {
+        words.push_back("<" + std::string(key) + ">");
+        words.push_back("</" + std::string(key) + ">");
+    };
+    for (const mk::ObjectField& field : mk::kObjectFields) tags(field.key);
+    tags("objectClass");
+    for (const mk::VariableField& field : mk::kVariableFields) tags(field.key);
+    for (const mk::PrinterParamField& field : mk::kPrinterParamFields) tags(field.key);
+    for (std::string_view kind : mk::barcodeKindNames) words.emplace_back(kind);
+    for (const mk::DataMnemonic& mnemonic : mk::dataMnemonics) words.emplace_back(mnemonic.text);
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+}
+
+std::string dictEntry(std::string_view word) {
+    std::string entry = "\"";
+    for (const unsigned char c : word) {
+        if (c == '"' || c == '\\') {
+            entry += '\\';
+            entry += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            entry += hex;
+        } else {
+            entry += static_cast<char>(c);
+        }
+    }
+    return entry + "\"\n";
+}
+
+TEST(SeedFiles, LabelXmlDictionaryHoldsEveryWord) {
+    const fs::path path = kSourceRoot / "tests" / "fuzz" / "label_xml.dict";
+    std::string dict = "# Label XML words for the label fuzzers, written by the seed-file tests.\n";
+    for (const std::string& word : labelXmlWords()) dict += dictEntry(word);
+    if (writeRequested()) {
+        ASSERT_TRUE(mk::test::writeFile(path, dict));
+    }
+    std::ifstream file(path, std::ios::binary);
+    const std::string committed((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(committed, dict) << "rewrite it with MKLABEL_WRITE_SEEDS=1";
 }
 
 TEST(SeedFiles, Base64SeedsAreAcceptedOrRefusedAsNamed) {

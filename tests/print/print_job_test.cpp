@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "model/append_format.h"
 #include "model/label_doc.h"
 #include "print/pcx_image.h"
 #include "print/print_job.h"

@@ -37,7 +37,7 @@ public:
         // a small receive buffer and a pause between reads, so that senders
         // meet a full socket.
         std::size_t pieceBytes = 0;
-        // Only the latest jobs this many are kept (every job is still
+        // Only this many of the latest jobs are kept (every job is still
         // counted), so that a long run of prints holds no more memory.
         std::size_t keptJobs = SIZE_MAX;
         std::size_t stallAfterBytes = 0;

@@ -271,39 +271,40 @@ FfsPrinter::~FfsPrinter() {
     stop_ = true;
     control_.join();
     // A data thread still waiting for bytes that will not come is left to the
-    // end of the process.
+    // end of the process; it holds its job's counts itself.
     if (data_.joinable()) data_.detach();
     ::close(ep0_);
 }
 
 void FfsPrinter::takeUpTo(size_t limit, AfterLimit after) {
     if (data_.joinable()) {
-        if (reached_) {
+        if (job_->reached) {
             data_.join();
         } else {
             data_.detach();
         }
     }
-    taken_ = 0;
-    reached_ = false;
-    data_ = std::thread([this, limit, after] { serveData(limit, after); });
+    job_ = std::make_shared<Job>();
+    data_ = std::thread([endpoint = mountPoint_ + "/ep1", job = job_, limit, after] {
+        serveData(endpoint, *job, limit, after);
+    });
 }
 
-void FfsPrinter::serveData(size_t limit, AfterLimit after) {
-    const int fd = ::open((mountPoint_ + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
+void FfsPrinter::serveData(const std::string& endpoint, Job& job, size_t limit, AfterLimit after) {
+    const int fd = ::open(endpoint.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return;
     std::vector<char> buffer(512);
-    while (taken_ < limit) {
-        const ssize_t n = ::read(fd, buffer.data(), std::min(buffer.size(), limit - taken_));
+    while (job.taken < limit) {
+        const ssize_t n = ::read(fd, buffer.data(), std::min(buffer.size(), limit - job.taken));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // unplugged
-        taken_ += static_cast<size_t>(n);
+        job.taken += static_cast<size_t>(n);
     }
     if (after == AfterLimit::Refuse) {
         // Data in the wrong direction makes FunctionFS halt the endpoint.
         (void)!::write(fd, "x", 1);
     }
-    reached_ = true;
+    job.reached = true;
     ::close(fd);
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -106,18 +107,25 @@ public:
     // Takes `limit` bytes, then stalls its endpoint (Refuse) or stops taking
     // (Hold). Call again for every job.
     void takeUpTo(size_t limit, AfterLimit after);
-    size_t taken() const { return taken_; }
-    bool reachedLimit() const { return reached_; }
+    size_t taken() const { return job_->taken; }
+    bool reachedLimit() const { return job_->reached; }
 
 private:
+    // One job's counts, shared with its data thread: a read waiting for
+    // bytes that never come cannot be cut short, so that thread may be left
+    // to the end of the process and outlive this object or the next job.
+    struct Job {
+        std::atomic<size_t> taken{0};
+        std::atomic<bool> reached{false};
+    };
+
     void serveControl();
-    void serveData(size_t limit, AfterLimit after);
+    static void serveData(const std::string& endpoint, Job& job, size_t limit, AfterLimit after);
 
     std::string mountPoint_;
     int ep0_ = -1;
     std::atomic<bool> stop_{false};
-    std::atomic<size_t> taken_{0};
-    std::atomic<bool> reached_{false};
+    std::shared_ptr<Job> job_ = std::make_shared<Job>();
     std::thread control_;
     std::thread data_;
 };

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+namespace mk {
+
+// Appends printf-style formatted text; never cuts it, however long.
+void appendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace mk
