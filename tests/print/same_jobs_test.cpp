@@ -30,6 +30,7 @@
 #include "render/label_surface.h"
 #include "render/object_font.h"
 #include "support/lsf_writer.h"
+#include "support/reference_labels.h"
 
 namespace {
 
@@ -189,6 +190,17 @@ LabelDoc chineseText() {
     return doc;
 }
 
+// A reference label without its text objects and barcode text.
+LabelDoc withoutText(LabelDoc design) {
+    std::erase_if(design.objects,
+                  [](const LabelObject& object) { return object.objectclass == static_cast<int>(ObjectType::Text); });
+    for (LabelObject& object : design.objects) object.textposition = 2;
+    return design;
+}
+
+LabelDoc smallLabel() { return withoutText(mk::test::smallPrintedLabel()); }
+LabelDoc mainRoadLabel() { return withoutText(mk::test::mainRoadLabel()); }
+
 // How a label is compared: by its whole job; by the ink of its picture; or,
 // for a label of one text object, by that text's extent in its font and
 // where its ink lies (glyph shapes are each system's own).
@@ -204,6 +216,7 @@ const Case kCases[] = {
     {"thin-shapes", thinShapes, Compare::Job},         {"linear-barcodes", linearBarcodes, Compare::Job},
     {"matrix-barcodes", matrixBarcodes, Compare::Job}, {"pictures", pictures, Compare::Job},
     {"wide-shapes", wideShapes, Compare::Ink},         {"curved-shapes", curvedShapes, Compare::Ink},
+    {"small-label", smallLabel, Compare::Ink},         {"main-road-label", mainRoadLabel, Compare::Ink},
     {"latin-text", latinText, Compare::Text},          {"bold-text", boldText, Compare::Text},
     {"wrapped-text", wrappedText, Compare::Text},      {"chinese-text", chineseText, Compare::Text},
 };
