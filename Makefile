@@ -65,7 +65,7 @@ windows-comm-test: windows-deps
 	cmake -S . -B $(WIN_TEST_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DMKLABEL_WINDOWS_DEPS=$(abspath $(WIN_DEPS)) \
 	  -DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE) -DMKLABEL_BENCH=OFF -DMKLABEL_EXAMPLES=OFF $(CMAKE_FLAGS)
-	cmake --build $(WIN_TEST_BUILD) -j $(JOBS) --target mklabel_comm_tests mklabel_spooler_tests
+	cmake --build $(WIN_TEST_BUILD) -j $(JOBS) --target mklabel_comm_tests mklabel_spooler_tests mklabel_platform_tests
 	./scripts/run-under-wine $(WIN_TEST_BUILD) ctest --output-on-failure -j $(JOBS) -R '^comm'
 
 bench: build
