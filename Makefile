@@ -72,7 +72,7 @@ windows-test: windows-test-config
 # printers on loopback, USB against a fake printer-class driver, the spooler
 # against a private scheduler.
 windows-comm-test: windows-test-config
-	cmake --build $(WIN_TEST_BUILD) -j $(JOBS) --target mklabel_comm_tests mklabel_spooler_tests
+	cmake --build $(WIN_TEST_BUILD) -j $(JOBS) --target mklabel_comm_tests mklabel_spooler_tests mklabel_platform_tests
 	./scripts/run-under-wine $(WIN_TEST_BUILD) ctest --output-on-failure -j $(JOBS) -R '^comm'
 
 bench: build

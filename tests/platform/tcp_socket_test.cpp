@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,20 @@ using mk::platform::TcpSocket;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// The system's sockets work while its socket library is started, as the
+// library's own exchanges start it.
+class SocketLibraryStarted : public ::testing::Environment {
+    std::unique_ptr<mk::platform::SocketLibrary> library_;
+    void SetUp() override { library_ = std::make_unique<mk::platform::SocketLibrary>(); }
+    void TearDown() override { library_.reset(); }
+};
+::testing::Environment* const socketLibrary = ::testing::AddGlobalTestEnvironment(new SocketLibraryStarted);
+
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 TEST(TcpSocket, OnlyDottedIpv4TextsNameAHost) {
-    const mk::platform::SocketLibrary sockets;  // Windows converts addresses only once it is started
     struct Case {
         const char* text;
         bool host;
@@ -51,7 +60,6 @@ TEST(TcpSocket, OnlyDottedIpv4TextsNameAHost) {
 // An address that names no host is refused before a packet leaves: Linux
 // would connect 0.0.0.0, and so a text that does not convert, to 127.0.0.1.
 TEST(TcpSocket, ConnectRefusesTextsThatNameNoHost) {
-    const mk::platform::SocketLibrary sockets;
     const int port = mk::test::uniquePortBase();
     TcpSocket local = TcpSocket::open();
     ASSERT_TRUE(local.listenOn("127.0.0.1", port));
