@@ -1,6 +1,6 @@
 // The drawing surface on a GDI memory device context with a 32-bit DIB
-// section. Fills and block copies write the memory directly, as on every
-// system; lines and shapes are GDI's.
+// section. Fills, block copies and 1-dot lines write the memory directly, by
+// the same code on every system; shapes and wider lines are GDI's.
 #include "platform/device_context.h"
 
 #include <windows.h>
@@ -18,8 +18,9 @@ namespace mk::platform {
 
 namespace {
 
-// GDI's coordinate space is smaller than an int's; geometry is cut or
-// clamped to this margin round the surface first.
+// GDI's coordinate space is smaller than an int's, and the time it takes
+// grows with the length it strokes, on the surface or not: geometry is cut
+// or clamped to this margin round the surface first.
 constexpr int64_t kMargin = 1 << 14;
 
 int cosmeticStyle(CosmeticStyle style) {
