@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fd_wait.h"
-
 namespace mk::platform {
+
+// A point of the monotonic clock that a wait does not pass.
+using Deadline = std::chrono::steady_clock::time_point;
 
 // The system's socket library, started for one exchange and cleaned up
 // after it. Starts are counted by the system, so exchanges on several threads

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "platform/fd_wait.h"
+#include "platform/linux/fd_wait.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/linux/usb_sysfs_scan.h"
-#include "platform/unique_fd.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/usb_driver.h"
 
 namespace mk::platform {

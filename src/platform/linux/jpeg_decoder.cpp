@@ -1,4 +1,4 @@
-#include "platform/jpeg_decoder.h"
+#include "platform/linux/jpeg_decoder.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "platform/fd_wait.h"
+#include "platform/linux/fd_wait.h"
 
 #include <poll.h>
 

@@ -1,4 +1,4 @@
-#include "platform/png_decoder.h"
+#include "platform/linux/png_decoder.h"
 
 #include <png.h>
 

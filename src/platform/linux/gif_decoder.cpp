@@ -1,4 +1,4 @@
-#include "platform/gif_decoder.h"
+#include "platform/linux/gif_decoder.h"
 
 #include <gif_lib.h>
 

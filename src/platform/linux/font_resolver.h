@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/font_face.h"
+#include "platform/linux/font_face.h"
 
 namespace mk::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/font_resolver.h"
+#include "platform/linux/font_resolver.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "platform/icon_reader.h"
+#include "platform/linux/icon_reader.h"
 
 #include "platform/bmp_reader.h"
-#include "platform/png_decoder.h"
+#include "platform/linux/png_decoder.h"
 
 namespace mk::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/font_face.h"
+#include "platform/linux/font_face.h"
 
 #include <algorithm>
 #include <atomic>

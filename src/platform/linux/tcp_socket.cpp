@@ -14,7 +14,7 @@
 #include <chrono>
 #include <memory>
 
-#include "platform/fd_wait.h"
+#include "platform/linux/fd_wait.h"
 #include "platform/tcp_socket_testing.h"
 
 namespace mk::platform {

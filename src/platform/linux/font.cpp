@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/font_resolver.h"
+#include "platform/linux/font_resolver.h"
 #include "platform/int_convert.h"
 #include "platform/utf_convert.h"
 

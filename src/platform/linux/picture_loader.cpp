@@ -2,10 +2,10 @@
 
 #include <new>
 
-#include "platform/gif_decoder.h"
-#include "platform/icon_reader.h"
-#include "platform/jpeg_decoder.h"
-#include "platform/png_decoder.h"
+#include "platform/linux/gif_decoder.h"
+#include "platform/linux/icon_reader.h"
+#include "platform/linux/jpeg_decoder.h"
+#include "platform/linux/png_decoder.h"
 
 namespace mk::platform {
 namespace {
