@@ -40,28 +40,6 @@ constexpr double kMargin = 1 << 20;
 // exactly through pixel centres includes the pixels on one side only.
 constexpr double kTieBreak = 1.0 / 64.0;
 
-// The dash lengths of 1-dot pens, in dots.
-const std::vector<double>& cosmeticPattern(CosmeticStyle style) {
-    static const std::vector<double> kSolid;
-    static const std::vector<double> kDash{18, 6};
-    static const std::vector<double> kDot{3, 3};
-    static const std::vector<double> kDashDot{9, 6, 3, 6};
-    static const std::vector<double> kDashDotDot{9, 3, 3, 3, 3, 3};
-    switch (style) {
-        case CosmeticStyle::Dash:
-            return kDash;
-        case CosmeticStyle::Dot:
-            return kDot;
-        case CosmeticStyle::DashDot:
-            return kDashDot;
-        case CosmeticStyle::DashDotDot:
-            return kDashDotDot;
-        case CosmeticStyle::Solid:
-            break;
-    }
-    return kSolid;
-}
-
 // A geometric pattern as cairo strokes it: round caps add half the width at
 // each end of every dash, so the dashes are shortened by the width (to a dot
 // at least) and the gaps lengthened to keep the period. Returns empty for a
@@ -279,60 +257,10 @@ struct DeviceContext::Impl {
         cairo_set_dash(cr, nullptr, 0, 0);
     }
 
-    // 1-dot lines are stepped pixel by pixel along their major axis, as the
-    // platform's lines are: a line of n steps is n pixels, its end point
-    // excluded, and dashes count pixels.
     void cosmeticLine(int x1, int y1, int x2, int y2) {
-        int64_t dx = int64_t{x2} - x1;
-        int64_t dy = int64_t{y2} - y1;
-        int64_t steps = std::max(std::abs(dx), std::abs(dy));
-        if (steps == 0) return;
-        bool xMajor = std::abs(dx) >= std::abs(dy);
-        int64_t majorStart = xMajor ? x1 : y1;
-        int64_t minorStart = xMajor ? y1 : x1;
-        int64_t majorStep = (xMajor ? dx : dy) < 0 ? -1 : 1;
-        int64_t minorDelta = xMajor ? dy : dx;
-        int64_t majorSize = xMajor ? width : height;
-        int64_t minorSize = xMajor ? height : width;
-        // Only the steps whose major coordinate lies on the surface.
-        int64_t first = majorStep > 0 ? -majorStart : majorStart - (majorSize - 1);
-        int64_t last = majorStep > 0 ? majorSize - 1 - majorStart : majorStart;
-        first = std::max<int64_t>(first, 0);
-        last = std::min(last, steps - 1);
-        if (first > last) return;
-
-        const auto& dashes = cosmeticPattern(pen.cosmeticStyle);
-        int period = 0;
-        for (double length : dashes) period += static_cast<int>(length);
-        bool paintGaps = !dashes.empty() && backgroundMode == BackgroundMode::Opaque;
-        uint32_t ink = pixelValue(pen.color);
-        uint32_t gap = pixelValue(backgroundColor);
-
         flush();
-        for (int64_t k = first; k <= last; ++k) {
-            // The minor coordinate rounded half up from the exact line; 128
-            // bits because k and the delta may each use 32.
-            __int128 scaled = static_cast<__int128>(2 * k) * minorDelta + steps;
-            __int128 offset = scaled >= 0 ? scaled / (2 * steps) : -((-scaled + 2 * steps - 1) / (2 * steps));
-            int64_t minor = minorStart + static_cast<int64_t>(offset);
-            if (minor < 0 || minor >= minorSize) continue;
-            bool on = true;
-            if (period > 0) {
-                int phase = static_cast<int>(k % period);
-                for (size_t i = 0; i < dashes.size(); ++i) {
-                    phase -= static_cast<int>(dashes[i]);
-                    if (phase < 0) {
-                        on = i % 2 == 0;
-                        break;
-                    }
-                }
-            }
-            if (!on && !paintGaps) continue;
-            int64_t major = majorStart + k * majorStep;
-            int px = static_cast<int>(xMajor ? major : minor);
-            int py = static_cast<int>(xMajor ? minor : major);
-            row(py)[px] = on ? ink : gap;
-        }
+        drawOneDotLine(PixelTarget{memory->get(), width, height, static_cast<int>(stride())}, x1, y1, x2, y2,
+                       pen.cosmeticStyle, pen.color, backgroundMode == BackgroundMode::Opaque, backgroundColor);
         markDirty();
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/device_context.h"
 #include "platform/font.h"
@@ -10,6 +11,15 @@ namespace mk::platform {
 // Memory operations of the drawing surface that need no drawing library:
 // both systems' surfaces write these pixels themselves, so that fills and
 // pictures come out the same everywhere.
+
+// The dash lengths of 1-dot pens, in dots: dash, gap, dash, gap...; empty
+// for a solid pen.
+const std::vector<double>& cosmeticPattern(CosmeticStyle style);
+
+// A 1-dot line from (x1, y1) to (x2, y2), the end point excluded, clipped to
+// the target; with paintGaps the gaps of a dashed style take gapColor.
+void drawOneDotLine(const PixelTarget& target, int x1, int y1, int x2, int y2, CosmeticStyle style, Colorref color,
+                    bool paintGaps, Colorref gapColor);
 
 // The pixel value of a colour in memory order blue, green, red, unused.
 uint32_t pixelValue(Colorref color);

@@ -5,7 +5,7 @@
 # zlib and zint must have been linked in.
 # Usage: check-dll-imports.sh DLL
 set -euo pipefail
-system='^(advapi32|gdi32|kernel32|msvcrt|ole32|oleaut32|setupapi|user32|winspool\.drv|ws2_32)(\.dll)?$'
+system='^(advapi32|gdi32|iphlpapi|kernel32|msvcrt|ole32|oleaut32|setupapi|user32|winspool\.drv|ws2_32)(\.dll)?$'
 status=0
 while read -r name; do
   if ! echo "$name" | tr 'A-Z' 'a-z' | grep -qE "$system"; then

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "support/handles.h"
 #include "support/lsf_writer.h"
 #include "support/temp_dir.h"
+#include "support/utf8_path.h"
 
 namespace {
 
@@ -325,9 +328,9 @@ using mk::test::TempDir;
 
 TEST(LsfLoad, FilesLoadLikeTheirBytes) {
     TempDir dir;
-    const fs::path path = dir / "\xC3\xA9tiquette \xE6\xA0\x87\xE7\xAD\xBE.lsf";
+    const fs::path path = dir.path() / mk::test::utf8Path("\xC3\xA9tiquette \xE6\xA0\x87\xE7\xAD\xBE.lsf");
     ASSERT_TRUE(mk::test::writeFile(path, goodImage().build()));
-    DocPtr doc(MkLabelDoc_Load(path.c_str()));
+    DocPtr doc(MkLabelDoc_Load(mk::test::utf8Of(path).c_str()));
     ASSERT_NE(doc, nullptr) << MkGetLastErrorMessage();
     EXPECT_EQ(MkLabelDoc_GetPrinterDpi(doc.get()), 300);
     EXPECT_EQ(MkLabelDoc_GetObjectCount(doc.get()), 2);
@@ -336,8 +339,6 @@ TEST(LsfLoad, FilesLoadLikeTheirBytes) {
 TEST(LsfLoad, FilesThatCannotBeReadAreRefusedWithThePath) {
     TempDir dir;
     const fs::path missing = dir / "missing.lsf";
-    const fs::path fifo = dir / "fifo.lsf";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const fs::path empty = dir / "empty.lsf";
     ASSERT_TRUE(mk::test::writeFile(empty, ""));
     const fs::path garbage = dir / "garbage.lsf";
@@ -349,20 +350,25 @@ TEST(LsfLoad, FilesThatCannotBeReadAreRefusedWithThePath) {
     const fs::path directory = dir / "folder.lsf";
     fs::create_directory(directory);
 
-    const struct {
+    struct Case {
         fs::path path;
         int code;
         std::string message;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {missing, MK_ERR_OPEN_FILE, "Cannot open file: " + missing.string()},
-        {fifo, MK_ERR_OPEN_FILE, "Cannot open file: " + fifo.string()},
         {directory, MK_ERR_OPEN_FILE, "Cannot open file: " + directory.string()},
         {huge, MK_ERR_READ_FILE, "Cannot read file: " + huge.string()},
         {empty, MK_ERR_BAD_HEADER, "Invalid LSF file header."},
         {garbage, MK_ERR_BAD_HEADER, "Invalid LSF file header."},
     };
+#ifndef _WIN32
+    const fs::path fifo = dir / "fifo.lsf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({fifo, MK_ERR_OPEN_FILE, "Cannot open file: " + fifo.string()});
+#endif
     for (const auto& c : cases) {
-        EXPECT_EQ(MkLabelDoc_Load(c.path.c_str()), nullptr) << c.path;
+        EXPECT_EQ(MkLabelDoc_Load(mk::test::utf8Of(c.path).c_str()), nullptr) << c.path;
         EXPECT_EQ(MkGetLastErrorCode(), c.code) << c.path;
         EXPECT_EQ(MkGetLastErrorMessage(), c.message);
     }

@@ -25,6 +25,7 @@
 #include "render/data_mnemonics.h"
 #include "support/handles.h"
 #include "support/lsf_writer.h"
+#include "support/utf8_path.h"
 
 namespace {
 
@@ -325,7 +326,7 @@ TEST(SeedFiles, SampleLabelFileHoldsTheSampleLabel) {
         ASSERT_TRUE(mk::test::writeFile(kSamplePath, mk::test::lsfOf(written)));
     }
 
-    mk::test::LabelPtr read(MkLabelDoc_Load(kSamplePath.c_str()));
+    mk::test::LabelPtr read(MkLabelDoc_Load(mk::test::utf8Of(kSamplePath).c_str()));
     ASSERT_NE(read, nullptr) << MkGetLastErrorMessage();
     EXPECT_EQ(read->labelwidth, written.labelwidth);
     EXPECT_EQ(read->labelheight, written.labelheight);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,15 @@ namespace {
 using mk::platform::TcpSocket;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The system's sockets work while its socket library is started, as the
+// library's own exchanges start it.
+class SocketLibraryStarted : public ::testing::Environment {
+    std::unique_ptr<mk::platform::SocketLibrary> library_;
+    void SetUp() override { library_ = std::make_unique<mk::platform::SocketLibrary>(); }
+    void TearDown() override { library_.reset(); }
+};
+::testing::Environment* const socketLibrary = ::testing::AddGlobalTestEnvironment(new SocketLibraryStarted);
 
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();

@@ -2,7 +2,10 @@
 // printer receives it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +20,7 @@
 #include "support/private_cupsd.h"
 #endif
 #include "printed_label.h"
+#include "support/reference_labels.h"
 
 namespace {
 

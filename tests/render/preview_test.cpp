@@ -1,7 +1,5 @@
 // The BMP preview files.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -13,6 +11,8 @@
 #include "mklabel.h"
 #include "model/label_doc.h"
 #include "render/rendered.h"
+#include "support/temp_dir.h"
+#include "support/utf8_path.h"
 
 namespace {
 
@@ -27,22 +27,14 @@ using PreviewCall = int (*)(LabelDoc*, const Printer*, const char*);
 // A folder of the test's own, removed afterwards.
 class Preview : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mklabel-preview-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // UTF-8, as the library takes paths.
+    std::string path(const std::string& name) const { return mk::test::utf8Of(dir_.path() / mk::test::utf8Path(name)); }
 
-    std::filesystem::path dir_;
+    mk::test::TempDir dir_;
 };
 
 std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(mk::test::utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -149,7 +141,7 @@ TEST_F(Preview, FailuresReportTheirStep) {
         EXPECT_FALSE(std::filesystem::exists(path("narrow.bmp")));
         EXPECT_EQ(call(doc.get(), nullptr, ""), MK_RENDER_CANNOT_OPEN_FILE);
         EXPECT_EQ(call(doc.get(), nullptr, path("missing/label.bmp").c_str()), MK_RENDER_CANNOT_OPEN_FILE);
-        EXPECT_EQ(call(doc.get(), nullptr, dir_.c_str()), MK_RENDER_CANNOT_OPEN_FILE);
+        EXPECT_EQ(call(doc.get(), nullptr, mk::test::utf8Of(dir_.path()).c_str()), MK_RENDER_CANNOT_OPEN_FILE);
     }
     EXPECT_FALSE(std::filesystem::exists(path("a.bmp")));
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -15,9 +14,20 @@ namespace mk::test {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mklabel-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        // create_directory says whether it made the directory, so a name
+        // another test took is never shared.
+        std::random_device seed;
+        std::mt19937_64 names(seed());
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::filesystem::path candidate = base / ("mklabel-test-" + std::to_string(names()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                path_ = std::move(candidate);
+                return;
+            }
+        }
+        throw std::runtime_error("cannot make a temporary directory");
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

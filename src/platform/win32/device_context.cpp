@@ -20,7 +20,7 @@ namespace {
 
 // GDI's coordinate space is smaller than an int's; geometry is cut or
 // clamped to this margin round the surface first.
-constexpr int64_t kMargin = 1 << 20;
+constexpr int64_t kMargin = 1 << 14;
 
 int cosmeticStyle(CosmeticStyle style) {
     switch (style) {
@@ -40,20 +40,24 @@ int cosmeticStyle(CosmeticStyle style) {
 
 // A geometric pattern as GDI strokes it: round caps add half the width at
 // each end of every dash, so the dashes are shortened by the width and the
-// gaps lengthened to keep the period. Empty for a solid pen or a pattern
+// gaps lengthened to keep the period. A dash no longer than the width would
+// shrink to nothing, which GDI does not draw; such a pattern is stroked with
+// flat caps and its lengths as they are. Empty for a solid pen or a pattern
 // that describes no dashes.
-std::vector<DWORD> geometricPattern(const Pen& pen) {
+std::vector<DWORD> geometricPattern(const Pen& pen, bool& flatCaps) {
     int64_t total = 0;
-    for (int length : pen.pattern) {
-        if (length < 0) return {};
-        total += length;
+    flatCaps = false;
+    for (size_t i = 0; i < pen.pattern.size(); ++i) {
+        if (pen.pattern[i] < 0) return {};
+        total += pen.pattern[i];
+        if (i % 2 == 0 && pen.pattern[i] <= pen.width) flatCaps = true;
     }
     if (pen.pattern.empty() || total <= 0) return {};
     std::vector<DWORD> dashes;
     for (size_t i = 0; i < pen.pattern.size(); i += 2) {
         const int64_t on = pen.pattern[i];
         const int64_t off = i + 1 < pen.pattern.size() ? pen.pattern[i + 1] : 0;
-        const int64_t shown = std::max<int64_t>(on - pen.width, 0);
+        const int64_t shown = flatCaps ? on : on - pen.width;
         dashes.push_back(static_cast<DWORD>(shown));
         dashes.push_back(static_cast<DWORD>(on + off - shown));
     }
@@ -63,8 +67,9 @@ std::vector<DWORD> geometricPattern(const Pen& pen) {
 GdiObject makePen(const Pen& pen) {
     if (!pen.geometric) return GdiObject(CreatePen(cosmeticStyle(pen.cosmeticStyle), 1, pen.color));
     LOGBRUSH brush{BS_SOLID, pen.color, 0};
-    const DWORD shape = PS_GEOMETRIC | PS_ENDCAP_ROUND | PS_JOIN_ROUND;
-    const std::vector<DWORD> dashes = geometricPattern(pen);
+    bool flatCaps = false;
+    const std::vector<DWORD> dashes = geometricPattern(pen, flatCaps);
+    const DWORD shape = PS_GEOMETRIC | PS_JOIN_ROUND | (flatCaps ? PS_ENDCAP_FLAT : PS_ENDCAP_ROUND);
     if (dashes.empty()) return GdiObject(ExtCreatePen(shape | PS_SOLID, static_cast<DWORD>(pen.width), &brush, 0, nullptr));
     return GdiObject(ExtCreatePen(shape | PS_USERSTYLE, static_cast<DWORD>(pen.width), &brush,
                                   static_cast<DWORD>(dashes.size()), dashes.data()));
@@ -130,12 +135,40 @@ struct DeviceContext::Impl {
     Colorref textColor = kBlack;
     GraphicsMode graphicsMode = GraphicsMode::Compatible;
     WorldTransform transform;
+    // Where GDI has drawn since the memory was last handed out: GDI leaves
+    // the unused fourth byte of what it draws 0, where the surface's own
+    // writes (and the other system's surface) set it to 255.
+    RECT drawn{0, 0, 0, 0};
 
     ~Impl() {
         if (dc && originalBitmap != nullptr) SelectObject(dc.get(), originalBitmap);
     }
 
     PixelTarget target() { return PixelTarget{bits, width, height, width * 4}; }
+
+    void noteDrawn(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+        const RECT box{static_cast<LONG>(std::clamp<int64_t>(left, 0, width)),
+                       static_cast<LONG>(std::clamp<int64_t>(top, 0, height)),
+                       static_cast<LONG>(std::clamp<int64_t>(right, 0, width)),
+                       static_cast<LONG>(std::clamp<int64_t>(bottom, 0, height))};
+        if (box.left >= box.right || box.top >= box.bottom) return;
+        if (drawn.left >= drawn.right) {
+            drawn = box;
+        } else {
+            UnionRect(&drawn, &drawn, &box);
+        }
+    }
+
+    // Finishes GDI's work and evens out the fourth byte, before the memory
+    // is read or written directly.
+    void settle() {
+        GdiFlush();
+        for (LONG y = drawn.top; y < drawn.bottom; ++y) {
+            uint8_t* row = bits + static_cast<size_t>(y) * width * 4;
+            for (LONG x = drawn.left; x < drawn.right; ++x) row[x * 4 + 3] = 0xFF;
+        }
+        drawn = RECT{0, 0, 0, 0};
+    }
 
     // Runs draw() with the pen, brush and background selected into the
     // device context, and puts the context's own objects back afterwards.
@@ -152,18 +185,31 @@ struct DeviceContext::Impl {
         draw(h);
     }
 
-    // A box outline: GDI's rectangle with a 1-dot pen traces the edge pixels
-    // of l..r-1, t..b-1; a wider pen is centred on the same boundary lines.
+    // A box outline. GDI traces a 1-dot outline on the edge pixels of
+    // l..r-1, t..b-1, as the surface's rule wants, but centres a wider pen
+    // on those pixels rather than on the box's boundary lines: its box is
+    // widened by one dot at the right and bottom for an even width, and at
+    // the left and top for an odd one.
     template <typename Shape>
     void drawBox(int left, int top, int right, int bottom, Shape&& shape) {
         if (left > right) std::swap(left, right);
         if (top > bottom) std::swap(top, bottom);
         if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
-        const int l = clampCoordinate(left, width);
-        const int t = clampCoordinate(top, height);
-        const int r = clampCoordinate(right, width);
-        const int b = clampCoordinate(bottom, height);
-        withPenAndBrush([&](HDC h) { shape(h, l, t, r, b); });
+        int64_t l = left, t = top, r = right, b = bottom;
+        if (pen.geometric && pen.width % 2 == 0) {
+            ++r;
+            ++b;
+        } else if (pen.geometric) {
+            --l;
+            --t;
+        }
+        const int cl = clampCoordinate(l, width);
+        const int ct = clampCoordinate(t, height);
+        const int cr = clampCoordinate(r, width);
+        const int cb = clampCoordinate(b, height);
+        withPenAndBrush([&](HDC h) { shape(h, cl, ct, cr, cb); });
+        const int64_t reach = pen.width + 1;
+        noteDrawn(l - reach, t - reach, r + reach, b + reach);
     }
 };
 
@@ -199,17 +245,17 @@ int DeviceContext::height() const { return impl_->height; }
 int DeviceContext::stride() const { return impl_->width * 4; }
 
 const uint8_t* DeviceContext::pixels() const {
-    GdiFlush();
+    impl_->settle();
     return impl_->bits;
 }
 
 uint8_t* DeviceContext::mutablePixels() {
-    GdiFlush();
+    impl_->settle();
     return impl_->bits;
 }
 
 void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
-    GdiFlush();
+    impl_->settle();
     fillBox(impl_->target(), left, top, right, bottom, color);
 }
 
@@ -241,13 +287,28 @@ void DeviceContext::lineTo(int x, int y) {
     Impl& d = *impl_;
     const int x1 = std::exchange(d.currentX, x);
     const int y1 = std::exchange(d.currentY, y);
+    if (!d.pen.geometric) {
+        // Stepped by the surfaces' one rule for 1-dot lines, which picks the
+        // nearer pixel at a tie the same way on every system.
+        d.settle();
+        drawOneDotLine(d.target(), x1, y1, x, y, d.pen.cosmeticStyle, d.pen.color,
+                       d.backgroundMode == BackgroundMode::Opaque, d.backgroundColor);
+        return;
+    }
     double ax = x1, ay = y1, bx = x, by = y;
-    const double reach = static_cast<double>(kMargin);
-    if (!clipSegment(ax, ay, bx, by, -reach, -reach, d.width + reach, d.height + reach)) return;
+    const double margin = static_cast<double>(kMargin);
+    if (!clipSegment(ax, ay, bx, by, -margin, -margin, d.width + margin, d.height + margin)) return;
+    const int fromX = static_cast<int>(std::lround(ax));
+    const int fromY = static_cast<int>(std::lround(ay));
+    const int toX = static_cast<int>(std::lround(bx));
+    const int toY = static_cast<int>(std::lround(by));
     d.withPenAndBrush([&](HDC h) {
-        MoveToEx(h, static_cast<int>(std::lround(ax)), static_cast<int>(std::lround(ay)), nullptr);
-        LineTo(h, static_cast<int>(std::lround(bx)), static_cast<int>(std::lround(by)));
+        MoveToEx(h, fromX, fromY, nullptr);
+        LineTo(h, toX, toY);
     });
+    const int64_t reach = d.pen.width + 1;
+    d.noteDrawn(int64_t{std::min(fromX, toX)} - reach, int64_t{std::min(fromY, toY)} - reach,
+                int64_t{std::max(fromX, toX)} + reach + 1, int64_t{std::max(fromY, toY)} + reach + 1);
 }
 
 BackgroundMode DeviceContext::setBackgroundMode(BackgroundMode mode) { return std::exchange(impl_->backgroundMode, mode); }
@@ -276,7 +337,7 @@ void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
 
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
                                   int srcHeight, const PixelBlock& block) {
-    GdiFlush();
+    impl_->settle();
     stretchBlock(impl_->target(), x, y, destWidth, destHeight, srcX, srcY, srcWidth, srcHeight, block);
 }
 

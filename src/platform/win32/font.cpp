@@ -148,10 +148,20 @@ std::string Font::familyFor(char32_t codePoint) const {
     if (GetGlyphIndicesW(resolved_->dc.get(), &unit, 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR ||
         glyph == 0xFFFF)
         return {};
-    wchar_t face[LF_FACESIZE] = {};
-    const int length = GetTextFaceW(resolved_->dc.get(), LF_FACESIZE, face);
-    if (length <= 1) return {};
-    return utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(face), static_cast<size_t>(length - 1)));
+    // The family the font file names, not the name that was asked for (a
+    // substitute answers for a face the system does not have).
+    const UINT size = GetOutlineTextMetricsW(resolved_->dc.get(), 0, nullptr);
+    if (size < sizeof(OUTLINETEXTMETRICW)) return {};
+    std::vector<uint8_t> buffer(size);
+    auto* metrics = reinterpret_cast<OUTLINETEXTMETRICW*>(buffer.data());
+    if (GetOutlineTextMetricsW(resolved_->dc.get(), size, metrics) == 0) return {};
+    const auto offset = reinterpret_cast<uintptr_t>(metrics->otmpFamilyName);
+    if (offset == 0 || offset >= size) return {};
+    const auto* name = reinterpret_cast<const char16_t*>(buffer.data() + offset);
+    const size_t limit = (size - offset) / sizeof(char16_t);
+    return utf16ToUtf8(std::u16string_view(name, std::char_traits<char16_t>::length(name) < limit
+                                                     ? std::char_traits<char16_t>::length(name)
+                                                     : limit));
 }
 
 FontHandle createFont(const LogFont& request) {
@@ -183,7 +193,9 @@ FontHandle createFont(const LogFont& request) {
         const int em = logFont.lfHeight < 0 ? -logFont.lfHeight : logFont.lfHeight;
         return std::make_shared<const Font>(request, std::move(resolved), em, em, 0);
     }
-    const int em = std::max<int>(metrics.tmHeight - metrics.tmInternalLeading, 1);
+    // A negative height asks for the em itself; a positive one for the cell.
+    const int em = logFont.lfHeight < 0 ? -logFont.lfHeight
+                                        : std::max<int>(metrics.tmHeight - metrics.tmInternalLeading, 1);
     return std::make_shared<const Font>(request, std::move(resolved), em, metrics.tmAscent, metrics.tmDescent);
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 #include "platform/tcp_socket_testing.h"
@@ -23,12 +24,38 @@ std::atomic<std::size_t> sendLimit{0};
 
 SOCKET native(const SocketHandle& socket) { return static_cast<SOCKET>(socket.get()); }
 
-// False when the text is not a dotted-decimal IPv4 address.
+// Four decimal numbers 0..255 joined by dots and nothing else, without
+// leading zeros, as Linux reads an address: Windows' own conversion takes
+// more (a space after the address), and may fill the address when it fails.
+bool parseDottedIpv4(const std::string& text, in_addr& address) {
+    unsigned char parts[4] = {};
+    std::size_t at = 0;
+    for (unsigned char& part : parts) {
+        if (&part != parts) {
+            if (at >= text.size() || text[at] != '.') return false;
+            ++at;
+        }
+        const std::size_t start = at;
+        unsigned value = 0;
+        while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9') {
+            value = value * 10 + static_cast<unsigned>(text[at] - '0');
+            ++at;
+        }
+        if (at == start || value > 255 || (at - start > 1 && text[start] == '0')) return false;
+        part = static_cast<unsigned char>(value);
+    }
+    if (at != text.size()) return false;
+    std::memcpy(&address, parts, sizeof parts);  // network order: the numbers as written
+    return true;
+}
+
+// False when the text is not a dotted-decimal IPv4 address; the address
+// then stays 0.0.0.0.
 bool socketAddress(const std::string& address, int port, sockaddr_in& result) {
     result = sockaddr_in{};
     result.sin_family = AF_INET;
     result.sin_port = htons(static_cast<u_short>(port & 0xffff));
-    return inet_pton(AF_INET, address.c_str(), &result.sin_addr) == 1;
+    return parseDottedIpv4(address, result.sin_addr);
 }
 
 std::string addressText(const in_addr& address) {

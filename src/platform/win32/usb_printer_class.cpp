@@ -15,6 +15,10 @@ namespace {
 // is abandoned to it (see Request).
 constexpr DWORD kCancelBoundMs = 5000;
 constexpr DWORD kStatusTimeoutMs = 5000;
+// A read asks for at most this much (an answer is far shorter), in whole
+// multiples of the largest bulk packet.
+constexpr size_t kLargestRead = 64 * 1024;
+constexpr size_t kPacketMultiple = 512;
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -79,13 +83,16 @@ public:
     }
 
     UsbTransfer read(void* buffer, size_t size, std::chrono::milliseconds timeout) override {
-        const DWORD length = static_cast<DWORD>(std::min<size_t>(size, MAXDWORD));
+        // Whole packets of any bus speed: a packet larger than the space
+        // asked for would fail the transfer and lose the answer.
+        const size_t wanted = std::min<size_t>(size, kLargestRead);
+        const DWORD length = static_cast<DWORD>((wanted + kPacketMultiple - 1) / kPacketMultiple * kPacketMultiple);
         auto request = std::make_unique<Request>(length);
         const UsbTransfer transfer = run(request, waitMs(timeout), [&](Request& r) {
             return calls_.readFile(file_, r.bytes.data(), length, &r.overlapped);
         });
         if (!request) return transfer;  // given up: it moved nothing
-        const size_t moved = std::min<size_t>(transfer.moved, length);
+        const size_t moved = std::min<size_t>(transfer.moved, wanted);
         std::memcpy(buffer, request->bytes.data(), moved);
         return {transfer.outcome, moved};
     }
