@@ -2,9 +2,13 @@
 // but without sending it: variables composed, objects rescaled to the
 // printer, text, barcodes, shapes and pictures drawn, RFID and NFC commands
 // built, the graphic packed. The job must read back: every line ends in CR LF
-// and its graphic is a PCX picture of the label's size. Input: four bytes of
-// label size, resolutions and printer settings, then the object XML of at most
-// a few objects.
+// and its graphic is a PCX picture of the label's size, the size the render
+// call draws the label at too. Input: four bytes, then the object XML of at
+// most a few objects:
+//   0  label width, 1 + b % 40 mm        1  label height, 1 + b % 30 mm
+//   2  bits 0-1 the label's resolution, bits 2-3 the printer's, bits 4-6 its speed
+//   3  the label's speed b % 10; bits 3-7 the interface type (% 11); bit 6 also
+//      renders through the render call; bit 7 gap media
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -51,13 +55,26 @@ std::optional<long> commandValue(const mk::test::ReceivedJob& job, std::string_v
     return std::nullopt;
 }
 
-void checkJob(const mk::PrintJob& job) {
+// The job's graphic, which must be a picture of the size its commands state.
+mk::test::PcxPicture checkJob(const mk::PrintJob& job) {
     const std::optional<mk::test::ReceivedJob> received = mk::test::parsePrintJob(job);
     require(received.has_value());
     const std::optional<mk::test::PcxPicture> picture = mk::test::decodePcx(received->graphic);
     require(picture.has_value());
     require(commandValue(*received, "q") == picture->width);
     require(commandValue(*received, "Q") == picture->height);
+    return *picture;
+}
+
+// The render call draws the label the job carries, at the same size.
+void checkRender(LabelDoc* doc, const Printer& printer, const mk::test::PcxPicture& printed) {
+    void* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    require(MkLabelDoc_Render(doc, &printer, 0, &pixels, &width, &height, &stride) == 0);
+    require(width == printed.width && height == printed.height && stride == 4 * width);
+    MkFree(pixels);
 }
 
 }  // namespace
@@ -90,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const mk::PrintJob job = mk::buildLabelCommands(*doc, printer.dpi, printer.interfaceType, rfid.value_or(""));
     // A label of at least a millimetre at these resolutions always renders.
     require(!job.empty());
-    checkJob(job);
+    const mk::test::PcxPicture printed = checkJob(job);
+    if (data[3] & 0x40) checkRender(doc, printer, printed);
 
     mk::destroyPrinter(printer);
     MkLabelDoc_Destroy(doc);

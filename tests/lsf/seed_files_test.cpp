@@ -204,8 +204,8 @@ TEST(SeedFiles, LabelSeedsReachTheirObjectKind) {
     for (const LabelSeed& seed : labelSeeds()) {
         if (writeRequested()) {
             writeSeed(xmlDir, seed.name, std::string(1, static_cast<char>(choice++)) + params + '\0' + seed.objectsXml);
-            // 60 x 40 mm label and printer at 203 dpi, network interface.
-            writeSeed(printDir, seed.name, std::string("\x3b\x27\x0a\x14", 4) + seed.objectsXml);
+            // 60 x 40 mm label and printer at 203 dpi, network interface, rendered too.
+            writeSeed(printDir, seed.name, std::string("\x3b\x27\x0a\x6c", 4) + seed.objectsXml);
         }
         std::vector<LabelObject> objects;
         ASSERT_TRUE(mk::parseLabelObjectsXml(seed.objectsXml, objects));
