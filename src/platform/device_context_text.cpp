@@ -1,4 +1,5 @@
-// Text on the drawing surface: the selected font, measuring and output.
+// Text on the drawing surface: the selected font, the text colour and the
+// world transform, measuring and output. Every system's surface shares it.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -10,6 +11,9 @@ namespace mk::platform {
 
 struct TextState {
     FontHandle font;
+    Colorref textColor = kBlack;
+    GraphicsMode graphicsMode = GraphicsMode::Compatible;
+    WorldTransform transform;
 };
 
 namespace {
@@ -26,10 +30,38 @@ int clampToInt(double v) { return truncToInt(std::round(v)); }
 
 }  // namespace
 
-FontHandle DeviceContext::selectFont(FontHandle font) {
-    if (!textState) textState = std::make_shared<TextState>();
-    return std::exchange(textState->font, std::move(font));
+namespace {
+
+TextState& stateOf(DeviceContext& dc) {
+    if (!dc.textState) dc.textState = std::make_shared<TextState>();
+    return *dc.textState;
 }
+
+const TextState kDefaultState;
+
+const TextState& stateOf(const DeviceContext& dc) { return dc.textState ? *dc.textState : kDefaultState; }
+
+}  // namespace
+
+FontHandle DeviceContext::selectFont(FontHandle font) { return std::exchange(stateOf(*this).font, std::move(font)); }
+
+Colorref DeviceContext::setTextColor(Colorref color) { return std::exchange(stateOf(*this).textColor, color); }
+Colorref DeviceContext::textColor() const { return stateOf(*this).textColor; }
+
+GraphicsMode DeviceContext::setGraphicsMode(GraphicsMode mode) {
+    TextState& state = stateOf(*this);
+    if (mode == GraphicsMode::Compatible) state.transform = WorldTransform{};
+    return std::exchange(state.graphicsMode, mode);
+}
+GraphicsMode DeviceContext::graphicsMode() const { return stateOf(*this).graphicsMode; }
+
+bool DeviceContext::setWorldTransform(const WorldTransform& transform) {
+    TextState& state = stateOf(*this);
+    if (state.graphicsMode != GraphicsMode::Advanced) return false;
+    state.transform = transform;
+    return true;
+}
+WorldTransform DeviceContext::worldTransform() const { return stateOf(*this).transform; }
 
 FontHandle DeviceContext::font() const {
     if (textState && textState->font) return textState->font;

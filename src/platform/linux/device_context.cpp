@@ -193,9 +193,6 @@ struct DeviceContext::Impl {
     int currentY = 0;
     BackgroundMode backgroundMode = BackgroundMode::Opaque;
     Colorref backgroundColor = kWhite;
-    Colorref textColor = kBlack;
-    GraphicsMode graphicsMode = GraphicsMode::Compatible;
-    WorldTransform transform;
 
     size_t stride() const { return static_cast<size_t>(width) * 4; }
     uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory->get() + static_cast<size_t>(y) * stride()); }
@@ -418,21 +415,6 @@ BackgroundMode DeviceContext::setBackgroundMode(BackgroundMode mode) { return st
 BackgroundMode DeviceContext::backgroundMode() const { return impl_->backgroundMode; }
 Colorref DeviceContext::setBackgroundColor(Colorref color) { return std::exchange(impl_->backgroundColor, color); }
 Colorref DeviceContext::backgroundColor() const { return impl_->backgroundColor; }
-Colorref DeviceContext::setTextColor(Colorref color) { return std::exchange(impl_->textColor, color); }
-Colorref DeviceContext::textColor() const { return impl_->textColor; }
-
-GraphicsMode DeviceContext::setGraphicsMode(GraphicsMode mode) {
-    if (mode == GraphicsMode::Compatible) impl_->transform = WorldTransform{};
-    return std::exchange(impl_->graphicsMode, mode);
-}
-GraphicsMode DeviceContext::graphicsMode() const { return impl_->graphicsMode; }
-
-bool DeviceContext::setWorldTransform(const WorldTransform& transform) {
-    if (impl_->graphicsMode != GraphicsMode::Advanced) return false;
-    impl_->transform = transform;
-    return true;
-}
-WorldTransform DeviceContext::worldTransform() const { return impl_->transform; }
 
 void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
     stretchPixels(x, y, block.width, block.height, 0, 0, block.width, block.height, block);
