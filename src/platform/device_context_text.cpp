@@ -28,10 +28,6 @@ double clampCoordinate(double v) {
 
 int clampToInt(double v) { return truncToInt(std::round(v)); }
 
-}  // namespace
-
-namespace {
-
 TextState& stateOf(DeviceContext& dc) {
     if (!dc.textState) dc.textState = std::make_shared<TextState>();
     return *dc.textState;

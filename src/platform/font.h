@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace mk::platform {
 
@@ -19,6 +20,10 @@ struct LogFont {
     bool strikeOut = false;
     std::u16string faceName;
 };
+
+// The em a request of height 0 gets, and the largest em any font gets.
+inline constexpr int kDefaultEmPixels = 16;
+inline constexpr int kMaxEmPixels = 16384;
 
 // The extent of a text in a font: cx the sum of the hinted advance widths,
 // cy the cell height (ascent + descent), which is the same for every text.
@@ -42,8 +47,14 @@ struct ResolvedFont;
 // any font refers to them.
 class Font {
 public:
-    Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent);
-    ~Font();
+    // The system's own font code makes fonts (createFont); a shared_ptr
+    // needs no complete ResolvedFont to hold or release one.
+    Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent)
+        : request_(std::move(request)),
+          resolved_(std::move(resolved)),
+          emPixels_(emPixels),
+          ascent_(ascent),
+          descent_(descent) {}
 
     const LogFont& request() const { return request_; }
     int emPixels() const { return emPixels_; }
@@ -77,19 +88,20 @@ private:
 
 using FontHandle = std::shared_ptr<const Font>;
 
-// Resolves the face (alias table, then fontconfig) and sizes it. Faces are
-// cached for the life of the process, so only the first request for a face
-// name and style costs a fontconfig lookup. Never returns null: without any
-// usable face the font measures zero widths and draws nothing.
+// Resolves the face by the system's own means (on Linux the alias table, then
+// fontconfig, with faces cached for the life of the process so that only the
+// first request for a face name and style costs a lookup) and sizes it. Never
+// returns null: without any usable face the font measures zero widths and
+// draws nothing.
 FontHandle createFont(const LogFont& request);
 
 // The family a label's face name stands for on this system: the compiled-in
 // alias when there is one, else the name itself.
 std::string aliasedFamily(std::string_view faceNameUtf8);
 
-// How many fontconfig lookups (matches, sorted fallback lists, per-character
-// fallback searches) the process has made; a test or benchmark reads the
-// difference around a render.
+// How many lookups of the system's font service (on Linux fontconfig's
+// matches, sorted fallback lists and per-character fallback searches) the
+// process has made; a test or benchmark reads the difference around a render.
 uint64_t fontLookupCount();
 
 }  // namespace mk::platform

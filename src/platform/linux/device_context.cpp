@@ -3,6 +3,7 @@
 #include "platform/device_context.h"
 
 #include "platform/bounded_cache.h"
+#include "platform/clip_segment.h"
 #include "platform/pixel_copy.h"
 
 #include <cairo.h>
@@ -67,10 +68,6 @@ void setSource(cairo_t* cr, Colorref color) {
     cairo_set_source_rgb(cr, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
 }
 
-struct Window {
-    double left, top, right, bottom;
-};
-
 double clampTo(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 
 // A box with corners rounded by quarter ellipses of radii rx, ry (clamped to
@@ -97,39 +94,6 @@ void appendRoundedBox(cairo_t* cr, double l, double t, double r, double b, doubl
     cairo_line_to(cr, l, t + ry);
     cairo_curve_to(cr, l, t + ry - ky, l + rx - kx, t, l + rx, t);
     cairo_close_path(cr);
-}
-
-// Cuts the segment (x1, y1)-(x2, y2) to the window (Liang-Barsky). Returns
-// false when nothing is left; t0 is how far along the original the cut
-// segment starts, as a fraction.
-bool clipSegment(double& x1, double& y1, double& x2, double& y2, const Window& w, double& t0) {
-    double dx = x2 - x1;
-    double dy = y2 - y1;
-    double lo = 0.0;
-    double hi = 1.0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - w.left, w.right - x1, y1 - w.top, w.bottom - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        double r = q[i] / p[i];
-        if (p[i] < 0) {
-            lo = std::max(lo, r);
-        } else {
-            hi = std::min(hi, r);
-        }
-    }
-    if (lo > hi) return false;
-    double sx = x1;
-    double sy = y1;
-    x1 = sx + lo * dx;
-    y1 = sy + lo * dy;
-    x2 = sx + hi * dx;
-    y2 = sy + hi * dy;
-    t0 = lo;
-    return true;
 }
 
 // The surface memory of the last label drawn on a thread, kept for the next
@@ -211,7 +175,7 @@ struct DeviceContext::Impl {
     // draws in surface coordinates; window is the part of the plane the
     // caller may use without leaving cairo's coordinate range.
     template <typename Draw>
-    void onTiles(const Window& area, Draw&& draw) {
+    void onTiles(const ClipWindow& area, Draw&& draw) {
         for (auto& tile : tiles) {
             if (area.bottom < tile.top || area.top >= tile.top + tile.rows || area.right < tile.left ||
                 area.left >= tile.left + tile.columns)
@@ -220,7 +184,7 @@ struct DeviceContext::Impl {
             cairo_save(cr);
             cairo_translate(cr, -tile.left, -tile.top);
             cairo_new_path(cr);
-            Window window{tile.left - kMargin, tile.top - kMargin, tile.left + tile.columns + kMargin,
+            ClipWindow window{tile.left - kMargin, tile.top - kMargin, tile.left + tile.columns + kMargin,
                           tile.top + tile.rows + kMargin};
             draw(cr, window);
             cairo_new_path(cr);
@@ -271,11 +235,11 @@ struct DeviceContext::Impl {
         double x2 = toX + offset - kTieBreak;
         double y2 = toY + offset - kTieBreak;
         double reach = pen.width / 2.0 + 1;
-        Window area{std::min(x1, x2) - reach, std::min(y1, y2) - reach, std::max(x1, x2) + reach,
+        ClipWindow area{std::min(x1, x2) - reach, std::min(y1, y2) - reach, std::max(x1, x2) + reach,
                     std::max(y1, y2) + reach};
-        onTiles(area, [&](cairo_t* cr, const Window& w) {
+        onTiles(area, [&](cairo_t* cr, const ClipWindow& w) {
             double ax = x1, ay = y1, bx = x2, by = y2, t0 = 0;
-            if (!clipSegment(ax, ay, bx, by, w, t0)) return;
+            if (!clipSegment(ax, ay, bx, by, w, &t0)) return;
             cairo_move_to(cr, ax, ay);
             cairo_line_to(cr, bx, by);
             // Keeps the dash phase of a line cut at the window's edge.
@@ -290,8 +254,8 @@ struct DeviceContext::Impl {
         if (top > bottom) std::swap(top, bottom);
         if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
         double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
-        Window area{left - reach, top - reach, right + reach, bottom + reach};
-        onTiles(area, [&](cairo_t* cr, const Window& w) {
+        ClipWindow area{left - reach, top - reach, right + reach, bottom + reach};
+        onTiles(area, [&](cairo_t* cr, const ClipWindow& w) {
             double l = clampTo(left, w.left, w.right);
             double t = clampTo(top, w.top, w.bottom);
             double r = clampTo(right, w.left, w.right);

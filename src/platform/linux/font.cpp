@@ -11,10 +11,6 @@ namespace mk::platform {
 
 namespace {
 
-// The size a font of height 0 gets, and the largest em any font gets.
-constexpr int kDefaultEmPixels = 16;
-constexpr int kMaxEmPixels = 16384;
-
 // The face that gives a font its vertical metrics: its own, or, when it has
 // none usable, the face that draws "X".
 FontFace* metricsFace(ResolvedFont& resolved) {
@@ -23,15 +19,6 @@ FontFace* metricsFace(ResolvedFont& resolved) {
 }
 
 }  // namespace
-
-Font::Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent)
-    : request_(std::move(request)),
-      resolved_(std::move(resolved)),
-      emPixels_(emPixels),
-      ascent_(ascent),
-      descent_(descent) {}
-
-Font::~Font() = default;
 
 TextExtent Font::measure(std::u16string_view text) const {
     int64_t width = 0;

@@ -46,9 +46,9 @@ namespace {
 constexpr FT_Fixed kObliqueShear = 0x0366A;
 constexpr int kEmboldenDivisor = 24;
 
-// FreeType accepts pixel sizes up to 0xFFFF; far smaller bounds keep glyph
-// outlines well inside the rasteriser's coordinate range.
-constexpr int kMaxEmPixels = 16384;
+// FreeType accepts pixel sizes up to 0xFFFF; far smaller bounds (this and
+// kMaxEmPixels) keep glyph outlines well inside the rasteriser's coordinate
+// range.
 constexpr double kMaxScaleX = 1000.0;
 
 // Advances remembered per face before the memory starts over.

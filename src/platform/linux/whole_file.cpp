@@ -7,32 +7,17 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/linux/unique_fd.h"
+
 namespace mk::platform {
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-}  // namespace
 
 WholeFileStatus readWholeFile(const char* path, std::size_t maxSize, std::string& bytes) {
     // O_NONBLOCK keeps open() of a FIFO from waiting for a writer; it has no
     // effect on reading a regular file.
-    FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0) return WholeFileStatus::CannotOpen;
+    UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.valid()) return WholeFileStatus::CannotOpen;
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return WholeFileStatus::CannotOpen;
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) return WholeFileStatus::CannotOpen;
     if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxSize) return WholeFileStatus::TooLarge;
 
     const auto length = static_cast<std::size_t>(info.st_size);
@@ -43,7 +28,7 @@ WholeFileStatus readWholeFile(const char* path, std::size_t maxSize, std::string
     }
     std::size_t done = 0;
     while (done < length) {
-        ssize_t got = ::read(file.get(), bytes.data() + done, length - done);
+        ssize_t got = ::read(file.fd(), bytes.data() + done, length - done);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return WholeFileStatus::CannotRead;
         done += static_cast<std::size_t>(got);

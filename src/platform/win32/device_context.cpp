@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/clip_segment.h"
 #include "platform/pixel_copy.h"
 #include "platform/win32/gdi_object.h"
 
@@ -84,37 +85,6 @@ GdiObject makeBrush(const Brush& brush) {
 
 int clampCoordinate(int64_t v, int size) {
     return static_cast<int>(std::clamp<int64_t>(v, -kMargin, int64_t{size} + kMargin));
-}
-
-// Cuts the segment to the window (Liang-Barsky); false when nothing is left.
-bool clipSegment(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
-                 double bottom) {
-    const double dx = x2 - x1;
-    const double dy = y2 - y1;
-    double lo = 0.0;
-    double hi = 1.0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double r = q[i] / p[i];
-        if (p[i] < 0) {
-            lo = std::max(lo, r);
-        } else {
-            hi = std::min(hi, r);
-        }
-    }
-    if (lo > hi) return false;
-    const double sx = x1;
-    const double sy = y1;
-    x1 = sx + lo * dx;
-    y1 = sy + lo * dy;
-    x2 = sx + hi * dx;
-    y2 = sy + hi * dy;
-    return true;
 }
 
 }  // namespace
@@ -295,7 +265,7 @@ void DeviceContext::lineTo(int x, int y) {
     }
     double ax = x1, ay = y1, bx = x, by = y;
     const double margin = static_cast<double>(kMargin);
-    if (!clipSegment(ax, ay, bx, by, -margin, -margin, d.width + margin, d.height + margin)) return;
+    if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin})) return;
     const int fromX = static_cast<int>(std::lround(ax));
     const int fromY = static_cast<int>(std::lround(ay));
     const int toX = static_cast<int>(std::lround(bx));

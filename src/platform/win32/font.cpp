@@ -33,9 +33,6 @@ struct ResolvedFont {
 
 namespace {
 
-constexpr int kDefaultEmPixels = 16;
-constexpr int kMaxEmPixels = 16384;
-
 std::atomic<uint64_t> fontLookups{0};
 
 // GDI takes a count of UTF-16 units as an int.
@@ -68,15 +65,6 @@ struct Scratch {
 };
 
 }  // namespace
-
-Font::Font(LogFont request, std::shared_ptr<ResolvedFont> resolved, int emPixels, int ascent, int descent)
-    : request_(std::move(request)),
-      resolved_(std::move(resolved)),
-      emPixels_(emPixels),
-      ascent_(ascent),
-      descent_(descent) {}
-
-Font::~Font() = default;
 
 TextExtent Font::measure(std::u16string_view text) const {
     if (text.empty() || !resolved_->dc) return TextExtent{0, cellHeight()};

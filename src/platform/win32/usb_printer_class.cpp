@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/utf_convert.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/usb_print_calls.h"
 #include "platform/win32/wide_path.h"
 
@@ -19,11 +20,6 @@ constexpr DWORD kStatusTimeoutMs = 5000;
 // multiples of the largest bulk packet.
 constexpr size_t kLargestRead = 64 * 1024;
 constexpr size_t kPacketMultiple = 512;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueEvent = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 struct DeviceSetCloser {
     const UsbPrintCalls* calls;
@@ -62,7 +58,7 @@ std::string pathText(const wchar_t* path) {
 struct Request {
     explicit Request(size_t size) : bytes(size) {}
     OVERLAPPED overlapped{};
-    UniqueEvent event;
+    UniqueHandle event;
     std::vector<unsigned char> bytes;
 };
 

@@ -3,20 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <new>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_path.h"
 
 namespace mk::platform {
-namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-}  // namespace
 
 WholeFileStatus readWholeFile(const char* path, std::size_t maxSize, std::string& bytes) {
     const std::wstring wide = widePath(path);
