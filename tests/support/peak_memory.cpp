@@ -47,10 +47,7 @@ struct Report {
 }  // namespace
 
 std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work) {
-#ifdef MK_TEST_SANITIZED
-    (void)work;
-    return std::nullopt;
-#else
+    if (sanitizedBuild()) return std::nullopt;
     int channel[2];
     if (pipe(channel) != 0) return std::nullopt;
     const pid_t child = fork();
@@ -83,7 +80,6 @@ std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work
         return std::nullopt;
     }
     return ChildRun{report.rise, report.result};
-#endif
 }
 
 bool sanitizedBuild() {
