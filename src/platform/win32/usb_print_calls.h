@@ -57,7 +57,7 @@ const UsbPrintCalls& systemUsbPrintCalls();
 // The USB printer class driven through the given calls.
 class Win32UsbDriver final : public UsbDriver {
 public:
-    explicit Win32UsbDriver(const UsbPrintCalls& calls) : calls_(calls) {}
+    constexpr explicit Win32UsbDriver(const UsbPrintCalls& calls) : calls_(calls) {}
     explicit Win32UsbDriver(const UsbPrintCalls&& calls) = delete;
 
     // Device paths as SetupAPI reports them, in its order; the path is the
