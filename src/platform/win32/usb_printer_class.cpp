@@ -111,7 +111,7 @@ private:
     // moving nothing.
     template <typename Start>
     UsbTransfer run(std::unique_ptr<Request>& request, DWORD timeoutMs, Start start) {
-        request->event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        request->event.reset(calls_.createEvent(file_));
         if (!request->event) return {UsbOutcome::NoWait, 0};
         request->overlapped.hEvent = request->event.get();
         if (!start(*request)) {
@@ -171,6 +171,7 @@ public:
         return DeviceIoControl(file, code, in, inSize, out, outSize, nullptr, overlapped);
     }
     BOOL cancelIo(HANDLE file, OVERLAPPED* overlapped) const override { return CancelIoEx(file, overlapped); }
+    HANDLE createEvent(HANDLE) const override { return CreateEventW(nullptr, FALSE, FALSE, nullptr); }
     DWORD waitFor(HANDLE event, DWORD milliseconds) const override { return WaitForSingleObject(event, milliseconds); }
     BOOL closeHandle(HANDLE file) const override { return CloseHandle(file); }
 };
