@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <new>
 
 #include "platform/mutex.h"
@@ -57,10 +58,11 @@ public:
 
     // The calling thread is ending.
     void releaseCurrent() {
-        if (slot_ == TLS_OUT_OF_INDEXES) return;
-        auto* record = static_cast<Record*>(TlsGetValue(slot_));
+        const DWORD slot = slot_.load();
+        if (slot == TLS_OUT_OF_INDEXES) return;
+        auto* record = static_cast<Record*>(TlsGetValue(slot));
         if (record == nullptr) return;
-        TlsSetValue(slot_, nullptr);
+        TlsSetValue(slot, nullptr);
         {
             std::lock_guard lock(mutex_);
             if (record->previous != nullptr)
@@ -79,7 +81,9 @@ private:
     }
 
     INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
-    DWORD slot_ = TLS_OUT_OF_INDEXES;
+    // Atomic for a thread that ends, never having used the library, while
+    // another thread makes the slot.
+    std::atomic<DWORD> slot_ = TLS_OUT_OF_INDEXES;
     Mutex mutex_;
     Record* head_ = nullptr;
     // Shared by all threads, only when the system has no slot or memory left.
