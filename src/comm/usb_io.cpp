@@ -79,6 +79,9 @@ bool readUsb(const UsbHandle& handle, void* buffer, uint32_t length, uint32_t* c
     case UsbOutcome::WaitFailed:
         setCommError(CommError::UsbReadWaitFailed);
         break;
+    case UsbOutcome::NoWait:
+        setCommError(CommError::UsbReadEventFailed);
+        break;
     default:  // a printer that refused or went away read nothing, without a message
         break;
     }

@@ -1,24 +1,14 @@
 #include "model/last_error.h"
 
 #include "mklabel.h"
+#include "platform/thread_last_error.h"
 
 namespace mk {
-namespace {
 
-struct LastError {
-    int code = 0;
-    std::string message;
-};
-
-LastError& threadLastError() {
-    thread_local LastError lastError;
-    return lastError;
-}
-
-}  // namespace
+using platform::threadLastError;
 
 void setLastError(int code, const std::string& message) {
-    LastError& lastError = threadLastError();
+    platform::ThreadLastError& lastError = threadLastError();
     lastError.code = code;
     lastError.message = message;
 }

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/mutex.h"
+
 namespace mk::platform {
 
 // Whether the caches are used. Tests switch them off to build the output
@@ -77,7 +79,7 @@ private:
 
     const std::size_t maxBytes_;
     const std::size_t maxEntries_;
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     // Most recently used first; the keys live in the index, whose nodes do
     // not move.
     std::list<const Key*> order_;

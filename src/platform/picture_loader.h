@@ -8,9 +8,16 @@
 
 namespace mk::platform {
 
-// Decodes image-file bytes other than a bitmap file: PNG, JPEG, the first
-// frame of a GIF, or the largest image of an icon. Metafiles and anything
-// else give nothing, as does a damaged or oversized file; nothing throws.
+// Decodes image-file bytes other than a bitmap file with the system's
+// picture loader: JPEG, GIF (its first frame) and icons everywhere; PNG on
+// Linux and where Windows' loader reads it; metafiles (WMF, EMF) on Windows
+// only. Anything else gives nothing, as does a damaged or oversized file;
+// nothing throws.
 std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept;
+
+// What besides the bytes decides loadPicture's result on the calling thread:
+// 0 where nothing does; on Windows the screen resolution the thread sees
+// (its DPI awareness decides it), which sizes icons and metafiles.
+int pictureLoaderContext() noexcept;
 
 }  // namespace mk::platform

@@ -49,14 +49,17 @@ void copyRun(uint8_t* dst, const uint8_t* src, size_t count, bool alphaMasked) {
     }
 }
 
+// At namespace scope: the library keeps no function-local statics that
+// need a guard (see cmake/mingw-w64-x86_64.cmake).
+const std::vector<double> kSolid;
+const std::vector<double> kDash{18, 6};
+const std::vector<double> kDot{3, 3};
+const std::vector<double> kDashDot{9, 6, 3, 6};
+const std::vector<double> kDashDotDot{9, 3, 3, 3, 3, 3};
+
 }  // namespace
 
 const std::vector<double>& cosmeticPattern(CosmeticStyle style) {
-    static const std::vector<double> kSolid;
-    static const std::vector<double> kDash{18, 6};
-    static const std::vector<double> kDot{3, 3};
-    static const std::vector<double> kDashDot{9, 6, 3, 6};
-    static const std::vector<double> kDashDotDot{9, 3, 3, 3, 3, 3};
     switch (style) {
         case CosmeticStyle::Dash:
             return kDash;

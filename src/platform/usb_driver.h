@@ -43,6 +43,7 @@ enum class UsbOutcome {
     Gone,        // the printer is no longer attached
     Failed,      // any other failure of the transfer
     WaitFailed,  // the wait for the transfer failed, not the transfer
+    NoWait,      // what to wait on could not be made: the transfer was not started
 };
 
 struct UsbTransfer {

@@ -125,10 +125,11 @@ __attribute__((target("avx2"))) void wideThresholdRow(const uint8_t* row, size_t
     plainThresholdRow(row + 32 * whole, width - 8 * whole, threshold, out + whole, bytesPerLine - whole);
 }
 
-bool processorHasWideRows() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
+// Asked once, when the library is loaded (the processor's features must be
+// read first at that time).
+const bool kProcessorHasWideRows = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+bool processorHasWideRows() { return kProcessorHasWideRows; }
 
 #endif
 

@@ -468,10 +468,9 @@ std::string symbolKey(const BarcodeRequest& request) {
 
 // The symbols of the latest requests: a label printed again and again asks
 // for the same ones each time.
-platform::BoundedCache<std::string, MadeSymbol>& symbolCache() {
-    static platform::BoundedCache<std::string, MadeSymbol> cache(size_t{16} << 20, 512);
-    return cache;
-}
+platform::BoundedCache<std::string, MadeSymbol> madeSymbols(size_t{16} << 20, 512);
+
+platform::BoundedCache<std::string, MadeSymbol>& symbolCache() { return madeSymbols; }
 
 }  // namespace
 

@@ -74,13 +74,32 @@ std::optional<platform::Picture> decodeImage(std::span<const uint8_t> bytes) {
     return platform::decodeDib(file->layout, file->description, file->bits);
 }
 
+// A picture depends on its bytes and, for what the picture loader decodes,
+// on what the system lets decide its size on the calling thread.
+struct PictureKey {
+    std::vector<uint8_t> bytes;
+    int context = 0;
+};
+
+struct PictureKeyView {
+    std::span<const uint8_t> bytes;
+    int context = 0;
+};
+
+PictureKeyView viewOf(const PictureKey& key) { return {key.bytes, key.context}; }
+PictureKeyView viewOf(const PictureKeyView& key) { return key; }
+
 // Picture bytes are hashed by their length and a spread of samples: hashing
 // every byte would cost about as much as comparing them, which a hit does
-// anyway.
-struct SampledBytesHash {
-    size_t operator()(const std::vector<uint8_t>& bytes) const {
+// anyway. A lookup needs no copy of the bytes.
+struct PictureKeyHash {
+    using is_transparent = void;
+    template <typename K>
+    size_t operator()(const K& key) const {
+        const auto [bytes, context] = viewOf(key);
         constexpr size_t kSamples = 64;
-        uint64_t h = bytes.size() * 0x9E3779B97F4A7C15ull;
+        const uint64_t mixed = bytes.size() ^ static_cast<uint64_t>(static_cast<uint32_t>(context)) << 40;
+        uint64_t h = mixed * 0x9E3779B97F4A7C15ull;
         const size_t step = std::max<size_t>(1, bytes.size() / kSamples);
         for (size_t i = 0; i < bytes.size(); i += step) h = (h ^ bytes[i]) * 0x100000001B3ull;
         if (!bytes.empty()) h = (h ^ bytes.back()) * 0x100000001B3ull;
@@ -88,19 +107,29 @@ struct SampledBytesHash {
     }
 };
 
+struct PictureKeyEqual {
+    using is_transparent = void;
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const {
+        const PictureKeyView x = viewOf(a);
+        const PictureKeyView y = viewOf(b);
+        return x.context == y.context && std::ranges::equal(x.bytes, y.bytes);
+    }
+};
+
 // The pictures of the latest image bytes, an undecodable one as a picture of
 // no pixels: a label printed again and again draws the same ones each time.
-platform::BoundedCache<std::vector<uint8_t>, platform::Picture, SampledBytesHash>& pictureCache() {
-    static platform::BoundedCache<std::vector<uint8_t>, platform::Picture, SampledBytesHash> cache(size_t{32} << 20,
+platform::BoundedCache<PictureKey, platform::Picture, PictureKeyHash, PictureKeyEqual> pictureCache(size_t{32} << 20,
                                                                                                     64);
-    return cache;
-}
 
 std::shared_ptr<const platform::Picture> pictureOf(const std::vector<uint8_t>& bytes) {
-    if (auto cached = pictureCache().find(bytes)) return cached;
+    // A bitmap file is read by its own header, whatever the thread.
+    const PictureKeyView key{bytes, isBitmapFile(bytes) ? 0 : platform::pictureLoaderContext()};
+    if (auto cached = pictureCache.find(key)) return cached;
     auto decoded = decodeImage(bytes);
     auto picture = std::make_shared<const platform::Picture>(decoded ? std::move(*decoded) : platform::Picture{});
-    pictureCache().store(bytes, picture, bytes.size() + picture->pixels.size() + sizeof(platform::Picture) + 64);
+    pictureCache.store(PictureKey{bytes, key.context}, picture,
+                       bytes.size() + picture->pixels.size() + sizeof(platform::Picture) + 64);
     return picture;
 }
 

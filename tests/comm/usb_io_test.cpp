@@ -275,14 +275,15 @@ TEST(UsbRead, AnAnswerWaitsInThePrinterThroughOtherOpensWritesAndStatusRequests)
     EXPECT_EQ(std::string(buffer, count), "RP");
 }
 
-TEST(UsbRead, AFailedTransferReadsNothingAndOnlyAFailedWaitSaysSo) {
+TEST(UsbRead, AFailedTransferReadsNothingAndOnlyAFailedWaitOrEventSaysSo) {
     FakeUsbBus bus;
     struct Case {
         UsbOutcome outcome;
         int code;  // -999: the earlier last error stays
     };
-    for (const Case& c : {Case{UsbOutcome::WaitFailed, -509}, Case{UsbOutcome::Gone, -999},
-                          Case{UsbOutcome::Refused, -999}, Case{UsbOutcome::Failed, -999}}) {
+    for (const Case& c : {Case{UsbOutcome::WaitFailed, -509}, Case{UsbOutcome::NoWait, -512},
+                          Case{UsbOutcome::Gone, -999}, Case{UsbOutcome::Refused, -999},
+                          Case{UsbOutcome::Failed, -999}}) {
         FakeUsbDevice& printer = bus.plugPrinter("A");
         printer.answer("RP");
         mk::UsbHandle handle = mk::openUsbForRead(printer.devicePath());

@@ -229,6 +229,19 @@ public:
         return fail(ERROR_NOT_FOUND);
     }
 
+    HANDLE createEvent(HANDLE handle) const override {
+        std::lock_guard lock(mutex_);
+        File* file = findFile(handle);
+        if (file != nullptr) {
+            std::lock_guard deviceLock(file->device.mutex_);
+            if (file->device.failure_ == UsbOutcome::NoWait) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+        }
+        return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+
     DWORD waitFor(HANDLE event, DWORD milliseconds) const override {
         {
             std::lock_guard lock(mutex_);

@@ -35,4 +35,7 @@ std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
     return std::nullopt;
 }
 
+// Pictures are decoded at their own pixel size, the same on every thread.
+int pictureLoaderContext() noexcept { return 0; }
+
 }  // namespace mk::platform

@@ -10,12 +10,24 @@
 namespace mk::platform {
 namespace {
 
-// Made once and kept for the life of the process; creating it fails only
-// when memory is short, and then the thread's own locale is the best there is.
-_locale_t cLocale() {
-    static const _locale_t locale = _create_locale(LC_ALL, "C");
-    return locale;
-}
+// Made when the library is loaded and freed when it is unloaded; creating it
+// fails only when memory is short, and then the thread's own locale is the
+// best there is.
+class CLocale {
+public:
+    CLocale() : locale_(_create_locale(LC_ALL, "C")) {}
+    ~CLocale() {
+        if (locale_ != nullptr) _free_locale(locale_);
+    }
+    CLocale(const CLocale&) = delete;
+    CLocale& operator=(const CLocale&) = delete;
+    _locale_t get() const { return locale_; }
+
+private:
+    _locale_t locale_;
+};
+
+const CLocale cLocale;
 
 bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -79,7 +91,7 @@ double strtodC(const char* text) {
 }
 
 long strtolC(const char* text, int base) {
-    _locale_t locale = cLocale();
+    _locale_t locale = cLocale.get();
     return locale != nullptr ? _strtol_l(text, nullptr, base, locale) : strtol(text, nullptr, base);
 }
 

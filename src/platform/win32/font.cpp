@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/int_convert.h"
+#include "platform/mutex.h"
 #include "platform/pixel_copy.h"
 #include "platform/utf_convert.h"
 #include "platform/win32/gdi_object.h"
@@ -24,7 +25,7 @@ struct ResolvedFont {
     GdiObject font;
     UniqueDc dc;
     HGDIOBJ previous = nullptr;
-    std::mutex mutex;
+    Mutex mutex;
 
     ~ResolvedFont() {
         if (dc && previous != nullptr && previous != HGDI_ERROR) SelectObject(dc.get(), previous);

@@ -58,6 +58,15 @@ ComPtr<IPicture> openPicture(std::span<const uint8_t> bytes) {
     return ComPtr<IPicture>(static_cast<IPicture*>(picture));
 }
 
+// The screen's horizontal resolution as the calling thread sees it: a thread
+// that is not DPI aware is shown 96 whatever the screen has.
+int screenResolution() {
+    HDC screen = GetDC(nullptr);
+    const int resolution = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return resolution;
+}
+
 // A bitmap picture's size in pixels; any other picture's size in 0.01 mm at
 // the screen's horizontal resolution, which serves for both axes.
 bool pictureSize(IPicture& picture, long& width, long& height) {
@@ -74,9 +83,7 @@ bool pictureSize(IPicture& picture, long& width, long& height) {
     OLE_XSIZE_HIMETRIC himetricWidth = 0;
     OLE_YSIZE_HIMETRIC himetricHeight = 0;
     if (FAILED(picture.get_Width(&himetricWidth)) || FAILED(picture.get_Height(&himetricHeight))) return false;
-    HDC screen = GetDC(nullptr);
-    const int resolution = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    const int resolution = screenResolution();
     width = MulDiv(himetricWidth, resolution, 2540);
     height = MulDiv(himetricHeight, resolution, 2540);
     return true;
@@ -109,6 +116,8 @@ bool renderOn(IPicture& picture, int width, int height, uint32_t background, std
 }
 
 }  // namespace
+
+int pictureLoaderContext() noexcept { return screenResolution(); }
 
 std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
     try {

@@ -46,6 +46,9 @@ public:
                                  OVERLAPPED* overlapped) const = 0;
     // CancelIoEx of one request.
     virtual BOOL cancelIo(HANDLE file, OVERLAPPED* overlapped) const = 0;
+    // CreateEventW of an unnamed auto-reset event, not signalled, for a
+    // request on the file.
+    virtual HANDLE createEvent(HANDLE file) const = 0;
     // WaitForSingleObject on a request's event.
     virtual DWORD waitFor(HANDLE event, DWORD milliseconds) const = 0;
     virtual BOOL closeHandle(HANDLE file) const = 0;
@@ -57,7 +60,7 @@ const UsbPrintCalls& systemUsbPrintCalls();
 // The USB printer class driven through the given calls.
 class Win32UsbDriver final : public UsbDriver {
 public:
-    explicit Win32UsbDriver(const UsbPrintCalls& calls) : calls_(calls) {}
+    constexpr explicit Win32UsbDriver(const UsbPrintCalls& calls) : calls_(calls) {}
     explicit Win32UsbDriver(const UsbPrintCalls&& calls) = delete;
 
     // Device paths as SetupAPI reports them, in its order; the path is the

@@ -111,8 +111,8 @@ private:
     // moving nothing.
     template <typename Start>
     UsbTransfer run(std::unique_ptr<Request>& request, DWORD timeoutMs, Start start) {
-        request->event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!request->event) return {UsbOutcome::WaitFailed, 0};
+        request->event.reset(calls_.createEvent(file_));
+        if (!request->event) return {UsbOutcome::NoWait, 0};
         request->overlapped.hEvent = request->event.get();
         if (!start(*request)) {
             const DWORD error = GetLastError();
@@ -171,6 +171,7 @@ public:
         return DeviceIoControl(file, code, in, inSize, out, outSize, nullptr, overlapped);
     }
     BOOL cancelIo(HANDLE file, OVERLAPPED* overlapped) const override { return CancelIoEx(file, overlapped); }
+    HANDLE createEvent(HANDLE) const override { return CreateEventW(nullptr, FALSE, FALSE, nullptr); }
     DWORD waitFor(HANDLE event, DWORD milliseconds) const override { return WaitForSingleObject(event, milliseconds); }
     BOOL closeHandle(HANDLE file) const override { return CloseHandle(file); }
 };
@@ -218,14 +219,13 @@ std::unique_ptr<UsbDevice> Win32UsbDriver::open(const std::string& devicePath, U
     return std::make_unique<Win32UsbPrinter>(calls_, file);
 }
 
-const UsbPrintCalls& systemUsbPrintCalls() {
-    static const SystemCalls calls;
-    return calls;
-}
+namespace {
+constinit const SystemCalls systemCalls;
+constinit const Win32UsbDriver systemDriver(systemCalls);
+}  // namespace
 
-const UsbDriver& systemUsbDriver() {
-    static const Win32UsbDriver driver(systemUsbPrintCalls());
-    return driver;
-}
+const UsbPrintCalls& systemUsbPrintCalls() { return systemCalls; }
+
+const UsbDriver& systemUsbDriver() { return systemDriver; }
 
 }  // namespace mk::platform

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The folder a Windows developer receives (`make windows` installs it): the
+# stripped DLL with its symbols beside it, the import library and the
+# module-definition file naming the DLL, the header and the README's part on
+# Windows. The DLL exports the header's calls, imports only from Windows' own
+# DLLs, and links no runtime piece that keeps per-thread records it cannot
+# give back when unloaded (static guards, winpthreads).
+# Usage: check-sdk.sh SDK_DIR HEADER COUNT
+set -euo pipefail
+sdk=$1
+header=$2
+count=$3
+here=$(dirname "$0")
+status=0
+fail() { echo "$sdk: $*"; status=1; }
+
+for file in bin/mklabel.dll bin/mklabel.dll.debug lib/libmklabel.dll.a lib/mklabel.def \
+            lib/pkgconfig/mklabel.pc include/mklabel.h README-windows.txt; do
+  [ -s "$sdk/$file" ] || fail "$file is missing"
+done
+[ $status -eq 0 ] || exit $status
+
+cmp -s "$sdk/include/mklabel.h" "$header" || fail "include/mklabel.h is not the library's header"
+grep -q '^## The Windows DLL' "$sdk/README-windows.txt" || fail "README-windows.txt is not the README's part on Windows"
+"$here/check-exports.sh" "$sdk/bin/mklabel.dll" "$header" "$count" || status=1
+"$here/check-dll-imports.sh" "$sdk/bin/mklabel.dll" || status=1
+
+def=$sdk/lib/mklabel.def
+[ "$(head -n 1 "$def" | tr -d '\r')" = "LIBRARY mklabel.dll" ] || fail "mklabel.def does not start with LIBRARY mklabel.dll"
+defined=$(awk '/^EXPORTS/ {on = 1; next} on && NF {print $1}' "$def" | sort -u)
+declared=$(grep -oE '^MK_API [^(]*\b(Mk[A-Za-z_]+)\(' "$header" | grep -oE 'Mk[A-Za-z_]+\($' | tr -d '(' | sort -u)
+[ "$defined" = "$declared" ] || fail "mklabel.def does not list exactly the header's calls"
+x86_64-w64-mingw32-dlltool -I "$sdk/lib/libmklabel.dll.a" 2>/dev/null | grep -qx 'mklabel.dll' ||
+  fail "libmklabel.dll.a does not import from mklabel.dll"
+
+symbols=$(x86_64-w64-mingw32-nm "$sdk/bin/mklabel.dll" 2>/dev/null || true)
+[ -z "$symbols" ] || fail "bin/mklabel.dll is not stripped"
+linked=$(x86_64-w64-mingw32-nm "$sdk/bin/mklabel.dll.debug")
+if grep -qE ' (__cxa_guard_acquire|pthread_[a-z_]+|_pthread_[a-z_]+)$' <<<"$linked"; then
+  fail "the DLL links static guards or winpthreads, which keep thread records past unloading:"
+  grep -E ' (__cxa_guard_acquire|pthread_[a-z_]+|_pthread_[a-z_]+)$' <<<"$linked" | head -5
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$scratch/link" "$sdk/bin/mklabel.dll" "$scratch/copy" 2>/dev/null ||
+  true
+[ "$(head -c 18 "$scratch/link" 2>/dev/null | tr -d '\0')" = mklabel.dll.debug ] ||
+  fail "bin/mklabel.dll has no debug link to mklabel.dll.debug"
+
+[ $status -ne 0 ] || echo "$sdk: complete"
+exit $status
