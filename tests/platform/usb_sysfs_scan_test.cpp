@@ -48,12 +48,15 @@ TEST(UsbSysfsScan, ASystemWithoutUsbHasNoPrintersAndAnUnlistableBusIsAFailure) {
     EXPECT_FALSE(scanUsbSysfs(bus.sysfsRoot(), bus.devRoot()).has_value());
 }
 
-TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptor) {
-    const auto descriptors = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptorOrThread) {
+    const auto entries = [](const char* folder) {
+        return std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
     };
+    const auto descriptors = [&] { return entries("/proc/self/fd"); };
+    const auto threads = entries("/proc/self/task");
     const mk::platform::UsbDriver& driver = mk::platform::systemUsbDriver();
     (void)driver.open("/dev/null", mk::platform::UsbAccess::ReadWrite);  // the process's one USB session starts
+    EXPECT_EQ(entries("/proc/self/task"), threads);
     const auto before = descriptors();
     for (const char* path : {"/nonexistent/bus/usb/001/002", "/dev/null"}) {
         EXPECT_EQ(driver.open(path, mk::platform::UsbAccess::ReadWrite), nullptr) << path;

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -223,7 +224,10 @@ struct FfsGadget {
 constexpr const char* kNoPrinters = "No VELMOR USB printers found";
 constexpr int kLoops = 100;
 
+long threadCount() { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); }
+
 void run(const std::string& modules) {
+    const long threadsAtStart = threadCount();
     const Udcs udcs;
     Gadget a("pa", 0x9f3c, 0x41a7, "MK-A-0001", Gadget::Kind::Printer);
     Gadget b("pb", 0xb7e2, 0x0c15, "MK-B-0002", Gadget::Kind::Printer);
@@ -245,6 +249,15 @@ void run(const std::string& modules) {
               count == 1 && std::string(list[0].serial) == "MK-A-0001" && std::string(list[0].port) == "USB01" &&
                   std::string(list[0].name) == "Stampwell",
               std::to_string(count) + " found: " + (count > 0 ? std::string(list[0].serial) + " " + list[0].port : ""));
+    }
+    {
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        const int connected = MkPrinter_Connect(printer.get());
+        const int status = MkPrinter_GetStatusCode(printer.get());
+        check("enumeration, connect and status start no thread",
+              connected == 0 && status >= 0 && threadCount() == threadsAtStart,
+              std::to_string(threadsAtStart) + " threads before, " + std::to_string(threadCount()) + " after; status " +
+                  std::to_string(status));
     }
     b.plug(udcs.names[1]);
     c.plug(udcs.names[2]);

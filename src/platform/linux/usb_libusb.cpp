@@ -28,10 +28,15 @@ constexpr unsigned kStatusTimeoutMs = 5000;
 // A read asks for at most this much; an answer is far shorter.
 constexpr size_t kLargestRead = 64 * 1024;
 
-// One libusb session for the whole process, made on first use and kept: a
-// host that uses libusb itself keeps its own session and options.
+// One libusb session for the whole process, made on first use and kept.
+// Without device discovery libusb starts no thread of its own (it would keep
+// one watching for devices for the rest of the process); printers are found
+// through sysfs and opened by their node, which needs no discovery. The
+// option is libusb's process-wide default, so libusb sessions a host makes
+// later do not discover devices either.
 libusb_context* session() {
     static libusb_context* const context = [] {
+        libusb_set_option(nullptr, LIBUSB_OPTION_NO_DEVICE_DISCOVERY);
         libusb_context* made = nullptr;
         return libusb_init(&made) == LIBUSB_SUCCESS ? made : nullptr;
     }();
