@@ -1,8 +1,9 @@
 // The USB printer class on Linux through libusb: the library claims the
-// printer's interface for each operation (the kernel's usblp driver, when it
-// is bound, is detached meanwhile and attached again after), so that every
-// transfer reports its own outcome and nothing is read from the printer that
-// the caller did not ask for.
+// printer's interface for each operation, so that every transfer reports its
+// own outcome and nothing is read from the printer that the caller did not
+// ask for. Where the kernel's usblp driver is bound it is detached meanwhile
+// and attached again after, unless a program has its node open: taking the
+// interface then would cut that program off, so the open fails instead.
 #include <fcntl.h>
 #include <libusb.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/linux/node_holders.h"
 #include "platform/linux/usb_sysfs_scan.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/usb_driver.h"
@@ -24,7 +26,10 @@ constexpr uint8_t kPrinterClass = 7;
 // interface (0xA1), request 1, the interface number as index, one byte.
 constexpr uint8_t kClassInterfaceIn = 0xA1;
 constexpr uint8_t kGetPortStatus = 1;
-constexpr unsigned kStatusTimeoutMs = 5000;
+// A printer must send a request's first answer packet within 500 ms; one
+// that has not after a second will not. (Giving usblp the printer back costs
+// up to 5 s more for such a printer: usblp asks it for its id on attaching.)
+constexpr unsigned kStatusTimeoutMs = 1000;
 // A read asks for at most this much; an answer is far shorter.
 constexpr size_t kLargestRead = 64 * 1024;
 
@@ -106,12 +111,12 @@ std::optional<PrinterInterface> findPrinterInterface(libusb_device* device) {
 
 class LibusbPrinter final : public UsbDevice {
 public:
-    LibusbPrinter(UniqueFd node, libusb_device_handle* handle, PrinterInterface interface)
-        : node_(std::move(node)), handle_(handle), interface_(interface) {}
+    LibusbPrinter(UniqueFd node, libusb_device_handle* handle, PrinterInterface interface, bool reattach)
+        : node_(std::move(node)), handle_(handle), interface_(interface), reattach_(reattach) {}
 
     ~LibusbPrinter() override {
-        // Releasing attaches the kernel's driver again when it was detached.
         libusb_release_interface(handle_, interface_.number);
+        if (reattach_) libusb_attach_kernel_driver(handle_, interface_.number);
         libusb_close(handle_);
     }
 
@@ -155,6 +160,7 @@ private:
     UniqueFd node_;  // libusb does not close a node it was handed; declared first, closed last
     libusb_device_handle* handle_;
     PrinterInterface interface_;
+    bool reattach_;  // the kernel's driver was bound before we took the interface
 };
 
 class LibusbDriver final : public UsbDriver {
@@ -171,23 +177,41 @@ public:
             return nullptr;
         }
         const std::optional<PrinterInterface> interface = findPrinterInterface(libusb_get_device(handle));
-        if (interface && claim(handle, *interface)) {
-            return std::make_unique<LibusbPrinter>(std::move(node), handle, *interface);
+        if (interface) {
+            // Whether the kernel's driver holds it is asked before taking it,
+            // so that it is attached again only where it was.
+            const bool bound = libusb_kernel_driver_active(handle, interface->number) == 1;
+            if (!(bound && inUseThroughKernelDriver(devicePath, interface->number)) &&
+                claim(handle, *interface, bound)) {
+                return std::make_unique<LibusbPrinter>(std::move(node), handle, *interface, bound);
+            }
         }
         libusb_close(handle);
         return nullptr;
     }
 
 private:
-    // Fails when another program holds the interface.
-    static bool claim(libusb_device_handle* handle, const PrinterInterface& interface) {
-        libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported: nothing to detach
-        if (libusb_claim_interface(handle, interface.number) != LIBUSB_SUCCESS) return false;
-        if (interface.alternate == 0 ||
-            libusb_set_interface_alt_setting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
-            return true;
+    // A program that has usblp's node open, writing or idle: claiming the
+    // interface would unbind usblp under it and fail its writes. Asking
+    // usblp itself (a trial open) is no way to find out: its open starts a
+    // read that takes and drops any answer the printer has waiting.
+    static bool inUseThroughKernelDriver(const std::string& devicePath, int interfaceNumber) {
+        const std::string node = usblpNodeOf("/sys", "/dev", devicePath, interfaceNumber);
+        return !node.empty() && nodeOpenInAnyProcess("/proc", node);
+    }
+
+    // Fails when another program holds the interface; the kernel's driver is
+    // then left bound as it was.
+    static bool claim(libusb_device_handle* handle, const PrinterInterface& interface, bool bound) {
+        if (bound && libusb_detach_kernel_driver(handle, interface.number) != LIBUSB_SUCCESS) return false;
+        if (libusb_claim_interface(handle, interface.number) == LIBUSB_SUCCESS) {
+            if (interface.alternate == 0 ||
+                libusb_set_interface_alt_setting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
+                return true;
+            }
+            libusb_release_interface(handle, interface.number);
         }
-        libusb_release_interface(handle, interface.number);
+        if (bound) libusb_attach_kernel_driver(handle, interface.number);
         return false;
     }
 };
