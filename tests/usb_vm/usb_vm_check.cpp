@@ -547,7 +547,7 @@ void run(const std::string& modules) {
         char buffer[16];
         MkPrinter_ReadUHFTag(printer.get(), 1, 8, 300, buffer, sizeof buffer);
         const bool unbound = !fs::exists(interface + "/driver");
-        writeText("/sys/bus/usb/drivers/usblp/bind", name);
+        if (unbound) writeText("/sys/bus/usb/drivers/usblp/bind", name);
         check("usblp unbound by hand stays unbound after print, status and tag read",
               printed == 0 && status >= 0 && unbound,
               "print " + std::to_string(printed) + ", status " + std::to_string(status) +
