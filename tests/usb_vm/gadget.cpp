@@ -327,8 +327,13 @@ void FfsPrinter::serveData(const std::string& endpoint, Job& job, size_t limit, 
 
 void FfsPrinter::serveControl() {
     while (!stop_) {
+        if (ignoreRequests_) {
+            // Not even reading ep0: a read while a request waits would stall it.
+            std::this_thread::sleep_for(20ms);
+            continue;
+        }
         pollfd entry{ep0_, POLLIN, 0};
-        if (::poll(&entry, 1, 100) <= 0) continue;
+        if (::poll(&entry, 1, 100) <= 0 || ignoreRequests_) continue;
         usb_functionfs_event events[4];
         const ssize_t n = ::read(ep0_, events, sizeof events);
         if (n <= 0) continue;

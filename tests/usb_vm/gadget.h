@@ -117,6 +117,9 @@ public:
     // Takes `limit` bytes, then stalls its endpoint (Refuse) or stops taking
     // (Hold). Call again for every job.
     void takeUpTo(size_t limit, AfterLimit after);
+    // Answers no request at all from now on (the host's waits for them run
+    // out), or answers them again.
+    void ignoreRequests(bool ignore) { ignoreRequests_ = ignore; }
     size_t taken() const { return job_->taken; }
     bool reachedLimit() const { return job_->reached; }
 
@@ -135,6 +138,7 @@ private:
     std::string mountPoint_;
     int ep0_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ignoreRequests_{false};
     std::shared_ptr<Job> job_ = std::make_shared<Job>();
     std::thread control_;
     std::thread data_;

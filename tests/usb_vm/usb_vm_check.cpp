@@ -641,6 +641,22 @@ void run(const std::string& modules) {
                   "status " + std::to_string(status) + " after " + std::to_string(elapsed) + " ms" +
                       (bound ? "" : ", usblp not bound"));
         }
+        {
+            // The same for a printer that answers no request: our request
+            // gives up after 1 s, usblp's own on attaching after 5 s.
+            PrinterPtr printer = usbPrinter("MK-FFS-00");
+            MkPrinter_Connect(printer.get());
+            refusing.printer.ignoreRequests(true);
+            const Clock::time_point start = Clock::now();
+            const int status = MkPrinter_GetStatusCode(printer.get());
+            const long elapsed = msSince(start);
+            refusing.printer.ignoreRequests(false);
+            const bool bound = fs::exists(hostInterfaceOf("MK-FFS-00") + "/driver");
+            check("a status call to a printer that answers nothing fails within 7 s, usblp attached again",
+                  status == -103 && elapsed < 7000 && bound,
+                  "status " + std::to_string(status) + " after " + std::to_string(elapsed) + " ms" +
+                      (bound ? "" : ", usblp not bound"));
+        }
         constexpr size_t kRefuseAfter = 1024;
         refusing.printer.takeUpTo(kRefuseAfter, FfsPrinter::AfterLimit::Refuse);
         PrinterPtr printer = usbPrinter("MK-FFS-00");
