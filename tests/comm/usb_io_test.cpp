@@ -221,6 +221,11 @@ TEST(UsbRead, ReadsWhatThePrinterSent) {
 
     EXPECT_TRUE(mk::readUsb(handle, buffer, 4, nullptr, 1000));  // no count wanted; only 4 bytes fit
     EXPECT_EQ(std::string(buffer, 4), "0123");
+
+    printer.endAnswersByTimeOut();  // bytes that came before the time-out are the answer
+    printer.answer("ABCD");
+    EXPECT_TRUE(mk::readUsb(handle, buffer, 15, &count, 1000));
+    EXPECT_EQ(std::string(buffer, count), "ABCD");
 }
 
 TEST(UsbRead, ATimeOutLeavesCountZeroWithMinus510) {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
 
+#include "platform/linux/node_holders.h"
 #include "platform/linux/usb_sysfs_scan.h"
 #include "support/fake_usb_device.h"
 
@@ -48,12 +53,43 @@ TEST(UsbSysfsScan, ASystemWithoutUsbHasNoPrintersAndAnUnlistableBusIsAFailure) {
     EXPECT_FALSE(scanUsbSysfs(bus.sysfsRoot(), bus.devRoot()).has_value());
 }
 
-TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptor) {
-    const auto descriptors = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+TEST(UsbSysfsScan, FindsUsblpsNodeOfAPrinterInterfaceOnlyWhereUsblpMadeOne) {
+    mk::test::FakeUsbBus bus;
+    const std::string withUsblp = bus.plug("9f3c", "41a7", "A", FakeUsbAddress{1, 2}).devicePath();
+    const std::string without = bus.plug("9f3c", "41a7", "B", FakeUsbAddress{1, 3}).devicePath();
+    const std::filesystem::path devices = bus.sysfsRoot() / "bus" / "usb" / "devices";
+    for (const char* interface : {"1-1:1.0", "1-2:1.0"}) std::ofstream(devices / interface / "bInterfaceNumber") << "00\n";
+    std::filesystem::create_directories(devices / "1-1:1.0" / "usbmisc" / "lp3");
+
+    const auto nodeOf = [&](const std::string& usbNode, int interface) {
+        return mk::platform::usblpNodeOf(bus.sysfsRoot(), bus.devRoot(), usbNode, interface);
     };
+    EXPECT_EQ(nodeOf(withUsblp, 0), (bus.devRoot() / "usb" / "lp3").string());
+    EXPECT_EQ(nodeOf(withUsblp, 1), "");
+    EXPECT_EQ(nodeOf(without, 0), "");
+    EXPECT_EQ(nodeOf(bus.absentDevicePath(), 0), "");
+}
+
+TEST(NodeHolders, SeesANodeOnlyWhileAProcessHasItOpen) {
+    const std::string node = (std::filesystem::temp_directory_path() / ("mklabel-node-" + std::to_string(::getpid()))).string();
+    std::ofstream(node).put('x');
+    EXPECT_FALSE(mk::platform::nodeOpenInAnyProcess("/proc", node));
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_TRUE(mk::platform::nodeOpenInAnyProcess("/proc", node));
+    ::close(fd);
+    EXPECT_FALSE(mk::platform::nodeOpenInAnyProcess("/proc", node));
+    std::filesystem::remove(node);
+}
+
+TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptorOrThread) {
+    const auto entries = [](const char* folder) {
+        return std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
+    };
+    const auto descriptors = [&] { return entries("/proc/self/fd"); };
+    const auto threads = entries("/proc/self/task");
     const mk::platform::UsbDriver& driver = mk::platform::systemUsbDriver();
     (void)driver.open("/dev/null", mk::platform::UsbAccess::ReadWrite);  // the process's one USB session starts
+    EXPECT_EQ(entries("/proc/self/task"), threads);
     const auto before = descriptors();
     for (const char* path : {"/nonexistent/bus/usb/001/002", "/dev/null"}) {
         EXPECT_EQ(driver.open(path, mk::platform::UsbAccess::ReadWrite), nullptr) << path;

@@ -42,6 +42,11 @@ void FakeUsbDevice::answer(std::string_view bytes) {
     changed_.notify_all();
 }
 
+void FakeUsbDevice::endAnswersByTimeOut() {
+    std::lock_guard lock(mutex_);
+    answersEndByTimeOut_ = true;
+}
+
 int FakeUsbDevice::reads() const {
     std::lock_guard lock(mutex_);
     return reads_;
@@ -178,7 +183,7 @@ UsbTransfer FakeUsbDevice::read(void* buffer, size_t size, std::chrono::millisec
     answers_.pop_front();
     const size_t moved = std::min(size, answer.size());
     std::memcpy(buffer, answer.data(), moved);
-    return {UsbOutcome::Done, moved};
+    return {answersEndByTimeOut_ ? UsbOutcome::TimedOut : UsbOutcome::Done, moved};
 }
 
 void FakeUsbDevice::cancel(bool* flag) {

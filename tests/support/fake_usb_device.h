@@ -62,6 +62,9 @@ public:
     // read shorter than the answer gets its first bytes and loses the rest.
     void answer(std::string_view bytes);
     int reads() const;  // read transfers the host started
+    // Reads that take an answer end by their time-out, having moved it, as
+    // they do for an answer of whole packets (no short packet ends it).
+    void endAnswersByTimeOut();
 
     // Replies to the status request: each request from now on takes the next
     // one, the last repeats; nullopt makes the request fail. Until set,
@@ -112,6 +115,7 @@ private:
     size_t writeTransfers_ = 0;
     std::deque<std::string> answers_;
     int reads_ = 0;
+    bool answersEndByTimeOut_ = false;
     std::vector<std::optional<uint8_t>> statusReplies_{std::optional<uint8_t>(0)};
     size_t nextReply_ = 0;
     int statusRequests_ = 0;

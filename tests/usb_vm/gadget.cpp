@@ -37,17 +37,6 @@ std::string hex4(uint16_t value) {
     return text;
 }
 
-// The host's sysfs folder of the device with this serial; empty when none.
-std::string hostDeviceOf(const std::string& serial) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(kHostDevices, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find(':') != std::string::npos) continue;
-        if (readText(entry.path().string() + "/serial") == serial) return entry.path().string();
-    }
-    return {};
-}
-
 bool usblpLoaded() { return fs::exists("/sys/module/usblp"); }
 
 // Writes all of it, retrying while the gadget's queue is full, for at most 5 s.
@@ -115,6 +104,30 @@ void writeText(const std::string& path, const std::string& text) {
     if (n != static_cast<ssize_t>(text.size())) fail("write " + path);
 }
 
+std::string hostDeviceOf(const std::string& serial) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(kHostDevices, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(':') != std::string::npos) continue;
+        if (readText(entry.path().string() + "/serial") == serial) return entry.path().string();
+    }
+    return {};
+}
+
+std::string hostInterfaceOf(const std::string& serial) {
+    const std::string device = hostDeviceOf(serial);
+    return device.empty() ? device : device + "/" + fs::path(device).filename().string() + ":1.0";
+}
+
+std::string lpNodeOf(const std::string& serial) {
+    const std::string interface = hostInterfaceOf(serial);
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(interface + "/usbmisc", error)) {
+        return "/dev/usb/" + entry.path().filename().string();
+    }
+    return {};
+}
+
 std::string hostNodeOf(const std::string& serial) {
     const std::string device = hostDeviceOf(serial);
     if (device.empty()) return {};
@@ -154,10 +167,8 @@ void Gadget::plug(const std::string& udc) {
     writeText(dir_ + "/UDC", udc);
     const bool seen = waitUntil(
         [&] {
-            const std::string device = hostDeviceOf(serial_);
-            if (device.empty()) return false;
-            const std::string interface = device + "/" + fs::path(device).filename().string() + ":1.0";
-            return !usblpLoaded() || fs::exists(interface + "/driver");
+            const std::string interface = hostInterfaceOf(serial_);
+            return !interface.empty() && (!usblpLoaded() || fs::exists(interface + "/driver"));
         },
         20000ms);
     if (!seen) throw std::runtime_error("the host did not take up gadget " + serial_);
@@ -188,6 +199,8 @@ void PrinterSide::setStatus(uint8_t status) {
     if (::ioctl(fd_, GADGET_SET_PRINTER_STATUS, static_cast<unsigned long>(status)) < 0) fail("set printer status");
 }
 
+void PrinterSide::send(const std::string& bytes) { writeAll(fd_, bytes); }
+
 std::string PrinterSide::received() const {
     std::lock_guard lock(mutex_);
     return received_;
@@ -211,6 +224,10 @@ void PrinterSide::answer(const std::string& command, const std::string& reply) {
 void PrinterSide::run() {
     std::vector<char> buffer(64 * 1024);
     while (!stop_) {
+        if (paused_) {
+            std::this_thread::sleep_for(20ms);
+            continue;
+        }
         pollfd entry{fd_, POLLIN, 0};
         if (::poll(&entry, 1, 50) <= 0) continue;
         const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
@@ -310,8 +327,13 @@ void FfsPrinter::serveData(const std::string& endpoint, Job& job, size_t limit, 
 
 void FfsPrinter::serveControl() {
     while (!stop_) {
+        if (ignoreRequests_) {
+            // Not even reading ep0: a read while a request waits would stall it.
+            std::this_thread::sleep_for(20ms);
+            continue;
+        }
         pollfd entry{ep0_, POLLIN, 0};
-        if (::poll(&entry, 1, 100) <= 0) continue;
+        if (::poll(&entry, 1, 100) <= 0 || ignoreRequests_) continue;
         usb_functionfs_event events[4];
         const ssize_t n = ::read(ep0_, events, sizeof events);
         if (n <= 0) continue;

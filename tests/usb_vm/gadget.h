@@ -31,8 +31,13 @@ bool waitUntil(Done done, std::chrono::milliseconds timeout) {
 std::string readText(const std::string& path);  // first line; empty when absent
 void writeText(const std::string& path, const std::string& text);  // throws on failure
 
-// One device as the host sees it: its node under /dev/bus/usb.
-std::string hostNodeOf(const std::string& serial);  // empty while the host has not enumerated it
+// One device as the host sees it: its sysfs folder, its node under
+// /dev/bus/usb, its printer interface's folder (interface 0) and usblp's node
+// for that interface; each empty while there is none.
+std::string hostDeviceOf(const std::string& serial);
+std::string hostNodeOf(const std::string& serial);
+std::string hostInterfaceOf(const std::string& serial);
+std::string lpNodeOf(const std::string& serial);
 
 // A gadget in configfs with one configuration. The function is a printer
 // (f_printer, its device side is /dev/g_printerN) or a FunctionFS function
@@ -70,6 +75,10 @@ public:
     PrinterSide& operator=(const PrinterSide&) = delete;
 
     void setStatus(uint8_t status);
+    // Sends bytes now, unasked: they wait in the device until the host reads.
+    void send(const std::string& bytes);
+    // Stops taking the host's bytes (its writes then wait) until resumed.
+    void pause(bool paused) { paused_ = paused; }
     std::string received() const;
     void clear();
     bool waitForBytes(size_t count, std::chrono::milliseconds timeout) const;
@@ -89,6 +98,7 @@ private:
     std::vector<std::pair<std::string, std::string>> replies_;
     std::atomic<int> answersSent_{0};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> paused_{false};
     std::thread thread_;
 };
 
@@ -107,6 +117,9 @@ public:
     // Takes `limit` bytes, then stalls its endpoint (Refuse) or stops taking
     // (Hold). Call again for every job.
     void takeUpTo(size_t limit, AfterLimit after);
+    // Answers no request at all from now on (the host's waits for them run
+    // out), or answers them again.
+    void ignoreRequests(bool ignore) { ignoreRequests_ = ignore; }
     size_t taken() const { return job_->taken; }
     bool reachedLimit() const { return job_->reached; }
 
@@ -125,6 +138,7 @@ private:
     std::string mountPoint_;
     int ep0_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ignoreRequests_{false};
     std::shared_ptr<Job> job_ = std::make_shared<Job>();
     std::thread control_;
     std::thread data_;

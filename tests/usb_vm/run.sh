@@ -79,13 +79,18 @@ done
 cp "$check_program" "$root/usbvm/"
 cp "$here/init" "$root/init"
 chmod +x "$root/init"
-for binary in "$check_program" /bin/busybox; do
-    # "name => /path (address)" and the loader's "/path (address)".
-    ldd "$binary" 2>/dev/null | awk '/=> \// {print $3} /^[[:space:]]*\// {print $1}' || true
-done | sort -u | while read -r library; do
-    mkdir -p "$root$(dirname "$library")"
-    cp -L "$library" "$root$library"
+# The loader stays where programs name it; every other library goes to one
+# folder of the machine's own (init puts it in LD_LIBRARY_PATH), so that no
+# path in the machine depends on where the build lives (init mounts a tmpfs
+# over /tmp).
+mkdir -p "$root/usbvm/lib"
+ldd "$check_program" | awk '/=> \// {print $3}' | sort -u | while read -r library; do
+    cp -L "$library" "$root/usbvm/lib/"
 done
+loader=$(ldd "$check_program" | awk '/^[[:space:]]*\// {print $1}')
+[ -n "$loader" ] || { echo "usb-test: no loader found for $check_program" >&2; exit 1; }
+mkdir -p "$root$(dirname "$loader")"
+cp -L "$loader" "$root$loader"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initramfs.cpio"
 
 echo "usb-test: booting $package with $(du -sh "$work/initramfs.cpio" | cut -f1) initramfs"

@@ -7,9 +7,12 @@
 #include <fcntl.h>
 #include <libusb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -83,6 +87,24 @@ DocPtr makeLabel() {
         MkLabel_AddLine(doc.get(), ("line" + std::to_string(i + 1)).c_str(), x, 2, 98 - x, 148, 0.3f);
     }
     return doc;
+}
+
+// A label whose job is over 1 MiB at 600 dpi: lines close together leave the
+// graphic's run-length coding little to shorten.
+DocPtr makeBigLabel() {
+    DocPtr doc(MkLabel_Create());
+    MkLabel_SetWidth(doc.get(), 200);
+    MkLabel_SetHeight(doc.get(), 150);
+    for (int i = 0; i < 300; ++i) {
+        const float x = 0.61f * static_cast<float>(i);
+        MkLabel_AddLine(doc.get(), ("line" + std::to_string(i + 1)).c_str(), x, 0, 199 - x * 0.9f, 150, 0.1f);
+    }
+    return doc;
+}
+
+PrinterPtr at600Dpi(PrinterPtr printer) {
+    MkPrinter_SetDpi(printer.get(), 600);
+    return printer;
 }
 
 // Each job names its graphic anew ("KVP" and four random digits); the rest
@@ -194,6 +216,71 @@ private:
     libusb_device_handle* handle_ = nullptr;
 };
 
+// Another program using a printer through usblp's node: a child process
+// that opens the node and writes its job, at once or when told to.
+class LpWriter {
+public:
+    enum class Start { AtOnce, WhenTold };
+    LpWriter(const std::string& node, const std::string& job, Start start) {
+        if (::pipe2(opened_, O_CLOEXEC) != 0 || ::pipe2(go_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ < 0) throw std::runtime_error("fork");
+        if (pid_ == 0) {
+            // Only calls that are safe after a fork in a program with threads.
+            const int fd = ::open(node.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0) ::_exit(10 + errno % 100);
+            char byte = 'o';
+            if (::write(opened_[1], &byte, 1) != 1) ::_exit(2);
+            if (start == Start::WhenTold && ::read(go_[0], &byte, 1) != 1) ::_exit(3);
+            for (size_t done = 0; done < job.size();) {
+                const ssize_t n = ::write(fd, job.data() + done, job.size() - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) ::_exit(n == 0 ? 4 : 10 + errno % 100);
+                done += static_cast<size_t>(n);
+            }
+            ::_exit(::close(fd) == 0 ? 0 : 5);
+        }
+    }
+    ~LpWriter() {
+        if (pid_ > 0 && !finished_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {opened_[0], opened_[1], go_[0], go_[1]}) ::close(fd);
+    }
+    LpWriter(const LpWriter&) = delete;
+    LpWriter& operator=(const LpWriter&) = delete;
+
+    bool opened() {
+        pollfd entry{opened_[0], POLLIN, 0};
+        char byte = 0;
+        return ::poll(&entry, 1, 10000) == 1 && ::read(opened_[0], &byte, 1) == 1;
+    }
+    void go() { (void)!::write(go_[1], "g", 1); }
+    // The child's exit status: 0 when it wrote its whole job; 10 + errno when
+    // a call failed; -1 when it did not end in time (it is killed).
+    int finish(std::chrono::milliseconds timeout) {
+        int status = 0;
+        const bool ended = waitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        if (!ended) return -1;
+        finished_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int opened_[2] = {-1, -1};
+    int go_[2] = {-1, -1};
+    bool finished_ = false;
+};
+
+// A job that another program writes: every byte value, in no simple order.
+std::string otherJob(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 509) & 0xff);
+    return bytes;
+}
+
 struct Udcs {
     std::vector<std::string> names;
     Udcs() {
@@ -223,7 +310,10 @@ struct FfsGadget {
 constexpr const char* kNoPrinters = "No VELMOR USB printers found";
 constexpr int kLoops = 100;
 
+long threadCount() { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); }
+
 void run(const std::string& modules) {
+    const long threadsAtStart = threadCount();
     const Udcs udcs;
     Gadget a("pa", 0x9f3c, 0x41a7, "MK-A-0001", Gadget::Kind::Printer);
     Gadget b("pb", 0xb7e2, 0x0c15, "MK-B-0002", Gadget::Kind::Printer);
@@ -245,6 +335,15 @@ void run(const std::string& modules) {
               count == 1 && std::string(list[0].serial) == "MK-A-0001" && std::string(list[0].port) == "USB01" &&
                   std::string(list[0].name) == "Stampwell",
               std::to_string(count) + " found: " + (count > 0 ? std::string(list[0].serial) + " " + list[0].port : ""));
+    }
+    {
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        const int connected = MkPrinter_Connect(printer.get());
+        const int status = MkPrinter_GetStatusCode(printer.get());
+        check("enumeration, connect and status start no thread",
+              connected == 0 && status >= 0 && threadCount() == threadsAtStart,
+              std::to_string(threadsAtStart) + " threads before, " + std::to_string(threadCount()) + " after; status " +
+                  std::to_string(status));
     }
     b.plug(udcs.names[1]);
     c.plug(udcs.names[2]);
@@ -307,6 +406,27 @@ void run(const std::string& modules) {
     }
     const size_t jobSize = tcpJob.size();
     if (jobSize < 4096) throw std::runtime_error("the test job is too short: " + std::to_string(jobSize));
+    DocPtr bigDoc = makeBigLabel();
+    size_t bigJobSize = 0;
+    {
+        TcpPrinter network;
+        PrinterPtr netPrinter = at600Dpi(makePrinter(2));
+        MkPrinter_SetNetAddress(netPrinter.get(), "127.0.0.1");
+        const int netResult = MkLabel_Print(bigDoc.get(), netPrinter.get());
+        const std::string bigJob = withoutGraphicName(network.job());
+        bigJobSize = bigJob.size();
+        PrinterPtr printer = at600Dpi(usbPrinter("MK-B-0002"));
+        sideB.clear();
+        const int usbResult = MkLabel_Print(bigDoc.get(), printer.get());
+        sideB.waitForBytes(bigJobSize, 30s);
+        check("a job of over 1 MiB over USB is byte-identical to the job over TCP",
+              netResult == 0 && usbResult == 0 && bigJobSize >= (1u << 20) &&
+                  withoutGraphicName(sideB.received()) == bigJob,
+              "results " + std::to_string(netResult) + "/" + std::to_string(usbResult) + ", " +
+                  std::to_string(bigJobSize) + " bytes over TCP, " + std::to_string(sideB.received().size()) +
+                  " over USB");
+        sideB.clear();
+    }
 
     // Status bytes, unchanged.
     {
@@ -352,6 +472,103 @@ void run(const std::string& modules) {
         check("printer held by another program, then released",
               held == -4 && messageOk && released == 0 && withoutGraphicName(sideA.received()) == tcpJob,
               "held: " + std::to_string(held) + " " + message + "; released: " + std::to_string(released));
+    }
+
+    // Beside a program that uses the printer through usblp's node.
+    {
+        const std::string node = hostNodeOf("MK-A-0001");
+        const std::string lp = lpNodeOf("MK-A-0001");
+        const std::string refused = "-503 \"Failed to open USB device for write: " + node + "\"";
+        const std::string theirs = otherJob(1 << 20);
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        sideA.clear();
+        LpWriter writer(lp, theirs, LpWriter::Start::AtOnce);
+        const bool writing = sideA.waitForBytes(64 * 1024, 20s);
+        sideA.pause(true);  // their write waits in the middle
+        const int ours = MkLabel_Print(doc.get(), printer.get());
+        const std::string message = lastError();
+        sideA.pause(false);
+        const int exit = writer.finish(60s);
+        sideA.waitForBytes(theirs.size(), 10s);
+        check("a program writing 1 MiB through " + lp + " keeps its job whole; our print fails",
+              writing && ours == -4 && message == refused && exit == 0 && sideA.received() == theirs,
+              "ours " + std::to_string(ours) + " " + message + "; theirs exited " + std::to_string(exit) + ", printer got " +
+                  std::to_string(sideA.received().size()) + " bytes" +
+                  (sideA.received() == theirs ? "" : ", not theirs byte for byte"));
+    }
+    {
+        const std::string node = hostNodeOf("MK-A-0001");
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        sideA.clear();
+        LpWriter holder(lpNodeOf("MK-A-0001"), "HELD\r\n", LpWriter::Start::WhenTold);
+        const bool opened = holder.opened();
+        const int ours = MkLabel_Print(doc.get(), printer.get());
+        const std::string message = lastError();
+        holder.go();
+        const int exit = holder.finish(20s);
+        sideA.waitForBytes(6, 5s);
+        check("a program holding usblp's node idle still writes after our print failed",
+              opened && ours == -4 && message == "-503 \"Failed to open USB device for write: " + node + "\"" &&
+                  exit == 0 && sideA.received() == "HELD\r\n",
+              "ours " + std::to_string(ours) + " " + message + "; theirs exited " + std::to_string(exit));
+    }
+    {
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        MkPrinter_Connect(printer.get());
+        const std::vector<std::pair<std::string, std::function<void()>>> calls = {
+            {"print", [&] { MkLabel_Print(doc.get(), printer.get()); }},
+            {"tag read", [&] {
+                 char buffer[16];
+                 MkPrinter_ReadUHFTag(printer.get(), 1, 8, 300, buffer, sizeof buffer);
+             }},
+            {"status", [&] { MkPrinter_GetStatusCode(printer.get()); }},
+        };
+        std::string detail;
+        for (const auto& [name, call] : calls) {
+            call();
+            sideA.clear();
+            const std::string lp = lpNodeOf("MK-A-0001");
+            LpWriter after(lp, "AFTER\r\n", LpWriter::Start::AtOnce);
+            const int exit = after.finish(10s);
+            if (lp.empty() || exit != 0 || !sideA.waitForBytes(7, 5s)) {
+                detail += "after the " + name + ": node '" + lp + "', writer exited " + std::to_string(exit) + "; ";
+            }
+        }
+        check("usblp's node works for other programs after our print, tag read and status", detail.empty(), detail);
+    }
+    {
+        // usblp unbound by hand stays unbound.
+        const std::string interface = hostInterfaceOf("MK-B-0002");
+        const std::string name = fs::path(interface).filename().string();
+        writeText("/sys/bus/usb/drivers/usblp/unbind", name);
+        PrinterPtr printer = usbPrinter("MK-B-0002");
+        const int printed = MkLabel_Print(doc.get(), printer.get());
+        const int status = MkPrinter_GetStatusCode(printer.get());
+        char buffer[16];
+        MkPrinter_ReadUHFTag(printer.get(), 1, 8, 300, buffer, sizeof buffer);
+        const bool unbound = !fs::exists(interface + "/driver");
+        if (unbound) writeText("/sys/bus/usb/drivers/usblp/bind", name);
+        check("usblp unbound by hand stays unbound after print, status and tag read",
+              printed == 0 && status >= 0 && unbound,
+              "print " + std::to_string(printed) + ", status " + std::to_string(status) +
+                  (unbound ? "" : ", usblp bound again"));
+        sideB.clear();
+    }
+    {
+        // An answer the printer queued is read after a print, a status request
+        // and another print, through usblp being detached and attached each time.
+        PrinterPtr printer = usbPrinter("MK-B-0002");
+        sideB.send("\x02" "E2003412" "\x03\r\n");
+        const int first = MkLabel_Print(doc.get(), printer.get());
+        const int status = MkPrinter_GetStatusCode(printer.get());
+        const int second = MkLabel_Print(doc.get(), printer.get());
+        char buffer[64] = {};
+        const int length = MkPrinter_ReadUHFTag(printer.get(), 1, 8, 3000, buffer, sizeof buffer);
+        check("an answer queued before print, status and print is read afterwards",
+              first == 0 && status >= 0 && second == 0 && length == 8 && std::string(buffer) == "E2003412",
+              "prints " + std::to_string(first) + "/" + std::to_string(second) + ", status " + std::to_string(status) +
+                  ", read " + std::to_string(length) + " '" + buffer + "' " + lastError());
+        sideB.clear();
     }
 
     // A printer that takes nothing: the print fails after the 30 s stall
@@ -411,6 +628,35 @@ void run(const std::string& modules) {
     {
         FfsGadget refusing("pf0", "MK-FFS-00");
         refusing.gadget.plug(udcs.names[4]);
+        {
+            // A status call's whole time, giving the printer back to usblp included.
+            PrinterPtr printer = usbPrinter("MK-FFS-00");
+            MkPrinter_Connect(printer.get());
+            const Clock::time_point start = Clock::now();
+            const int status = MkPrinter_GetStatusCode(printer.get());
+            const long elapsed = msSince(start);
+            const bool bound = fs::exists(hostInterfaceOf("MK-FFS-00") + "/driver");
+            check("a status call, usblp detached and attached again, takes under 1 s",
+                  status == 0x18 && elapsed < 1000 && bound,
+                  "status " + std::to_string(status) + " after " + std::to_string(elapsed) + " ms" +
+                      (bound ? "" : ", usblp not bound"));
+        }
+        {
+            // The same for a printer that answers no request: our request
+            // gives up after 1 s, usblp's own on attaching after 5 s.
+            PrinterPtr printer = usbPrinter("MK-FFS-00");
+            MkPrinter_Connect(printer.get());
+            refusing.printer.ignoreRequests(true);
+            const Clock::time_point start = Clock::now();
+            const int status = MkPrinter_GetStatusCode(printer.get());
+            const long elapsed = msSince(start);
+            refusing.printer.ignoreRequests(false);
+            const bool bound = fs::exists(hostInterfaceOf("MK-FFS-00") + "/driver");
+            check("a status call to a printer that answers nothing fails within 7 s, usblp attached again",
+                  status == -103 && elapsed < 7000 && bound,
+                  "status " + std::to_string(status) + " after " + std::to_string(elapsed) + " ms" +
+                      (bound ? "" : ", usblp not bound"));
+        }
         constexpr size_t kRefuseAfter = 1024;
         refusing.printer.takeUpTo(kRefuseAfter, FfsPrinter::AfterLimit::Refuse);
         PrinterPtr printer = usbPrinter("MK-FFS-00");
@@ -426,36 +672,45 @@ void run(const std::string& modules) {
         refusing.gadget.unplug();
     }
 
-    // Unplugged while the last chunk is on its way.
+    // Unplugged while the last chunk is on its way (several tries), and in
+    // the middle of a long job.
     {
         const size_t lastChunk = jobSize % 512 == 0 ? 512 : jobSize % 512;
         constexpr int kTries = 5;
         int good = 0;
         std::string detail;
-        for (int i = 1; i <= kTries; ++i) {
+        std::string middle;
+        for (int i = 1; i <= kTries + 1; ++i) {
+            const bool long_ = i > kTries;
             const std::string serial = "MK-FFS-0" + std::to_string(i);
             FfsGadget unplugged("pf" + std::to_string(i), serial);
             unplugged.gadget.plug(udcs.names[4]);
-            unplugged.printer.takeUpTo(jobSize - lastChunk, FfsPrinter::AfterLimit::Hold);
-            PrinterPtr printer = usbPrinter(serial);
+            unplugged.printer.takeUpTo(long_ ? bigJobSize / 2 / 512 * 512 : jobSize - lastChunk, FfsPrinter::AfterLimit::Hold);
+            PrinterPtr printer = long_ ? at600Dpi(usbPrinter(serial)) : usbPrinter(serial);
+            LabelDoc* const label = long_ ? bigDoc.get() : doc.get();
             auto print = std::async(std::launch::async, [&] {
-                const int result = MkLabel_Print(doc.get(), printer.get());
+                const int result = MkLabel_Print(label, printer.get());
                 return std::make_pair(result, MkGetLastErrorCode());
             });
-            const bool reached = waitUntil([&] { return unplugged.printer.reachedLimit(); }, 20s);
-            std::this_thread::sleep_for(300ms);  // the last chunk is pending now
+            const bool reached = waitUntil([&] { return unplugged.printer.reachedLimit(); }, 30s);
+            std::this_thread::sleep_for(300ms);  // the next chunk is pending now
             unplugged.gadget.unplug();
             if (print.wait_for(40s) != std::future_status::ready) throw std::runtime_error("the unplugged print never ended");
             const auto [result, code] = print.get();
-            if (reached && result == -4 && code == -505) {
+            const bool ok = reached && result == -4 && code == -505;
+            const std::string outcome = std::to_string(result) + " with " + std::to_string(code) +
+                                        (reached ? "" : ", the unplugging point never reached");
+            if (long_) {
+                middle = ok ? "" : outcome;
+            } else if (ok) {
                 ++good;
             } else {
-                detail += "try " + std::to_string(i) + ": " + std::to_string(result) + " with " + std::to_string(code) +
-                          (reached ? "" : ", last chunk never reached") + "; ";
+                detail += "try " + std::to_string(i) + ": " + outcome + "; ";
             }
         }
         check("unplugged during the last chunk, the print fails (" + std::to_string(kTries) + " tries)", good == kTries,
               detail);
+        check("unplugged in the middle of a 1 MiB job, the print fails with -505", middle.empty(), middle);
     }
 }
 

@@ -1,20 +1,12 @@
-// The USB printer class on Linux through libusb: the library claims the
-// printer's interface for each operation (the kernel's usblp driver, when it
-// is bound, is detached meanwhile and attached again after), so that every
-// transfer reports its own outcome and nothing is read from the printer that
-// the caller did not ask for.
-#include <fcntl.h>
-#include <libusb.h>
-#include <unistd.h>
-
+// The Linux USB driver's decisions: which interface and setting to use, how
+// a transfer's outcome reads, how the kernel's driver is handed back.
 #include <algorithm>
 #include <climits>
 #include <memory>
 #include <vector>
 
+#include "platform/linux/libusb_calls.h"
 #include "platform/linux/usb_sysfs_scan.h"
-#include "platform/linux/unique_fd.h"
-#include "platform/usb_driver.h"
 
 namespace mk::platform {
 namespace {
@@ -24,19 +16,8 @@ constexpr uint8_t kPrinterClass = 7;
 // interface (0xA1), request 1, the interface number as index, one byte.
 constexpr uint8_t kClassInterfaceIn = 0xA1;
 constexpr uint8_t kGetPortStatus = 1;
-constexpr unsigned kStatusTimeoutMs = 5000;
 // A read asks for at most this much; an answer is far shorter.
 constexpr size_t kLargestRead = 64 * 1024;
-
-// One libusb session for the whole process, made on first use and kept: a
-// host that uses libusb itself keeps its own session and options.
-libusb_context* session() {
-    static libusb_context* const context = [] {
-        libusb_context* made = nullptr;
-        return libusb_init(&made) == LIBUSB_SUCCESS ? made : nullptr;
-    }();
-    return context;
-}
 
 unsigned timeoutMs(std::chrono::milliseconds timeout) {
     // libusb takes 0 as "no limit"; the shortest bounded wait is 1 ms.
@@ -64,14 +45,10 @@ struct PrinterInterface {
     size_t inPacket = 64;   // the largest packet it sends
 };
 
-std::optional<PrinterInterface> findPrinterInterface(libusb_device* device) {
-    libusb_config_descriptor* config = nullptr;
-    if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS) return std::nullopt;
-    const std::unique_ptr<libusb_config_descriptor, decltype(&libusb_free_config_descriptor)> owned(
-        config, libusb_free_config_descriptor);
+std::optional<PrinterInterface> findPrinterInterface(const libusb_config_descriptor& config) {
     std::optional<PrinterInterface> best;
-    for (int i = 0; i < config->bNumInterfaces; ++i) {
-        const libusb_interface& interface = config->interface[i];
+    for (int i = 0; i < config.bNumInterfaces; ++i) {
+        const libusb_interface& interface = config.interface[i];
         for (int a = 0; a < interface.num_altsetting; ++a) {
             const libusb_interface_descriptor& setting = interface.altsetting[a];
             if (setting.bInterfaceClass != kPrinterClass) continue;
@@ -99,15 +76,35 @@ std::optional<PrinterInterface> findPrinterInterface(libusb_device* device) {
     return best;
 }
 
+// An open device node wrapped by libusb; closes both when it goes.
+class Wrapped {
+public:
+    Wrapped(const LibusbCalls& calls, int fd) : calls_(calls), fd_(fd) {
+        if (calls_.wrapSysDevice(fd_, &handle_) != LIBUSB_SUCCESS) handle_ = nullptr;
+    }
+    ~Wrapped() {
+        if (handle_ != nullptr) calls_.close(handle_);
+        calls_.closeNode(fd_);  // libusb does not close a node it was handed
+    }
+    Wrapped(const Wrapped&) = delete;
+    Wrapped& operator=(const Wrapped&) = delete;
+
+    libusb_device_handle* handle() const { return handle_; }
+
+private:
+    const LibusbCalls& calls_;
+    int fd_;
+    libusb_device_handle* handle_ = nullptr;
+};
+
 class LibusbPrinter final : public UsbDevice {
 public:
-    LibusbPrinter(UniqueFd node, libusb_device_handle* handle, PrinterInterface interface)
-        : node_(std::move(node)), handle_(handle), interface_(interface) {}
+    LibusbPrinter(const LibusbCalls& calls, std::unique_ptr<Wrapped> device, PrinterInterface interface, bool reattach)
+        : calls_(calls), device_(std::move(device)), interface_(interface), reattach_(reattach) {}
 
     ~LibusbPrinter() override {
-        // Releasing attaches the kernel's driver again when it was detached.
-        libusb_release_interface(handle_, interface_.number);
-        libusb_close(handle_);
+        calls_.releaseInterface(handle(), interface_.number);
+        if (reattach_) calls_.attachKernelDriver(handle(), interface_.number);
     }
 
     LibusbPrinter(const LibusbPrinter&) = delete;
@@ -116,9 +113,9 @@ public:
     UsbTransfer write(const void* data, size_t size, std::chrono::milliseconds timeout) override {
         int moved = 0;
         const int length = static_cast<int>(std::min<size_t>(size, INT_MAX));
-        const int result = libusb_bulk_transfer(handle_, interface_.out,
-                                                static_cast<unsigned char*>(const_cast<void*>(data)), length, &moved,
-                                                timeoutMs(timeout));
+        const int result = calls_.bulkTransfer(handle(), interface_.out,
+                                               static_cast<unsigned char*>(const_cast<void*>(data)), length, &moved,
+                                               timeoutMs(timeout));
         return {outcomeOf(result), static_cast<size_t>(std::max(moved, 0))};
     }
 
@@ -130,8 +127,8 @@ public:
         const size_t packets = (wanted + interface_.inPacket - 1) / interface_.inPacket;
         std::vector<unsigned char> whole(packets * interface_.inPacket);
         int moved = 0;
-        const int result = libusb_bulk_transfer(handle_, interface_.in, whole.data(), static_cast<int>(whole.size()),
-                                                &moved, timeoutMs(timeout));
+        const int result = calls_.bulkTransfer(handle(), interface_.in, whole.data(), static_cast<int>(whole.size()),
+                                               &moved, timeoutMs(timeout));
         const size_t kept = std::min(static_cast<size_t>(std::max(moved, 0)), wanted);
         std::copy_n(whole.data(), kept, static_cast<unsigned char*>(buffer));
         return {outcomeOf(result), kept};
@@ -139,59 +136,68 @@ public:
 
     std::optional<uint8_t> portStatus() override {
         unsigned char status = 0;
-        const int result = libusb_control_transfer(
-            handle_, kClassInterfaceIn, kGetPortStatus, 0, static_cast<uint16_t>(interface_.number), &status, 1,
-            kStatusTimeoutMs);
+        const int result = calls_.controlTransfer(handle(), kClassInterfaceIn, kGetPortStatus, 0,
+                                                  static_cast<uint16_t>(interface_.number), &status, 1,
+                                                  kUsbStatusTimeoutMs);
         if (result != 1) return std::nullopt;
         return status;
     }
 
 private:
-    UniqueFd node_;  // libusb does not close a node it was handed; declared first, closed last
-    libusb_device_handle* handle_;
+    libusb_device_handle* handle() const { return device_->handle(); }
+
+    const LibusbCalls& calls_;
+    std::unique_ptr<Wrapped> device_;
     PrinterInterface interface_;
+    bool reattach_;  // the kernel's driver was bound before we took the interface
 };
 
-class LibusbDriver final : public UsbDriver {
-public:
-    std::optional<std::vector<UsbPrinterNode>> listPrinters() const override { return scanUsbSysfs("/sys", "/dev"); }
+std::optional<PrinterInterface> printerInterfaceOf(const LibusbCalls& calls, libusb_device_handle* handle) {
+    libusb_config_descriptor* config = nullptr;
+    if (calls.getActiveConfigDescriptor(handle, &config) != LIBUSB_SUCCESS || config == nullptr) return std::nullopt;
+    const std::optional<PrinterInterface> found = findPrinterInterface(*config);
+    calls.freeConfigDescriptor(config);
+    return found;
+}
 
-    std::unique_ptr<UsbDevice> open(const std::string& devicePath, UsbAccess) const override {
-        // Every operation needs the control pipe and the interface claimed,
-        // so reading and writing alike open the node for both directions.
-        UniqueFd node(::open(devicePath.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY));
-        if (!node.valid() || session() == nullptr) return nullptr;
-        libusb_device_handle* handle = nullptr;
-        if (libusb_wrap_sys_device(session(), static_cast<intptr_t>(node.fd()), &handle) != LIBUSB_SUCCESS) {
-            return nullptr;
-        }
-        const std::optional<PrinterInterface> interface = findPrinterInterface(libusb_get_device(handle));
-        if (interface && claim(handle, *interface)) {
-            return std::make_unique<LibusbPrinter>(std::move(node), handle, *interface);
-        }
-        libusb_close(handle);
-        return nullptr;
-    }
-
-private:
-    // Fails when another program holds the interface.
-    static bool claim(libusb_device_handle* handle, const PrinterInterface& interface) {
-        libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported: nothing to detach
-        if (libusb_claim_interface(handle, interface.number) != LIBUSB_SUCCESS) return false;
+// Fails when another program holds the interface; the kernel's driver is
+// then left bound as it was.
+bool claim(const LibusbCalls& calls, libusb_device_handle* handle, const PrinterInterface& interface, bool bound) {
+    if (bound && calls.detachKernelDriver(handle, interface.number) != LIBUSB_SUCCESS) return false;
+    if (calls.claimInterface(handle, interface.number) == LIBUSB_SUCCESS) {
         if (interface.alternate == 0 ||
-            libusb_set_interface_alt_setting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
+            calls.setInterfaceAltSetting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
             return true;
         }
-        libusb_release_interface(handle, interface.number);
-        return false;
+        calls.releaseInterface(handle, interface.number);
     }
-};
+    if (bound) calls.attachKernelDriver(handle, interface.number);
+    return false;
+}
 
 }  // namespace
 
-const UsbDriver& systemUsbDriver() {
-    static const LibusbDriver driver;
-    return driver;
+std::optional<std::vector<UsbPrinterNode>> LibusbDriver::listPrinters() const { return scanUsbSysfs("/sys", "/dev"); }
+
+std::unique_ptr<UsbDevice> LibusbDriver::open(const std::string& devicePath, UsbAccess) const {
+    // Every operation needs the control pipe and the interface claimed, so
+    // reading and writing alike open the node for both directions.
+    const int fd = calls_.openNode(devicePath);
+    if (fd < 0) return nullptr;
+    auto device = std::make_unique<Wrapped>(calls_, fd);
+    if (device->handle() == nullptr) return nullptr;
+    const std::optional<PrinterInterface> interface = printerInterfaceOf(calls_, device->handle());
+    if (!interface) return nullptr;
+    // Whether the kernel's driver holds it is asked before taking it, so
+    // that it is attached again only where it was. A program that has
+    // usblp's node open, writing or idle, would be cut off by taking the
+    // interface, so the printer is left alone. (Asking usblp itself, by
+    // trying to open its node, is no way to find out: its open starts a read
+    // that takes and drops any answer the printer has waiting.)
+    const bool bound = calls_.kernelDriverActive(device->handle(), interface->number) == 1;
+    if (bound && calls_.kernelDriverNodeInUse(devicePath, interface->number)) return nullptr;
+    if (!claim(calls_, device->handle(), *interface, bound)) return nullptr;
+    return std::make_unique<LibusbPrinter>(calls_, std::move(device), *interface, bound);
 }
 
 }  // namespace mk::platform

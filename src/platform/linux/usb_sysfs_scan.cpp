@@ -98,4 +98,46 @@ std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const fs::path& sysfsRoo
     return nodes;
 }
 
+std::string usblpNodeOf(const fs::path& sysfsRoot, const fs::path& devRoot, const std::string& usbNode,
+                        int interfaceNumber) {
+    const fs::path node(usbNode);
+    unsigned bus = 0;
+    unsigned address = 0;
+    const std::string busText = node.parent_path().filename().string();
+    const std::string addressText = node.filename().string();
+    if (std::from_chars(busText.data(), busText.data() + busText.size(), bus).ec != std::errc() ||
+        std::from_chars(addressText.data(), addressText.data() + addressText.size(), address).ec != std::errc()) {
+        return {};
+    }
+    const fs::path devices = sysfsRoot / "bus" / "usb" / "devices";
+    std::error_code error;
+    std::string device;
+    for (fs::directory_iterator it(devices, error); !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.find(':') == std::string::npos && readNumber(it->path() / "busnum") == bus &&
+            readNumber(it->path() / "devnum") == address) {
+            device = name;
+            break;
+        }
+    }
+    if (device.empty()) return {};
+    for (fs::directory_iterator it(devices, error); !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(device + ":", 0) != 0) continue;
+        const std::string number = readAttribute(it->path() / "bInterfaceNumber");
+        int value = -1;
+        if (std::from_chars(number.data(), number.data() + number.size(), value, 16).ec != std::errc() ||
+            value != interfaceNumber) {
+            continue;
+        }
+        std::error_code none;
+        for (const fs::directory_entry& lp : fs::directory_iterator(it->path() / "usbmisc", none)) {
+            const std::string lpName = lp.path().filename().string();
+            if (lpName.rfind("lp", 0) == 0) return (devRoot / "usb" / lpName).string();
+        }
+        return {};
+    }
+    return {};
+}
+
 }  // namespace mk::platform

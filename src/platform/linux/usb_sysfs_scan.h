@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/usb_driver.h"
@@ -17,5 +18,11 @@ namespace mk::platform {
 // USB: no printers.
 std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const std::filesystem::path& sysfsRoot,
                                                         const std::filesystem::path& devRoot);
+
+// The node the kernel's printer driver (usblp) made for the given interface
+// of the device whose node is <devRoot>/bus/usb/BBB/DDD, as
+// <devRoot>/usb/lpN; empty when it has made none (usblp is not bound).
+std::string usblpNodeOf(const std::filesystem::path& sysfsRoot, const std::filesystem::path& devRoot,
+                        const std::string& usbNode, int interfaceNumber);
 
 }  // namespace mk::platform
