@@ -44,6 +44,30 @@ void decodePass(std::string& value, const Entity& entity) {
     value = std::move(decoded);
 }
 
+// The five passes after the first at once. Their entities run from a '&' to
+// the next ';' with no '&' between, so no two occurrences overlap, and none
+// holds a byte that any of them decodes to: no replacement makes or breaks
+// another occurrence, and their order does not matter.
+void decodeLaterPasses(std::string& value) {
+    std::size_t amp = value.find('&');
+    std::string decoded;
+    std::size_t pos = 0;
+    for (; amp != std::string::npos; amp = value.find('&', amp + 1)) {
+        const std::string_view at = std::string_view(value).substr(amp);
+        const auto entity = std::find_if(std::begin(kEntities) + 1, std::end(kEntities),
+                                         [&](const Entity& e) { return at.starts_with(e.text); });
+        if (entity == std::end(kEntities)) continue;
+        if (pos == 0) decoded.reserve(value.size());  // most values hold no entity: no copy
+        decoded.append(value, pos, amp - pos);
+        decoded += entity->byte;
+        pos = amp + entity->text.size();
+        amp = pos - 1;
+    }
+    if (pos == 0) return;
+    decoded.append(value, pos);
+    value = std::move(decoded);
+}
+
 }  // namespace
 
 std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
@@ -65,7 +89,9 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
         const auto* end = static_cast<const char*>(std::memchr(bytes + at + length - 1, last, lastStart - at + 1));
         if (end == nullptr) break;
         at = static_cast<std::size_t>(end - bytes) - (length - 1);
-        if (std::memcmp(bytes + at, pattern.data(), length - 1) == 0) return at;
+        std::size_t same = 0;  // most candidates differ in their first byte: no call
+        while (same + 1 < length && bytes[at + same] == pattern[same]) ++same;
+        if (same + 1 == length) return at;
         at += shift;
     }
     return std::string_view::npos;
@@ -74,7 +100,8 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
     std::string value(raw);
-    for (const Entity& entity : kEntities) decodePass(value, entity);
+    decodePass(value, kEntities[0]);
+    decodeLaterPasses(value);
     return value;
 }
 
