@@ -154,6 +154,7 @@ void XmlIndex::scan(std::string_view chunk) {
     const char* const end = begin + chunk.size();
     const char* lt = static_cast<const char*>(std::memchr(begin, '<', chunk.size()));
     while (lt != nullptr && incomplete > 0) {
+        while (lt + 1 < end && lt[1] == '<') ++lt;  // a '<' followed by another begins no tag
         const char* name = lt + 1;
         const bool closing = name < end && *name == '/';
         if (closing) ++name;
@@ -248,7 +249,9 @@ std::string XmlIndex::text(std::size_t place) const {
 
 bool XmlIndex::flag(std::size_t place) const {
     const std::string_view raw = rawValue(place);
-    if (raw.find('<') != std::string_view::npos) return false;  // decoded, it still holds that '<'
+    // Every entity decodes to a byte that is neither a letter nor '1', so
+    // only a value written as it reads can read "true" or "1".
+    if (raw.size() != 4 && raw.size() != 1) return false;
     std::string text = decodeXmlEntities(raw);
     if (text.size() != 4) return text == "1";
     for (char& c : text) {
