@@ -27,7 +27,7 @@ public:
 
 private:
     std::vector<std::string_view> names_;
-    // Open addressing, a power of two at least twice the names: each slot
+    // Open addressing, a power of two at least four times the names: each slot
     // holds a place plus one, 0 when empty.
     std::vector<std::size_t> slots_;
     std::size_t longest_ = 0;

@@ -1,6 +1,7 @@
 #include "lsf/variables_xml.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "lsf/flat_xml.h"
 
