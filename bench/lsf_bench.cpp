@@ -1,5 +1,6 @@
-// Loading label images from memory: a typical label of 20 objects, and labels
-// carrying one embedded image of growing size (load time should grow linearly).
+// Loading label images from memory: a typical label of 20 objects, labels
+// carrying one embedded image of growing size, and hostile objects blocks of
+// growing size (load time should grow linearly in each).
 #include <benchmark/benchmark.h>
 
 #if __has_include("support/lsf_writer.h")
@@ -8,13 +9,19 @@
 #include <string>
 
 #include "mklabel.h"
+#include "support/hostile_objects.h"
 #include "support/lsf_writer.h"
 
 namespace {
 
-void loadOnce(benchmark::State& state, const std::string& image) {
+// A refused load counts as done when the file is meant to be refused.
+void loadOnce(benchmark::State& state, const std::string& image, bool mayBeRefused = false) {
     for (auto _ : state) {
         LabelDoc* doc = MkLabelDoc_LoadFromMemory(image.data(), static_cast<int>(image.size()));
+        if (doc == nullptr && mayBeRefused) {
+            state.counters["refused"] = 1;
+            continue;
+        }
         if (doc == nullptr) {
             state.SkipWithError(MkGetLastErrorMessage());
             return;
@@ -49,6 +56,26 @@ void BM_LoadLabelWithImage(benchmark::State& state) {
     loadOnce(state, mk::test::lsfOf(doc));
 }
 BENCHMARK(BM_LoadLabelWithImage)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// The argument multiplies a unit of 3.5 MiB of objects text: at 16 the block
+// nears the 64 MiB a block may inflate to, from a file of well under 1 MB.
+void BM_LoadHostileFile(benchmark::State& state, mk::test::HostileShape shape) {
+    constexpr std::size_t kUnit = std::size_t{3584} << 10;
+    const std::string xml = mk::test::hostileObjectsXml(shape, kUnit * static_cast<std::size_t>(state.range(0)));
+    loadOnce(state, mk::test::buildLsf(mk::test::element("printerDPI", 203), xml), true);
+    state.counters["xml_bytes"] = static_cast<double>(xml.size());
+}
+// One benchmark per shape, named after it.
+const bool kHostileFilesRegistered = [] {
+    for (const auto& [shape, name] : mk::test::kHostileShapes) {
+        benchmark::RegisterBenchmark((std::string("BM_LoadHostileFile/") + name).c_str(), BM_LoadHostileFile, shape)
+            ->Arg(1)
+            ->Arg(4)
+            ->Arg(16)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "lsf/flat_xml.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "lsf/number_text.h"
@@ -42,23 +44,55 @@ void decodePass(std::string& value, const Entity& entity) {
     value = std::move(decoded);
 }
 
+// The five passes after the first at once. Their entities run from a '&' to
+// the next ';' with no '&' between, so no two occurrences overlap, and none
+// holds a byte that any of them decodes to: no replacement makes or breaks
+// another occurrence, and their order does not matter.
+void decodeLaterPasses(std::string& value) {
+    std::size_t amp = value.find('&');
+    std::string decoded;
+    std::size_t pos = 0;
+    for (; amp != std::string::npos; amp = value.find('&', amp + 1)) {
+        const std::string_view at = std::string_view(value).substr(amp);
+        const auto entity = std::find_if(std::begin(kEntities) + 1, std::end(kEntities),
+                                         [&](const Entity& e) { return at.starts_with(e.text); });
+        if (entity == std::end(kEntities)) continue;
+        if (pos == 0) decoded.reserve(value.size());  // most values hold no entity: no copy
+        decoded.append(value, pos, amp - pos);
+        decoded += entity->byte;
+        pos = amp + entity->text.size();
+        amp = pos - 1;
+    }
+    if (pos == 0) return;
+    decoded.append(value, pos);
+    value = std::move(decoded);
+}
+
 }  // namespace
 
 std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
-    if (pattern.empty()) return from <= text.size() ? from : std::string_view::npos;
-    if (from >= text.size() || text.size() - from < pattern.size()) return std::string_view::npos;
-    // memchr on the first byte skips long runs (Base64 image text holds no '<')
-    // far faster than a byte-by-byte compare.
-    const char* const begin = text.data();
-    const char* const last = begin + (text.size() - pattern.size());
-    const char* at = begin + from;
-    while (at <= last) {
-        const auto* found = static_cast<const char*>(std::memchr(at, pattern.front(), static_cast<std::size_t>(last - at) + 1));
-        if (found == nullptr) break;
-        if (std::memcmp(found + 1, pattern.data() + 1, pattern.size() - 1) == 0) {
-            return static_cast<std::size_t>(found - begin);
-        }
-        at = found + 1;
+    const std::size_t length = pattern.size();
+    if (length == 0) return from <= text.size() ? from : std::string_view::npos;
+    if (from >= text.size() || text.size() - from < length) return std::string_view::npos;
+    // Only a window that ends in the pattern's last byte can match, and memchr
+    // finds the next one far faster than a byte-by-byte walk. After a window
+    // that does not match, the pattern moves on to where that byte next stands
+    // in it: past the whole window for a tag or an entity, whose last byte
+    // ('>' or ';') occurs nowhere else in it. So text made of the pattern's
+    // first byte (a run of '<') costs no more than any other.
+    const char last = pattern.back();
+    const std::size_t earlier = pattern.substr(0, length - 1).rfind(last);
+    const std::size_t shift = earlier == std::string_view::npos ? length : length - 1 - earlier;
+    const char* const bytes = text.data();
+    const std::size_t lastStart = text.size() - length;
+    for (std::size_t at = from; at <= lastStart;) {
+        const auto* end = static_cast<const char*>(std::memchr(bytes + at + length - 1, last, lastStart - at + 1));
+        if (end == nullptr) break;
+        at = static_cast<std::size_t>(end - bytes) - (length - 1);
+        std::size_t same = 0;  // most candidates differ in their first byte: no call
+        while (same + 1 < length && bytes[at + same] == pattern[same]) ++same;
+        if (same + 1 == length) return at;
+        at += shift;
     }
     return std::string_view::npos;
 }
@@ -66,28 +100,159 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
     std::string value(raw);
-    for (const Entity& entity : kEntities) decodePass(value, entity);
+    decodePass(value, kEntities[0]);
+    decodeLaterPasses(value);
     return value;
 }
 
-std::string xmlGetText(std::string_view chunk, std::string_view key) {
-    std::string openTag;
-    openTag.reserve(key.size() + 2);
-    openTag.append("<").append(key).append(">");
-    std::string closeTag;
-    closeTag.reserve(key.size() + 3);
-    closeTag.append("</").append(key).append(">");
+namespace {
 
-    const std::size_t open = findText(chunk, openTag, 0);
-    if (open == std::string_view::npos) return {};
-    const std::size_t start = open + openTag.size();
-    const std::size_t close = findText(chunk, closeTag, start);
-    if (close == std::string_view::npos) return {};
-    return decodeXmlEntities(chunk.substr(start, close - start));
+// Eight bytes at a time: keys are short, and every tag of a chunk is hashed.
+std::size_t nameHash(std::string_view name) {
+    uint64_t hash = name.size();
+    for (std::size_t at = 0; at < name.size(); at += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, std::min<std::size_t>(8, name.size() - at));
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 29;
+    }
+    return static_cast<std::size_t>(hash);
 }
 
-bool xmlGetBool(std::string_view chunk, std::string_view key) {
-    std::string text = xmlGetText(chunk, key);
+}  // namespace
+
+XmlKeys::XmlKeys(const std::vector<std::string_view>& names) : names_(names) {
+    std::size_t slots = 16;
+    while (slots < names.size() * 4) slots *= 2;
+    slots_.assign(slots, 0);
+    for (std::size_t place = 0; place < names.size(); ++place) {
+        std::size_t slot = nameHash(names[place]) & (slots - 1);
+        while (slots_[slot] != 0) slot = (slot + 1) & (slots - 1);
+        slots_[slot] = place + 1;
+        longest_ = std::max(longest_, names[place].size());
+        lengths_ |= 1ull << std::min<std::size_t>(names[place].size(), 63);
+    }
+}
+
+std::size_t XmlKeys::placeOf(std::string_view name) const {
+    // Most tags in a chunk are no key; their length alone usually says so.
+    if (((lengths_ >> std::min<std::size_t>(name.size(), 63)) & 1) == 0) return npos;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = nameHash(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        if (names_[slots_[slot] - 1] == name) return slots_[slot] - 1;
+    }
+    return npos;
+}
+
+void XmlIndex::scan(std::string_view chunk) {
+    chunk_ = chunk;
+    elements_.assign(keys_.size(), Element{});
+    sharedDecoded_ = false;
+    if (chunk.empty()) return;
+    std::size_t incomplete = keys_.size();
+    const char* const begin = chunk.data();
+    const char* const end = begin + chunk.size();
+    const char* lt = static_cast<const char*>(std::memchr(begin, '<', chunk.size()));
+    while (lt != nullptr && incomplete > 0) {
+        while (lt + 1 < end && lt[1] == '<') ++lt;  // a '<' followed by another begins no tag
+        const char* name = lt + 1;
+        const bool closing = name < end && *name == '/';
+        if (closing) ++name;
+        // A key holds no '<' and no '>': only a tag whose name ends at the
+        // first '>', with no '<' before it, can name one. Looking no further
+        // than the longest key keeps a run of '<', or of anything, cheap.
+        const char* const limit = name + std::min(static_cast<std::size_t>(end - name), keys_.longest() + 1);
+        const char* nameEnd = name;
+        while (nameEnd < limit && *nameEnd != '>' && *nameEnd != '<') ++nameEnd;
+        const bool tag = nameEnd < limit && *nameEnd == '>';
+        const std::size_t place =
+            tag ? keys_.placeOf(std::string_view(name, static_cast<std::size_t>(nameEnd - name))) : XmlKeys::npos;
+        if (place != XmlKeys::npos) {
+            Element& element = elements_[place];
+            if (!closing && element.valueStart == std::string_view::npos) {
+                element.valueStart = static_cast<std::size_t>(nameEnd + 1 - begin);
+            } else if (closing && element.valueStart != std::string_view::npos &&
+                       element.closeTag == std::string_view::npos) {
+                element.closeTag = static_cast<std::size_t>(lt - begin);
+                --incomplete;
+            }
+        }
+        // The next '<' is the one that ended the name, or lies beyond it.
+        lt = nameEnd < limit && *nameEnd == '<'
+                 ? nameEnd
+                 : static_cast<const char*>(std::memchr(nameEnd, '<', static_cast<std::size_t>(end - nameEnd)));
+    }
+}
+
+std::string_view XmlIndex::rawValue(std::size_t place) const {
+    const Element& element = elements_[place];
+    if (element.closeTag == std::string_view::npos) return {};
+    return chunk_.substr(element.valueStart, element.closeTag - element.valueStart);
+}
+
+// The value up to its first '<', decoded. A '<' written as such belongs to no
+// entity, so decoding never joins text across it, and no number's text reads
+// past it: this converts as the whole value would. Reading a number or a flag
+// thus costs no more than that part, even where elements nest and each value
+// holds all the others.
+std::string XmlIndex::numberText(std::size_t place) const {
+    const std::string_view raw = rawValue(place);
+    return raw.empty() ? std::string() : decodeXmlEntities(raw.substr(0, raw.find('<')));
+}
+
+// Cut at a '<' written as such, which belongs to no entity, the chunk decodes
+// piece by piece exactly as it does whole. Every value's first piece (up to
+// its first '<') is its own, so finding them all reads the chunk once.
+void XmlIndex::decodeSharedText() const {
+    sharedDecoded_ = true;
+    cuts_.clear();
+    for (const Element& element : elements_) {
+        if (element.closeTag == std::string_view::npos) continue;
+        cuts_.push_back(chunk_.find('<', element.valueStart));  // at worst the closing tag itself
+        cuts_.push_back(element.closeTag);
+    }
+    std::sort(cuts_.begin(), cuts_.end());
+    cuts_.erase(std::unique(cuts_.begin(), cuts_.end()), cuts_.end());
+    cutOffsets_.clear();
+    shared_.clear();
+    for (std::size_t i = 0; i < cuts_.size(); ++i) {
+        cutOffsets_.push_back(shared_.size());
+        const std::size_t end = i + 1 < cuts_.size() ? cuts_[i + 1] : cuts_[i];
+        shared_ += decodeXmlEntities(chunk_.substr(cuts_[i], end - cuts_[i]));
+    }
+}
+
+std::string_view XmlIndex::sharedText(std::size_t from, std::size_t to) const {
+    if (!sharedDecoded_) decodeSharedText();
+    const auto offsetOf = [&](std::size_t cut) {
+        return cutOffsets_[static_cast<std::size_t>(std::lower_bound(cuts_.begin(), cuts_.end(), cut) - cuts_.begin())];
+    };
+    const std::size_t start = offsetOf(from);
+    return std::string_view(shared_).substr(start, offsetOf(to) - start);
+}
+
+std::string XmlIndex::text(std::size_t place) const {
+    const std::string_view raw = rawValue(place);
+    const std::size_t firstLt = raw.find('<');
+    // A value without markup, or without an entity after its markup, costs
+    // what it holds.
+    if (firstLt == std::string_view::npos || raw.find('&', firstLt) == std::string_view::npos) {
+        return decodeXmlEntities(raw);
+    }
+    const Element& element = elements_[place];
+    const std::string_view rest = sharedText(element.valueStart + firstLt, element.closeTag);
+    std::string text = decodeXmlEntities(raw.substr(0, firstLt));
+    text.reserve(text.size() + rest.size());
+    text += rest;
+    return text;
+}
+
+bool XmlIndex::flag(std::size_t place) const {
+    const std::string_view raw = rawValue(place);
+    // Every entity decodes to a byte that is neither a letter nor '1', so
+    // only a value written as it reads can read "true" or "1".
+    if (raw.size() != 4 && raw.size() != 1) return false;
+    std::string text = decodeXmlEntities(raw);
     if (text.size() != 4) return text == "1";
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -95,14 +260,42 @@ bool xmlGetBool(std::string_view chunk, std::string_view key) {
     return text == "true";
 }
 
-float xmlGetFloat(std::string_view chunk, std::string_view key) {
-    const std::string text = xmlGetText(chunk, key);
+float XmlIndex::real(std::size_t place) const {
+    const std::string text = numberText(place);
     return text.empty() ? 0.0f : textToFloat(text);
 }
 
-int xmlGetInt(std::string_view chunk, std::string_view key) {
-    const std::string text = xmlGetText(chunk, key);
+int XmlIndex::integer(std::size_t place) const {
+    const std::string text = numberText(place);
     return text.empty() ? 0 : textToInt32(text, 10);
+}
+
+namespace {
+
+template <typename Read>
+auto readOneKey(std::string_view chunk, std::string_view key, Read read) {
+    const XmlKeys keys({key});
+    XmlIndex index(keys);
+    index.scan(chunk);
+    return read(index);
+}
+
+}  // namespace
+
+std::string xmlGetText(std::string_view chunk, std::string_view key) {
+    return readOneKey(chunk, key, [](const XmlIndex& index) { return index.text(0); });
+}
+
+bool xmlGetBool(std::string_view chunk, std::string_view key) {
+    return readOneKey(chunk, key, [](const XmlIndex& index) { return index.flag(0); });
+}
+
+float xmlGetFloat(std::string_view chunk, std::string_view key) {
+    return readOneKey(chunk, key, [](const XmlIndex& index) { return index.real(0); });
+}
+
+int xmlGetInt(std::string_view chunk, std::string_view key) {
+    return readOneKey(chunk, key, [](const XmlIndex& index) { return index.integer(0); });
 }
 
 }  // namespace mk

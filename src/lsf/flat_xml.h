@@ -3,18 +3,96 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Label files hold flat XML that is never parsed as a tree: a value is the text
 // between the first "<key>" in a chunk and the first "</key>" after it, with six
-// entities decoded. The getters keep no state and never fail; a missing element
-// reads as "", false, 0.0 or 0.
+// entities decoded. A missing element reads as "", false, 0.0 or 0; nothing
+// here fails.
 namespace mk {
 
+// The element names a reader looks up, each known by its place in the list.
+// A name holds neither '<' nor '>' and does not begin with '/', so a tag that
+// names it is found from its '<' up to the first '>'; names are distinct.
+class XmlKeys {
+public:
+    explicit XmlKeys(const std::vector<std::string_view>& names);
+
+    std::size_t size() const { return names_.size(); }
+    std::size_t longest() const { return longest_; }
+    // The name's place in the list, or npos.
+    std::size_t placeOf(std::string_view name) const;
+
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+private:
+    std::vector<std::string_view> names_;
+    // Open addressing, a power of two at least four times the names: each slot
+    // holds a place plus one, 0 when empty.
+    std::vector<std::size_t> slots_;
+    std::size_t longest_ = 0;
+    unsigned long long lengths_ = 0;  // bit n: a name of n bytes exists (names over 63 bytes: bit 63)
+};
+
+// The key of each row of a reader's field table, at the row's place.
+template <typename FieldTable>
+std::vector<std::string_view> keyNamesOf(const FieldTable& table) {
+    std::vector<std::string_view> names;
+    names.reserve(table.size());
+    for (const auto& field : table) names.emplace_back(field.key);
+    return names;
+}
+
+// Where every key's element stands in one chunk, found in one pass over it,
+// so reading all the keys of a record costs time linear in the chunk however
+// many keys there are and whatever the chunk holds. Each key's element is the
+// one a search from the chunk's first byte finds: its first "<key>" and the
+// first "</key>" after that.
+class XmlIndex {
+public:
+    explicit XmlIndex(const XmlKeys& keys) : keys_(keys) {}
+
+    // Indexes a new chunk, which must outlive the reads that follow.
+    void scan(std::string_view chunk);
+
+    // The element's value with entities decoded.
+    std::string text(std::size_t place) const;
+    // True for "true" in any letter case or "1", exactly.
+    bool flag(std::size_t place) const;
+    // As atof reads the value, then rounded to the nearest float.
+    float real(std::size_t place) const;
+    // Decimal, saturating at the 32-bit limits; "12.7" reads 12, "0x10" reads 0.
+    int integer(std::size_t place) const;
+
+private:
+    struct Element {
+        std::size_t valueStart = std::string_view::npos;
+        std::size_t closeTag = std::string_view::npos;
+    };
+
+    std::string_view rawValue(std::size_t place) const;
+    std::string numberText(std::size_t place) const;
+    void decodeSharedText() const;
+    std::string_view sharedText(std::size_t from, std::size_t to) const;
+
+    const XmlKeys& keys_;
+    std::string_view chunk_;
+    std::vector<Element> elements_;
+    // Elements nested in one another share their text. Where values hold
+    // markup and entities, the chunk is decoded once, in pieces cut at every
+    // value's first '<' and every closing tag (the positions, in order), and
+    // each value is then put together from its own first piece and the
+    // decoded pieces it spans (where each position's piece starts).
+    mutable bool sharedDecoded_ = false;
+    mutable std::vector<std::size_t> cuts_;
+    mutable std::vector<std::size_t> cutOffsets_;
+    mutable std::string shared_;
+};
+
+// One lookup of one key; a reader of several keys indexes its chunk once instead.
 std::string xmlGetText(std::string_view chunk, std::string_view key);
-// True for "true" in any letter case or "1", exactly.
 bool xmlGetBool(std::string_view chunk, std::string_view key);
 float xmlGetFloat(std::string_view chunk, std::string_view key);
-// Decimal, saturating at the 32-bit limits; "12.7" reads 12, "0x10" reads 0.
 int xmlGetInt(std::string_view chunk, std::string_view key);
 
 // Decodes &amp; &lt; &gt; &quot; &#xD; &#xA; in six passes in that order. Each

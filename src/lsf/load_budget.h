@@ -1,16 +1,14 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
-#include <vector>
 
 namespace mk {
 
 // The most memory the objects of one label file may hold once loaded: every
-// object and variable record, and the bytes of every text and image they
-// carry. A real label holds a few dozen objects and perhaps a page-sized
-// picture, far below it; a small file whose objects block inflates to
+// object and variable record (its size, not the room its list has grown to),
+// and the bytes of every text and image they carry. A real label holds a few
+// dozen objects and perhaps a page-sized picture, far below it; a small file whose objects block inflates to
 // millions of tiny elements (or to texts nested inside each other, each a
 // copy of the rest) is refused instead of taking gigabytes.
 inline constexpr std::size_t kMaxLoadedObjectsBytes = std::size_t{64} << 20;
@@ -42,15 +40,5 @@ private:
     std::size_t left_;
     bool exceeded_ = false;
 };
-
-// Room for one more record, the list's growth paid for before it is allocated.
-template <typename Record>
-bool makeRoomForOne(std::vector<Record>& list, LoadBudget& budget) {
-    if (list.size() < list.capacity()) return true;
-    const std::size_t grown = std::max<std::size_t>(4, list.capacity() * 2);
-    if (!budget.take((grown - list.capacity()) * sizeof(Record))) return false;
-    list.reserve(grown);
-    return true;
-}
 
 }  // namespace mk

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lsf/flat_xml.h"
 #include "lsf/variables_xml.h"
@@ -23,38 +25,49 @@ struct Overloaded : Visitors... {
 template <typename... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
+// Every keyed field's name at its place in the table, then the fallback's.
+const XmlKeys& objectKeys() {
+    static const XmlKeys keys = [] {
+        std::vector<std::string_view> names = keyNamesOf(kObjectFields);
+        names.push_back(kObjectClassFallbackKey);
+        return XmlKeys(names);
+    }();
+    return keys;
+}
+constexpr std::size_t kObjectClassFallbackPlace = kObjectFields.size();
+
 // False when what the field holds does not fit the budget.
-bool readObjectField(std::string_view chunk, const ObjectField& field, LabelObject& object, LoadBudget& budget) {
+bool readObjectField(const XmlIndex& index, std::size_t place, LabelObject& object, LoadBudget& budget) {
     return std::visit(Overloaded{
                    [&](std::string LabelObject::*member) {
-                       object.*member = xmlGetText(chunk, field.key);
+                       object.*member = index.text(place);
                        return budget.takeText(object.*member);
                    },
                    [&](bool LabelObject::*member) {
-                       object.*member = xmlGetBool(chunk, field.key);
+                       object.*member = index.flag(place);
                        return true;
                    },
                    [&](int LabelObject::*member) {
-                       object.*member = xmlGetInt(chunk, field.key);
+                       object.*member = index.integer(place);
                        return true;
                    },
                    [&](float LabelObject::*member) {
-                       object.*member = xmlGetFloat(chunk, field.key);
+                       object.*member = index.real(place);
                        return true;
                    },
                    // A colour is written as its signed decimal value: -16777216 is opaque black.
                    [&](uint32_t LabelObject::*member) {
-                       object.*member = static_cast<uint32_t>(xmlGetInt(chunk, field.key));
+                       object.*member = static_cast<uint32_t>(index.integer(place));
                        return true;
                    },
                    [&](std::vector<uint8_t> LabelObject::*member) {
-                       const std::string text = xmlGetText(chunk, field.key);
+                       const std::string text = index.text(place);
                        (object.*member).clear();
                        if (!text.empty()) object.*member = base64Decode(text);
                        return budget.take((object.*member).capacity());
                    },
                },
-               field.member);
+               kObjectFields[place].member);
 }
 
 constexpr std::array<int8_t, 256> makeBase64Values() {
@@ -90,6 +103,7 @@ std::vector<uint8_t> base64Decode(std::string_view text) {
 bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objects, std::size_t limit) {
     if (text.empty()) return true;
     LoadBudget budget(limit);
+    XmlIndex index(objectKeys());
     std::size_t pos = 0;
     for (;;) {
         const std::size_t open = findText(text, kObjectOpen, pos);
@@ -100,18 +114,17 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
         const std::string_view chunk = text.substr(open, end - open);
         pos = end;
 
-        if (!makeRoomForOne(objects, budget)) return false;
-        LabelObject object;
-        initLabelObject(object);
-        for (const ObjectField& field : kObjectFields) {
-            if (!readObjectField(chunk, field, object, budget)) return false;
+        if (!budget.take(sizeof(LabelObject))) return false;
+        LabelObject object;  // a new object's defaults
+        index.scan(chunk);
+        for (std::size_t place = 0; place < kObjectFields.size(); ++place) {
+            if (!readObjectField(index, place, object, budget)) return false;
         }
-        if (object.objectclass == 0) object.objectclass = xmlGetInt(chunk, kObjectClassFallbackKey);
+        if (object.objectclass == 0) object.objectclass = index.integer(kObjectClassFallbackPlace);
         parseObjectVariablesXml(chunk, object.Variables, budget);
         if (budget.exceeded()) return false;
         // Moved rather than copied: an image object may carry megabytes.
-        objects.emplace_back();
-        moveLabelObject(objects.back(), object);
+        objects.push_back(std::move(object));
     }
 }
 

@@ -46,13 +46,19 @@ void applyParam(Value value, Value& field, const PrinterParamField& param) {
     }
 }
 
-void readParam(std::string_view text, const PrinterParamField& param, LabelDoc& doc) {
+const XmlKeys& paramKeys() {
+    static const XmlKeys keys(keyNamesOf(kPrinterParamFields));
+    return keys;
+}
+
+void readParam(const XmlIndex& index, std::size_t place, LabelDoc& doc) {
+    const PrinterParamField& param = kPrinterParamFields[place];
     if (auto member = std::get_if<int LabelDoc::*>(&param.member)) {
-        applyParam(xmlGetInt(text, param.key), doc.**member, param);
+        applyParam(index.integer(place), doc.**member, param);
     } else if (auto member = std::get_if<float LabelDoc::*>(&param.member)) {
-        applyParam(xmlGetFloat(text, param.key), doc.**member, param);
+        applyParam(index.real(place), doc.**member, param);
     } else if (auto member = std::get_if<bool LabelDoc::*>(&param.member)) {
-        doc.**member = xmlGetBool(text, param.key);  // flags are only ever assigned
+        doc.**member = index.flag(place);  // flags are only ever assigned
     }
 }
 
@@ -60,7 +66,9 @@ void readParam(std::string_view text, const PrinterParamField& param, LabelDoc& 
 
 bool parsePrinterParamsXml(std::string_view text, LabelDoc& doc) {
     if (text.empty()) return false;
-    for (const PrinterParamField& param : kPrinterParamFields) readParam(text, param, doc);
+    XmlIndex index(paramKeys());
+    index.scan(text);
+    for (std::size_t place = 0; place < kPrinterParamFields.size(); ++place) readParam(index, place, doc);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "lsf/variables_xml.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "lsf/flat_xml.h"
 
@@ -28,15 +29,20 @@ constexpr std::string_view kBlockClose = "</Variables>";
 constexpr std::string_view kVariableOpen = "<Variable>";
 constexpr std::string_view kVariableClose = "</Variable>";
 
+const XmlKeys& variableKeys() {
+    static const XmlKeys keys(keyNamesOf(kVariableFields));
+    return keys;
+}
+
 // False when what the field holds does not fit the budget.
-bool readVariableField(std::string_view chunk, const VariableField& field, LabelVariable& variable,
-                       LoadBudget& budget) {
+bool readVariableField(const XmlIndex& index, std::size_t place, LabelVariable& variable, LoadBudget& budget) {
+    const VariableField& field = kVariableFields[place];
     if (auto member = std::get_if<bool LabelVariable::*>(&field.member)) {
-        variable.**member = xmlGetBool(chunk, field.key);
+        variable.**member = index.flag(place);
     } else if (auto member = std::get_if<int LabelVariable::*>(&field.member)) {
-        variable.**member = xmlGetInt(chunk, field.key);
+        variable.**member = index.integer(place);
     } else if (auto member = std::get_if<std::string LabelVariable::*>(&field.member)) {
-        variable.**member = xmlGetText(chunk, field.key);
+        variable.**member = index.text(place);
         return budget.takeText(variable.**member);
     }
     return true;
@@ -58,6 +64,7 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
     const std::string_view block = objectChunk.substr(blockOpen, blockClose + kBlockClose.size() - blockOpen);
 
     // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
+    XmlIndex index(variableKeys());
     std::size_t pos = 0;
     for (;;) {
         const std::size_t open = findText(block, kVariableOpen, pos);
@@ -68,13 +75,13 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
         const std::string_view chunk = block.substr(open, end - open);
         pos = end;
 
-        if (!makeRoomForOne(variables, budget)) break;
+        if (!budget.take(sizeof(LabelVariable))) break;
         LabelVariable variable;
-        for (const VariableField& field : kVariableFields) {
-            if (!readVariableField(chunk, field, variable, budget)) return !variables.empty();
+        index.scan(chunk);
+        for (std::size_t place = 0; place < kVariableFields.size(); ++place) {
+            if (!readVariableField(index, place, variable, budget)) return !variables.empty();
         }
-        variables.emplace_back();
-        copyLabelVariable(variables.back(), variable);
+        variables.push_back(std::move(variable));
     }
     return !variables.empty();
 }

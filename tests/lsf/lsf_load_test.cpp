@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "lsf/inflate_block.h"
+#include "lsf/load_budget.h"
 #include "mklabel.h"
 #include "model/label_doc.h"
 #include "support/handles.h"
@@ -309,6 +310,29 @@ TEST(LsfLoad, BlocksInflatingBeyondTheLimitAreRefused) {
     objects.objectsXml = kObjects + huge;
     EXPECT_EQ(loadImage(objects.build()), nullptr);
     EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_OBJECTS_BLOCK_INFLATE);
+}
+
+// As many objects as the bound holds load (over 56 000 small ones), whatever
+// their number; one more is refused and nothing of the file is kept.
+TEST(LsfLoad, ObjectsAreRefusedOnlyBeyondTheBound) {
+    const std::size_t most = mk::kMaxLoadedObjectsBytes / sizeof(LabelObject);
+    const struct {
+        std::size_t count;
+        bool loads;
+    } cases[] = {{most, true}, {most + 1, false}};
+    for (const auto& c : cases) {
+        std::string objects;
+        for (std::size_t i = 0; i < c.count; ++i) objects += labelObject("");
+        const DocPtr doc = loadImage(mk::test::buildLsf(kParams, objects));
+        if (c.loads) {
+            ASSERT_NE(doc, nullptr) << c.count;
+            EXPECT_EQ(MkLabelDoc_GetObjectCount(doc.get()), static_cast<int>(c.count));
+        } else {
+            EXPECT_EQ(doc, nullptr) << c.count;
+            EXPECT_EQ(MkGetLastErrorCode(), MK_ERR_OBJECTS_XML);
+            EXPECT_STREQ(MkGetLastErrorMessage(), "Failed to parse label objects from XML.");
+        }
+    }
 }
 
 TEST(InflateBlock, OutputGrowsUpToTheLimitAndNoFurther) {

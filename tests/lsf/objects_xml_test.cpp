@@ -160,6 +160,31 @@ TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
     EXPECT_TRUE(parse(labelObject(rawElement("imagedata", "==\r\n==&#xA;")))[0].imagedata.empty());
 }
 
+// Records count their size, not their list's room; a picture counts the bytes
+// it holds.
+TEST(ObjectsXml, TheBoundCountsRecordsAndPictureBytes) {
+    std::string pictureText;
+    for (int i = 0; i < 1000; ++i) pictureText += "QUFB";
+    const std::size_t pictureBytes = mk::base64Decode(pictureText).capacity();
+    const std::string picture = labelObject(rawElement("imagedata", pictureText));
+    const std::string fiveObjects = labelObject("") + labelObject("") + labelObject("") + labelObject("") + labelObject("");
+    const struct {
+        const char* name;
+        std::string xml;
+        std::size_t limit;
+        bool fits;
+    } cases[] = {
+        {"five records", fiveObjects, 5 * sizeof(LabelObject), true},
+        {"five records, a byte short", fiveObjects, 5 * sizeof(LabelObject) - 1, false},
+        {"a picture", picture, sizeof(LabelObject) + pictureBytes, true},
+        {"a picture, a byte short", picture, sizeof(LabelObject) + pictureBytes - 1, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<LabelObject> objects;
+        EXPECT_EQ(mk::parseLabelObjectsXml(c.xml, objects, c.limit), c.fits) << c.name;
+    }
+}
+
 // Every keyed field gets a value unlike its default and unlike its neighbours.
 LabelObject objectWithEveryFieldSet() {
     LabelObject object;

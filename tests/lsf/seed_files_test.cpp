@@ -24,6 +24,7 @@
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
 #include "support/handles.h"
+#include "support/hostile_objects.h"
 #include "support/lsf_writer.h"
 #include "support/utf8_path.h"
 
@@ -47,7 +48,7 @@ void writeSeed(const fs::path& dir, const std::string& name, const std::string& 
 }
 
 struct LoadSeed {
-    const char* name;
+    std::string name;
     std::string image;
     int code;  // 0: loads
 };
@@ -80,7 +81,7 @@ std::vector<LoadSeed> loadSeeds() {
     std::string truncated = mk::test::lsfOf(sample);
     truncated.resize(truncated.size() - 10);
 
-    return {
+    std::vector<LoadSeed> seeds = {
         {"sample.lsf", mk::test::lsfOf(sample), 0},
         {"gzip.lsf", gzip.build(), 0},
         {"old-version.lsf", old.build(), 0},
@@ -91,6 +92,12 @@ std::vector<LoadSeed> loadSeeds() {
         {"three-fields.lsf", std::string("LSF|7.0|x|\0", 11), MK_ERR_BAD_HEADER},
         {"zero-size.lsf", std::string("LSF|7.0|x|0\0", 12), MK_ERR_PARAM_BLOCK_INFLATE},
     };
+    // The shapes the load benchmark times, small: a few KB compressed.
+    for (const auto& [shape, name] : mk::test::kHostileShapes) {
+        seeds.push_back({std::string("hostile-") + name + ".lsf",
+                         mk::test::buildLsf(params, mk::test::hostileObjectsXml(shape, 256 << 10)), 0});
+    }
+    return seeds;
 }
 
 struct XmlSeed {
@@ -135,6 +142,24 @@ TEST(SeedFiles, XmlSeedsHoldTheirObjects) {
         std::vector<LabelObject> objects;
         ASSERT_TRUE(mk::parseLabelObjectsXml(seed.chunk, objects));
         EXPECT_EQ(objects.size(), seed.objects) << seed.name;
+    }
+}
+
+// The load benchmark's shapes, small, as the XML fuzzers' inputs (see below):
+// each is read whole.
+TEST(SeedFiles, HostileXmlSeedsAreReadWhole) {
+    const std::string params = mk::test::paramsXmlOf(mk::test::sampleLabel());
+    const fs::path xmlDir = kSourceRoot / "tests" / "fuzz" / "corpus" / "lsf_xml_fuzz";
+    const fs::path flatDir = kSourceRoot / "tests" / "fuzz" / "corpus" / "flat_xml_fuzz";
+    for (const auto& [shape, name] : mk::test::kHostileShapes) {
+        const std::string xml = mk::test::hostileObjectsXml(shape, 4096);
+        if (writeRequested()) {
+            writeSeed(xmlDir, std::string("hostile-") + name, std::string(1, '\0') + params + '\0' + xml);
+            writeSeed(flatDir, std::string("hostile-") + name + ".txt", "ObjectName\n" + xml);
+        }
+        std::vector<LabelObject> objects;
+        ASSERT_TRUE(mk::parseLabelObjectsXml(xml, objects));
+        EXPECT_FALSE(objects.empty()) << name;
     }
 }
 
