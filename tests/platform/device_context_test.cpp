@@ -85,7 +85,8 @@ TEST(DeviceContext, CreateRefusesEmptyAndOversizedSurfaces) {
     } cases[] = {
         {1, 1, true},         {0, 10, false},         {10, 0, false},      {-5, 10, false},
         {10, -5, false},      {2000, 3000, true},     {23171, 23170, false},  // 2 147 488 280 bytes
-        {1, 536870912, false}, {INT_MAX, INT_MAX, false},
+        {1, 536870912, false}, {INT_MAX, INT_MAX, false}, {1, 134217729, false},  // one dot over 512 MiB
+        {11586, 11586, false},
     };
     for (const Case& c : cases) {
         auto dc = DeviceContext::create(c.width, c.height);

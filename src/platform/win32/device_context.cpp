@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -185,9 +184,9 @@ DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 DeviceContext::~DeviceContext() = default;
 
 std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
-    if (width < 1 || height < 1) return nullptr;
-    const int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
-    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
+    // The DIB section is made anew for every label and released with it:
+    // Windows keeps no surface memory between calls.
+    if (!surfaceSizeAllowed(width, height)) return nullptr;
     try {
         auto impl = std::make_unique<Impl>();
         impl->width = width;

@@ -1,0 +1,83 @@
+// What the library keeps between calls is bounded for the whole process, not
+// per thread: the README states at most 120 MiB (glyphs 8, barcodes 16,
+// pictures 32, surface memory 64) besides the font lookups. And a label
+// beyond the largest surface fails before its memory is touched.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <latch>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mklabel.h"
+#include "support/handles.h"
+#include "support/lsf_writer.h"
+#include "support/peak_memory.h"
+#include "support/reference_labels.h"
+
+namespace {
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kStatedKeptBytes = 120 * kMiB;
+
+// The reference label on 200 x 150 mm at 600 dpi: 4724 x 3543 dots, 64 MiB.
+int renderLargeLabel(int dpi, float widthMm, float heightMm) {
+    LabelDoc design = mk::test::mainRoadLabel();
+    design.labelwidth = widthMm;
+    design.labelheight = heightMm;
+    const std::string file = mk::test::lsfOf(design);
+    mk::test::LabelPtr doc(MkLabelDoc_LoadFromMemory(file.data(), static_cast<int>(file.size())));
+    mk::test::PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), dpi);
+    void* pixels = nullptr;
+    int width = 0, height = 0, stride = 0;
+    const int result = MkLabelDoc_Render(doc.get(), printer.get(), 0, &pixels, &width, &height, &stride);
+    MkFree(pixels);
+    return result;
+}
+
+TEST(KeptMemory, ThreadsThatRenderedLargeLabelsKeepNoMoreThanTheStatedBound) {
+    if (mk::test::sanitizedBuild()) GTEST_SKIP() << "a sanitizer's allocator keeps freed memory: sizes mean nothing";
+    constexpr int kThreads = 8;
+    const auto run = mk::test::runInChildMeasuringPeak([] {
+        // Libraries and fonts come in with the first label; they are not kept by the library's calls.
+        if (renderLargeLabel(203, 104, 75) != MK_OK) return -1;
+        const std::size_t before = mk::test::residentBytes();
+        std::latch rendered(kThreads);
+        std::latch released(1);
+        std::vector<int> results(kThreads, -1);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&, i] {
+                results[i] = renderLargeLabel(600, 200, 150);
+                rendered.count_down();
+                released.wait();  // alive, as a pool's threads stay
+            });
+        }
+        rendered.wait();
+        const std::size_t after = mk::test::residentBytes();
+        released.count_down();
+        for (std::thread& thread : threads) thread.join();
+        for (int result : results) {
+            if (result != MK_OK) return -1;
+        }
+        return static_cast<int>((after > before ? after - before : 0) / kMiB);
+    });
+    ASSERT_TRUE(run.has_value()) << "memory not measured";
+    ASSERT_GE(run->result, 0) << "a render failed";
+    EXPECT_LE(static_cast<std::size_t>(run->result) * kMiB, kStatedKeptBytes);
+    std::printf("%d threads kept %d MiB\n", kThreads, run->result);
+}
+
+TEST(KeptMemory, LabelBeyondTheLargestSurfaceFailsWithoutTouchingItsMemory) {
+    if (mk::test::sanitizedBuild()) GTEST_SKIP() << "a sanitizer's allocator keeps freed memory: peaks mean nothing";
+    // 2000 x 2000 mm at 203 dpi: 15 984 x 15 984 dots, 975 MiB.
+    const auto run = mk::test::runInChildMeasuringPeak([] { return renderLargeLabel(203, 2000, 2000); });
+    ASSERT_TRUE(run.has_value()) << "peak not measured";
+    EXPECT_EQ(run->result, MK_RENDER_FAILED);
+    EXPECT_LT(run->peakRiseBytes, 64 * kMiB);
+    std::printf("peak rise %zu MiB\n", run->peakRiseBytes / kMiB);
+}
+
+}  // namespace
