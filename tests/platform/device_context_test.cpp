@@ -341,6 +341,26 @@ TEST(DeviceContext, DrawingFarOutsideIsClippedSafely) {
     dc->stretchPixels(0, 0, 16, 16, INT_MAX, INT_MAX, INT_MAX, INT_MAX, block);
 }
 
+// A line reaching far beyond the surface is cut before it is drawn: it is
+// still drawn where it crosses the surface, and its dashes lie where those of
+// a short line starting a whole number of dash periods nearer lie.
+TEST(DeviceContext, LinesFromFarOutsideAreDrawnInPhase) {
+    constexpr int kFar = 2000000000;  // kFar + 2 is a multiple of 18 and of 27
+    const Pen pens[] = {Pen::solid(3, kBlack), Pen::dashed(3, kBlack, {12, 6}), Pen::dashed(3, kBlack, {12, 6, 3, 6})};
+    for (const Pen& pen : pens) {
+        auto far = surface(9, 60);
+        auto near = surface(9, 60);
+        far->selectPen(pen);
+        near->selectPen(pen);
+        far->moveTo(4, -kFar);
+        far->lineTo(4, kFar);
+        near->moveTo(4, -2);
+        near->lineTo(4, 80);
+        EXPECT_FALSE(inked(*far).empty()) << pen.pattern.size();
+        EXPECT_EQ(inked(*far), inked(*near)) << pen.pattern.size();
+    }
+}
+
 TEST(DeviceContext, DrawingCrossesTileBoundariesOfLargeSurfaces) {
     // Beyond 32767 dots a side the surface is drawn in tiles.
     auto tall = surface(8, 40000);

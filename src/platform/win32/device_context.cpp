@@ -264,7 +264,21 @@ void DeviceContext::lineTo(int x, int y) {
     }
     double ax = x1, ay = y1, bx = x, by = y;
     const double margin = static_cast<double>(kMargin);
-    if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin})) return;
+    double cut = 0;
+    if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin}, &cut)) return;
+    // GDI starts the dash pattern where the line starts: the cut line starts
+    // a whole number of periods from the true start, so the dashes stay put
+    // (a period beyond the margin would leave GDI's range; none is that long).
+    int64_t period = 0;
+    for (int length : d.pen.pattern) period += length;
+    if (cut > 0 && period > 0 && period <= kMargin) {
+        const double dx = static_cast<double>(x) - x1;
+        const double dy = static_cast<double>(y) - y1;
+        const double length = std::hypot(dx, dy);
+        const double back = std::fmod(cut * length, static_cast<double>(period)) / length;
+        ax -= back * dx;
+        ay -= back * dy;
+    }
     const int fromX = static_cast<int>(std::lround(ax));
     const int fromY = static_cast<int>(std::lround(ay));
     const int toX = static_cast<int>(std::lround(bx));
