@@ -40,7 +40,8 @@ int renderLargeLabel(int dpi, float widthMm, float heightMm) {
 }
 
 TEST(KeptMemory, ThreadsThatRenderedLargeLabelsKeepNoMoreThanTheStatedBound) {
-    if (mk::test::sanitizedBuild()) GTEST_SKIP() << "a sanitizer's allocator keeps freed memory: sizes mean nothing";
+    if (mk::test::sanitizedBuild())
+        GTEST_SKIP() << "a sanitizer keeps freed memory and shadow pages: resident sizes mean nothing";
     const auto run = mk::test::runInChildMeasuringPeak([] {
         // Libraries and fonts come in with the first label; no call keeps them.
         if (renderLargeLabel(203, 104, 75) != MK_OK) return -1;
@@ -68,7 +69,8 @@ TEST(KeptMemory, ThreadsThatRenderedLargeLabelsKeepNoMoreThanTheStatedBound) {
 }
 
 TEST(KeptMemory, LabelBeyondTheLargestSurfaceFailsWithoutTouchingItsMemory) {
-    if (mk::test::sanitizedBuild()) GTEST_SKIP() << "a sanitizer's allocator keeps freed memory: peaks mean nothing";
+    if (mk::test::sanitizedBuild())
+        GTEST_SKIP() << "a sanitizer keeps freed memory and shadow pages: peaks mean nothing";
     // 2000 x 2000 mm at 203 dpi: 15 984 x 15 984 dots, 975 MiB.
     const auto run = mk::test::runInChildMeasuringPeak([] { return renderLargeLabel(203, 2000, 2000); });
     ASSERT_TRUE(run.has_value()) << "peak not measured";

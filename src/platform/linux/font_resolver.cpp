@@ -99,7 +99,7 @@ struct FontCaches {
     std::mutex openMutex;
     CountedCache<FaceKey, FontFace, FaceKeyHash> faces{kUncountedBytes, kFaceCacheSize, CacheSwitch::Ignores};
     CountedCache<ResolvedKey, ResolvedFont, ResolvedKeyHash> resolved{kUncountedBytes, kResolvedCacheSize,
-                                                                       CacheSwitch::Ignores};
+                                                                      CacheSwitch::Ignores};
 };
 
 FontCaches& caches() {
