@@ -1,6 +1,7 @@
 # The README's commands. Every target installs what it needs first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 WIN_BUILD ?= build-windows
 WIN_DEPS ?= build-windows-deps
@@ -9,7 +10,7 @@ WINE ?= /usr/lib/wine/wine64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test usb-test demo asan fuzz bench install clean windows windows-deps windows-test-config windows-test windows-comm-test
+.PHONY: deps build test usb-test demo asan tsan fuzz bench install clean windows windows-deps windows-test-config windows-test windows-comm-test
 
 deps:
 	./scripts/install-deps
@@ -35,6 +36,14 @@ asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMKLABEL_SANITIZE=ON -DMKLABEL_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The same tests under ThreadSanitizer: caches and surface memory are shared
+# by every thread that renders or prints. A race fails the test it shows in.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMKLABEL_TSAN=ON -DMKLABEL_BENCH=OFF \
+	  -DMKLABEL_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -88,4 +97,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN_TEST_BUILD) $(WIN_DEPS)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD) $(WIN_TEST_BUILD) $(WIN_DEPS)

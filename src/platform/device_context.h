@@ -90,15 +90,26 @@ struct PixelBlock {
 
 struct TextState;  // owned by the text layer
 
+// The largest surface made, in bytes of pixel memory: 134 217 728 dots, for
+// example 11 585 x 11 585. A label's render, preview and print need this
+// twice at most (the surface and the caller's copy of its pixels).
+inline constexpr int64_t kLargestSurfaceBytes = int64_t{512} << 20;
+
+// Whether a surface of width x height dots may be made: both at least 1 and
+// the memory within kLargestSurfaceBytes.
+inline bool surfaceSizeAllowed(int width, int height) {
+    return width >= 1 && height >= 1 && int64_t{width} * height <= kLargestSurfaceBytes / 4;
+}
+
 class DeviceContext {
 public:
-    // A white surface of width x height dots, or nullptr when either is
-    // below 1, the memory (4 x width x height bytes) would exceed the signed
-    // 32-bit range, or it cannot be allocated. The memory of a surface
-    // destroyed earlier on the same thread may be used again (up to a bound,
-    // and not while cachingEnabled() is off), so that labels printed one after
-    // another neither allocate nor fault in their pages each time; it is
-    // filled white all the same.
+    // A white surface of width x height dots, or nullptr when the size is
+    // not allowed (surfaceSizeAllowed, checked before any memory is touched)
+    // or the memory cannot be allocated. A system may keep the memory of
+    // surfaces destroyed earlier for new ones (within a bound for the whole
+    // process, and not while cachingEnabled() is off), so that labels printed
+    // one after another neither allocate nor fault in their pages each time;
+    // it is filled white all the same.
     static std::unique_ptr<DeviceContext> create(int width, int height);
     ~DeviceContext();
     DeviceContext(const DeviceContext&) = delete;

@@ -39,7 +39,7 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     const int height = mmToDots(doc.labelheight, dpi);
     if (height < 1) return nullptr;
     auto dc = platform::DeviceContext::create(width, height);
-    if (dc == nullptr) return nullptr;  // too large for the signed 32-bit byte range, or out of memory
+    if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
     for (const LabelObject& object : doc.objects) {
         if (object.enable) drawObject(*dc, object, dpi);

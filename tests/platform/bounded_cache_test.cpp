@@ -69,21 +69,28 @@ TEST(BoundedCache, AValueStaysValidForItsHolderAfterTheCacheDropsIt) {
 TEST(BoundedCache, AKeyStoredAgainKeepsTheFirstValue) {
     Cache cache(100, 10);
     cache.store("a", value("first"), 10);
-    cache.store("a", value("again"), 10);
+    EXPECT_EQ(*cache.store("a", value("again"), 10), "first");  // the second thread goes on with it
     EXPECT_EQ(*cache.find(std::string("a")), "first");
     EXPECT_EQ(cache.bytes(), 10u);
 }
 
+// Unless it ignores the switch, as the font lookups' caches do.
 TEST(BoundedCache, SwitchedOffItNeitherFindsNorStores) {
     Cache cache(100, 10);
+    Cache lookups(100, 10, mk::platform::CacheSwitch::Ignores);
     cache.store("a", value("kept"), 10);
+    lookups.store("a", value("kept"), 10);
     mk::platform::setCachingEnabled(false);
     const std::shared_ptr<const std::string> found = cache.find(std::string("a"));
+    const std::shared_ptr<const std::string> looked = lookups.find(std::string("a"));
     cache.store("b", value("not kept"), 10);
+    lookups.store("b", value("kept too"), 10);
     mk::platform::setCachingEnabled(true);
     EXPECT_EQ(found, nullptr);
     EXPECT_EQ(keptOf(cache, {"a", "b"}), std::vector<std::string>{"a"});
     EXPECT_EQ(cache.bytes(), 10u);
+    EXPECT_NE(looked, nullptr);
+    EXPECT_EQ(keptOf(lookups, {"a", "b"}), (std::vector<std::string>{"a", "b"}));
 }
 
 }  // namespace

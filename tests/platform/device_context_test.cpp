@@ -85,7 +85,8 @@ TEST(DeviceContext, CreateRefusesEmptyAndOversizedSurfaces) {
     } cases[] = {
         {1, 1, true},         {0, 10, false},         {10, 0, false},      {-5, 10, false},
         {10, -5, false},      {2000, 3000, true},     {23171, 23170, false},  // 2 147 488 280 bytes
-        {1, 536870912, false}, {INT_MAX, INT_MAX, false},
+        {1, 536870912, false}, {INT_MAX, INT_MAX, false}, {1, 134217729, false},  // one dot over 512 MiB
+        {11586, 11586, false},
     };
     for (const Case& c : cases) {
         auto dc = DeviceContext::create(c.width, c.height);
@@ -338,6 +339,26 @@ TEST(DeviceContext, DrawingFarOutsideIsClippedSafely) {
     dc->stretchPixels(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0, 3, 3, block);
     dc->stretchPixels(INT_MAX, 0, INT_MIN, 16, 0, 0, 3, 3, block);
     dc->stretchPixels(0, 0, 16, 16, INT_MAX, INT_MAX, INT_MAX, INT_MAX, block);
+}
+
+// A line reaching far beyond the surface is cut before it is drawn: it is
+// still drawn where it crosses the surface, and its dashes lie where those of
+// a short line starting a whole number of dash periods nearer lie.
+TEST(DeviceContext, LinesFromFarOutsideAreDrawnInPhase) {
+    constexpr int kFar = 2000000000;  // kFar + 2 is a multiple of 18 and of 27
+    const Pen pens[] = {Pen::solid(3, kBlack), Pen::dashed(3, kBlack, {12, 6}), Pen::dashed(3, kBlack, {12, 6, 3, 6})};
+    for (const Pen& pen : pens) {
+        auto far = surface(9, 60);
+        auto near = surface(9, 60);
+        far->selectPen(pen);
+        near->selectPen(pen);
+        far->moveTo(4, -kFar);
+        far->lineTo(4, kFar);
+        near->moveTo(4, -2);
+        near->lineTo(4, 80);
+        EXPECT_FALSE(inked(*far).empty()) << pen.pattern.size();
+        EXPECT_EQ(inked(*far), inked(*near)) << pen.pattern.size();
+    }
 }
 
 TEST(DeviceContext, DrawingCrossesTileBoundariesOfLargeSurfaces) {

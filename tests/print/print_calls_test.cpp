@@ -225,13 +225,18 @@ TEST(PrintCalls, TagDataTheTagCannotHoldStopsThePrintBeforeAnythingIsSent) {
 }
 
 TEST(PrintCalls, LabelThatCannotBeRenderedIsNotSent) {
+    // Under one dot wide; beyond the largest surface (15 984 x 15 984 dots).
+    const float sizes[][2] = {{0.05f, 30}, {2000, 2000}};
     for (const NamedPrintCall& print : kPrintCalls) {
-        SCOPED_TRACE(print.name);
-        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
-        MkLabel_SetWidth(doc.get(), 0.05f);  // under one dot
-        const NetPrint printed = printOnNetwork(print.call, doc.get());
-        EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED);
-        EXPECT_TRUE(printed.job.empty());
+        for (const auto& [width, height] : sizes) {
+            SCOPED_TRACE(print.name);
+            LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+            MkLabel_SetWidth(doc.get(), width);
+            MkLabel_SetHeight(doc.get(), height);
+            const NetPrint printed = printOnNetwork(print.call, doc.get());
+            EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED) << width;
+            EXPECT_TRUE(printed.job.empty());
+        }
     }
 }
 

@@ -257,7 +257,8 @@ TEST(LabelSurface, AlphaIsIgnored) {
 TEST(LabelSurface, LabelsOutsideTheSurfaceRangeAreRefused) {
     struct Case {
         float width, height;
-    } cases[] = {{0.06f, 30}, {0, 30}, {40, 0}, {40, -5}, {-40, 30}, {10000, 10000}, {1e30f, 1}};
+    } cases[] = {{0.06f, 30}, {0, 30},        {40, 0},    {40, -5},
+                 {-40, 30},   {10000, 10000}, {1e30f, 1}, {2000, 2000} /* 975 MiB: beyond the largest surface */};
     for (const Case& c : cases) {
         auto doc = label(c.width, c.height);
         void* pixels = reinterpret_cast<void*>(0x1);

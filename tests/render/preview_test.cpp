@@ -133,12 +133,17 @@ TEST_F(Preview, FailuresReportTheirStep) {
     LabelPtr doc(MkLabel_Create());
     LabelPtr narrow(MkLabel_Create());
     MkLabel_SetWidth(narrow.get(), 0);
+    LabelPtr huge(MkLabel_Create());  // beyond the largest surface
+    MkLabel_SetWidth(huge.get(), 2000);
+    MkLabel_SetHeight(huge.get(), 2000);
     std::string existing = path("kept.bmp");
     for (PreviewCall call : {MkLabelDoc_SavePreview, MkLabel_SavePreview}) {
         EXPECT_EQ(call(nullptr, nullptr, path("a.bmp").c_str()), MK_RENDER_BAD_ARGS);
         EXPECT_EQ(call(doc.get(), nullptr, nullptr), MK_RENDER_BAD_ARGS);
         EXPECT_EQ(call(narrow.get(), nullptr, path("narrow.bmp").c_str()), MK_RENDER_FAILED);
         EXPECT_FALSE(std::filesystem::exists(path("narrow.bmp")));
+        EXPECT_EQ(call(huge.get(), nullptr, path("huge.bmp").c_str()), MK_RENDER_FAILED);
+        EXPECT_FALSE(std::filesystem::exists(path("huge.bmp")));
         EXPECT_EQ(call(doc.get(), nullptr, ""), MK_RENDER_CANNOT_OPEN_FILE);
         EXPECT_EQ(call(doc.get(), nullptr, path("missing/label.bmp").c_str()), MK_RENDER_CANNOT_OPEN_FILE);
         EXPECT_EQ(call(doc.get(), nullptr, mk::test::utf8Of(dir_.path()).c_str()), MK_RENDER_CANNOT_OPEN_FILE);

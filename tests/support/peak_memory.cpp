@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define MK_TEST_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define MK_TEST_SANITIZED 1
 #endif
 #endif
@@ -62,7 +62,7 @@ std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work
         // raising the resident size; hand them back first.
         malloc_trim(0);
         Report report{resetRecordedPeak(), 0, 0};
-        const std::size_t before = statusBytes("VmRSS:");
+        const std::size_t before = residentBytes();
         report.result = work();
         const std::size_t peak = statusBytes("VmHWM:");
         report.rise = peak > before ? peak - before : 0;
@@ -81,6 +81,8 @@ std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work
     }
     return ChildRun{report.rise, report.result};
 }
+
+std::size_t residentBytes() { return statusBytes("VmRSS:"); }
 
 bool sanitizedBuild() {
 #ifdef MK_TEST_SANITIZED

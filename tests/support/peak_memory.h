@@ -19,7 +19,11 @@ struct ChildRun {
 // kernel does not let a process reset its recorded peak.
 std::optional<ChildRun> runInChildMeasuringPeak(const std::function<int()>& work);
 
-// True in a build with AddressSanitizer, where peaks are not measured.
+// The process's resident size now, in bytes; 0 when unknown.
+std::size_t residentBytes();
+
+// True in a build with a sanitizer (address or thread), where peaks are not
+// measured.
 bool sanitizedBuild();
 
 }  // namespace mk::test

@@ -2,8 +2,8 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
-#include "platform/bounded_cache.h"
 #include "platform/clip_segment.h"
+#include "platform/linux/surface_pool.h"
 #include "platform/pixel_copy.h"
 
 #include <cairo.h>
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -96,43 +95,6 @@ void appendRoundedBox(cairo_t* cr, double l, double t, double r, double b, doubl
     cairo_close_path(cr);
 }
 
-// The surface memory of the last label drawn on a thread, kept for the next
-// one: a label printed again and again then neither allocates its surface nor
-// faults its pages in anew. Blocks above the bound are given back at once.
-constexpr size_t kKeptSurfaceBytes = size_t{128} << 20;
-
-struct SpareSurface {
-    std::unique_ptr<uint8_t[]> block;
-    size_t bytes = 0;
-};
-thread_local SpareSurface spareSurface;
-
-// Memory for a surface of this many bytes; its content is undefined.
-class SurfaceMemory {
-public:
-    explicit SurfaceMemory(size_t bytes) : bytes_(bytes) {
-        if (cachingEnabled() && spareSurface.block != nullptr && spareSurface.bytes >= bytes) {
-            block_ = std::move(spareSurface.block);
-            bytes_ = std::exchange(spareSurface.bytes, 0);
-        } else {
-            block_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-        }
-    }
-    ~SurfaceMemory() {
-        if (!cachingEnabled() || bytes_ > kKeptSurfaceBytes || spareSurface.bytes > bytes_) return;
-        spareSurface.block = std::move(block_);
-        spareSurface.bytes = bytes_;
-    }
-    SurfaceMemory(const SurfaceMemory&) = delete;
-    SurfaceMemory& operator=(const SurfaceMemory&) = delete;
-
-    uint8_t* get() const { return block_.get(); }
-
-private:
-    std::unique_ptr<uint8_t[]> block_;
-    size_t bytes_;
-};
-
 }  // namespace
 
 struct DeviceContext::Impl {
@@ -147,7 +109,7 @@ struct DeviceContext::Impl {
 
     int width = 0;
     int height = 0;
-    std::unique_ptr<SurfaceMemory> memory;
+    std::unique_ptr<SurfaceBlock> memory;
     // Declared after the memory so that cairo lets go of it first.
     std::vector<Tile> tiles;
 
@@ -281,15 +243,13 @@ DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 DeviceContext::~DeviceContext() = default;
 
 std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
-    if (width < 1 || height < 1) return nullptr;
-    int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
-    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
-    int64_t bytes = pixelCount * 4;
+    if (!surfaceSizeAllowed(width, height)) return nullptr;
+    const int64_t bytes = int64_t{width} * height * 4;
     try {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
         impl->height = height;
-        impl->memory = std::make_unique<SurfaceMemory>(static_cast<size_t>(bytes));
+        impl->memory = std::make_unique<SurfaceBlock>(static_cast<size_t>(bytes));
         // cairo accepts any stride that is a multiple of 4 and at least its
         // own for the tile's width; the whole surface's row is both.
         int stride = width * 4;

@@ -3,10 +3,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <list>
-#include <map>
+#include <limits>
 #include <tuple>
 #include <utility>
+
+#include "platform/bounded_cache.h"
 
 namespace mk::platform {
 
@@ -63,40 +64,6 @@ bool initFontconfig() {
     return ready;
 }
 
-// A small least-recently-used map. A value evicted while some font still
-// holds it lives on with that font.
-template <typename Key, typename Value>
-class BoundedCache {
-public:
-    explicit BoundedCache(size_t capacity) : capacity_(capacity) {}
-
-    std::shared_ptr<Value> find(const Key& key) {
-        auto it = index_.find(key);
-        if (it == index_.end()) return nullptr;
-        order_.splice(order_.begin(), order_, it->second);
-        return it->second->second;
-    }
-
-    void insert(const Key& key, std::shared_ptr<Value> value) {
-        if (auto it = index_.find(key); it != index_.end()) {
-            order_.erase(it->second);
-            index_.erase(it);
-        }
-        order_.emplace_front(key, std::move(value));
-        index_.emplace(key, order_.begin());
-        while (order_.size() > capacity_) {
-            index_.erase(order_.back().first);
-            order_.pop_back();
-        }
-    }
-
-private:
-    using Entry = std::pair<Key, std::shared_ptr<Value>>;
-    size_t capacity_;
-    std::list<Entry> order_;
-    std::map<Key, typename std::list<Entry>::iterator> index_;
-};
-
 // How many faces and resolved names stay cached: enough for every face a set
 // of labels uses, small enough that the open files stay few.
 constexpr size_t kFaceCacheSize = 32;
@@ -107,10 +74,32 @@ constexpr size_t kGlyphMemorySize = 8192;
 using FaceKey = std::pair<std::string, int>;
 using ResolvedKey = std::tuple<std::string, bool, bool>;
 
+struct FaceKeyHash {
+    size_t operator()(const FaceKey& key) const {
+        return std::hash<std::string>{}(key.first) ^ (static_cast<size_t>(key.second) * 0x9E3779B97F4A7C15u);
+    }
+};
+struct ResolvedKeyHash {
+    size_t operator()(const ResolvedKey& key) const {
+        const auto& [name, bold, italic] = key;
+        return std::hash<std::string>{}(name) ^ (bold ? 0x9E3779B97F4A7C15u : 0) ^ (italic ? 0xC2B2AE3D27D4EB4Fu : 0);
+    }
+};
+
+// Bounded by count, not bytes. Fonts guard their own state, so they are
+// handed out as they are; and since a lookup makes no output, these caches
+// keep working while the output caches are switched off. A value evicted
+// while some font still holds it lives on with that font.
+template <typename Key, typename Value, typename Hash>
+using CountedCache = BoundedCache<Key, Value, Hash, std::equal_to<Key>, Value>;
+constexpr size_t kUncountedBytes = std::numeric_limits<size_t>::max();
+
 struct FontCaches {
-    std::mutex mutex;
-    BoundedCache<FaceKey, FontFace> faces{kFaceCacheSize};
-    BoundedCache<ResolvedKey, ResolvedFont> resolved{kResolvedCacheSize};
+    // Held while a face is looked up and opened, so that a file is opened once.
+    std::mutex openMutex;
+    CountedCache<FaceKey, FontFace, FaceKeyHash> faces{kUncountedBytes, kFaceCacheSize, CacheSwitch::Ignores};
+    CountedCache<ResolvedKey, ResolvedFont, ResolvedKeyHash> resolved{kUncountedBytes, kResolvedCacheSize,
+                                                                      CacheSwitch::Ignores};
 };
 
 FontCaches& caches() {
@@ -118,13 +107,11 @@ FontCaches& caches() {
     return instance;
 }
 
-// Caller holds the caches' lock.
 std::shared_ptr<FontFace> openCachedFace(FontCaches& c, const std::string& file, int index) {
     FaceKey key{file, index};
+    std::lock_guard lock(c.openMutex);
     if (auto face = c.faces.find(key)) return face;
-    std::shared_ptr<FontFace> face = FontFace::open(file, index);
-    if (face) c.faces.insert(key, face);
-    return face;
+    return c.faces.store(std::move(key), FontFace::open(file, index), 0);
 }
 
 std::shared_ptr<FontFace> openPatternFace(FontCaches& c, FcPattern* font) {
@@ -202,11 +189,7 @@ ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
         FcCharSet* charset = nullptr;
         if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch) continue;
         if (!FcCharSetHasChar(charset, codePoint)) continue;
-        std::shared_ptr<FontFace> face;
-        {
-            std::lock_guard cacheLock(c.mutex);
-            face = openPatternFace(c, font);
-        }
+        std::shared_ptr<FontFace> face = openPatternFace(c, font);
         if (!face || face == primary) continue;
         if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
             fallbackFaces_.insert(face);
@@ -219,10 +202,7 @@ ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
 std::shared_ptr<ResolvedFont> resolveFont(const std::string& faceName, bool bold, bool italic) {
     FontCaches& c = caches();
     ResolvedKey key{faceName, bold, italic};
-    {
-        std::lock_guard lock(c.mutex);
-        if (auto found = c.resolved.find(key)) return found;
-    }
+    if (auto found = c.resolved.find(key)) return found;
     // Resolve without holding the lock: the lookup takes milliseconds. Two
     // threads resolving the same name at once both do the work; one result
     // stays in the cache.
@@ -234,17 +214,11 @@ std::shared_ptr<ResolvedFont> resolveFont(const std::string& faceName, bool bold
             ++lookupCount;
             FcResult result = FcResultNoMatch;
             ResolvedFont::PatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
-            if (match) {
-                std::lock_guard lock(c.mutex);
-                primary = openPatternFace(c, match.get());
-            }
+            if (match) primary = openPatternFace(c, match.get());
         }
     }
-    auto resolved = std::make_shared<ResolvedFont>(std::move(primary), bold, italic, std::move(pattern));
-    std::lock_guard lock(c.mutex);
-    if (auto found = c.resolved.find(key)) return found;
-    c.resolved.insert(key, resolved);
-    return resolved;
+    return c.resolved.store(std::move(key),
+                            std::make_shared<ResolvedFont>(std::move(primary), bold, italic, std::move(pattern)), 0);
 }
 
 }  // namespace mk::platform

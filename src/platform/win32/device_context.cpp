@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -185,9 +184,9 @@ DeviceContext::DeviceContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 DeviceContext::~DeviceContext() = default;
 
 std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
-    if (width < 1 || height < 1) return nullptr;
-    const int64_t pixelCount = int64_t{width} * height;  // fits: both are below 2^31
-    if (pixelCount > std::numeric_limits<int32_t>::max() / 4) return nullptr;
+    // The DIB section is made anew for every label and released with it:
+    // Windows keeps no surface memory between calls.
+    if (!surfaceSizeAllowed(width, height)) return nullptr;
     try {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
@@ -265,7 +264,21 @@ void DeviceContext::lineTo(int x, int y) {
     }
     double ax = x1, ay = y1, bx = x, by = y;
     const double margin = static_cast<double>(kMargin);
-    if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin})) return;
+    double cut = 0;
+    if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin}, &cut)) return;
+    // GDI starts the dash pattern where the line starts: the cut line starts
+    // a whole number of periods from the true start, so the dashes stay put
+    // (a period beyond the margin would leave GDI's range; none is that long).
+    int64_t period = 0;
+    for (int length : d.pen.pattern) period += length;
+    if (cut > 0 && period > 0 && period <= kMargin) {
+        const double dx = static_cast<double>(x) - x1;
+        const double dy = static_cast<double>(y) - y1;
+        const double length = std::hypot(dx, dy);
+        const double back = std::fmod(cut * length, static_cast<double>(period)) / length;
+        ax -= back * dx;
+        ay -= back * dy;
+    }
     const int fromX = static_cast<int>(std::lround(ax));
     const int fromY = static_cast<int>(std::lround(ay));
     const int toX = static_cast<int>(std::lround(bx));

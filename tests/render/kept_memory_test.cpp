@@ -1,0 +1,82 @@
+// What the library keeps between calls is bounded for the whole process, not
+// per thread: the README states at most 120 MiB (glyphs 8, barcodes 16,
+// pictures 32, surface memory 64) besides the font lookups. And a label
+// beyond the largest surface fails before its memory is touched.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <latch>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mklabel.h"
+#include "support/handles.h"
+#include "support/lsf_writer.h"
+#include "support/peak_memory.h"
+#include "support/reference_labels.h"
+
+namespace {
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kStatedKeptBytes = 120 * kMiB;
+
+// The reference label on 200 x 150 mm at 600 dpi: 4724 x 3543 dots, 64 MiB.
+int renderLargeLabel(int dpi, float widthMm, float heightMm) {
+    LabelDoc design = mk::test::mainRoadLabel();
+    design.labelwidth = widthMm;
+    design.labelheight = heightMm;
+    const std::string file = mk::test::lsfOf(design);
+    mk::test::LabelPtr doc(MkLabelDoc_LoadFromMemory(file.data(), static_cast<int>(file.size())));
+    mk::test::PrinterPtr printer(MkPrinter_Create());
+    MkPrinter_SetDpi(printer.get(), dpi);
+    void* pixels = nullptr;
+    int width = 0, height = 0, stride = 0;
+    const int result = MkLabelDoc_Render(doc.get(), printer.get(), 0, &pixels, &width, &height, &stride);
+    MkFree(pixels);
+    return result;
+}
+
+TEST(KeptMemory, ThreadsThatRenderedLargeLabelsKeepNoMoreThanTheStatedBound) {
+    if (mk::test::sanitizedBuild())
+        GTEST_SKIP() << "a sanitizer keeps freed memory and shadow pages: resident sizes mean nothing";
+    const auto run = mk::test::runInChildMeasuringPeak([] {
+        // Libraries and fonts come in with the first label; no call keeps them.
+        if (renderLargeLabel(203, 104, 75) != MK_OK) return -1;
+        const std::size_t before = mk::test::residentBytes();
+        std::atomic<int> failed{0};
+        std::latch rendered(8);
+        std::latch released(1);
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < 8; ++i) {
+            threads.emplace_back([&] {
+                failed += renderLargeLabel(600, 200, 150) != MK_OK;
+                rendered.count_down();
+                released.wait();  // alive, as a pool's threads stay
+            });
+        }
+        rendered.wait();
+        const std::size_t after = mk::test::residentBytes();
+        released.count_down();
+        return failed > 0 ? -1 : static_cast<int>((after - std::min(before, after)) / kMiB);
+    });
+    ASSERT_TRUE(run.has_value()) << "memory not measured";
+    ASSERT_GE(run->result, 0) << "a render failed";
+    EXPECT_LE(static_cast<std::size_t>(run->result) * kMiB, kStatedKeptBytes);
+    std::printf("8 threads kept %d MiB\n", run->result);
+}
+
+TEST(KeptMemory, LabelBeyondTheLargestSurfaceFailsWithoutTouchingItsMemory) {
+    if (mk::test::sanitizedBuild())
+        GTEST_SKIP() << "a sanitizer keeps freed memory and shadow pages: peaks mean nothing";
+    // 2000 x 2000 mm at 203 dpi: 15 984 x 15 984 dots, 975 MiB.
+    const auto run = mk::test::runInChildMeasuringPeak([] { return renderLargeLabel(203, 2000, 2000); });
+    ASSERT_TRUE(run.has_value()) << "peak not measured";
+    EXPECT_EQ(run->result, MK_RENDER_FAILED);
+    EXPECT_LT(run->peakRiseBytes, 64 * kMiB);
+    std::printf("peak rise %zu MiB\n", run->peakRiseBytes / kMiB);
+}
+
+}  // namespace
