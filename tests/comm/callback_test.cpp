@@ -14,6 +14,7 @@
 #include "platform/tcp_socket_testing.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
+#include "support/loopback.h"
 #include "support/test_sockets.h"
 
 namespace {
@@ -39,13 +40,14 @@ Printer networkPrinter(const std::string& address, int type = 2) {
 }
 
 // Listens on a port the way another program would, on one address or on
-// every address (0.0.0.0).
+// every address (0.0.0.0). Earlier exchanges may have left the port in
+// TIME_WAIT on some address: the holder takes it as a listener would.
 class PortHolder {
 public:
     PortHolder(const std::string& address, int port) : fd_(mk::test::openSocket()) {
         const sockaddr_in local = mk::test::socketAddress(address, port);
-        held_ = fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-                listen(fd_, 1) == 0;
+        held_ = fd_ >= 0 && mk::test::reuseAddressAsListenersDo(fd_) &&
+                bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && listen(fd_, 1) == 0;
     }
     ~PortHolder() {
         if (fd_ >= 0) mk::test::closeSocket(fd_);
