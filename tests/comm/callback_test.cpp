@@ -12,6 +12,7 @@
 #include "model/last_error.h"
 #include "model/printer.h"
 #include "platform/tcp_socket_testing.h"
+#include "platform/socket_use.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/loopback.h"
@@ -63,7 +64,7 @@ private:
 
 class Callback : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(mk::socketUseCount(), 0); }
+    void TearDown() override { EXPECT_EQ(mk::platform::SocketUse::count(), 0); }
     CallbackTestSetup setup;
 };
 
