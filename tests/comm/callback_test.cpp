@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <string>
 
@@ -204,6 +205,24 @@ TEST_F(Callback, NoCallbackFailsAfterTheWaitTime) {
         EXPECT_LT(millisecondsSince(start), c.expectedWaitMs + 2000);
         EXPECT_EQ(answer, "");
         EXPECT_TRUE(printer.waitForJobs(1, kFakeWait));  // it was asked
+    }
+}
+
+// A tag read's exchange holds one unit of the process's socket use count;
+// the confirmed print starts the socket library itself, outside the count.
+TEST_F(Callback, OnlyTheTagReadExchangeIsCounted) {
+    for (const bool confirmedPrint : {false, true}) {
+        SCOPED_TRACE(confirmedPrint);
+        FakeNetPrinter device;  // never calls back
+        const std::string job = "job";
+        auto exchange = std::async(std::launch::async, [&] {
+            std::string answer;
+            return confirmedPrint ? mk::writeAndWaitForPn(networkPrinter(device.address()), bytesOf(job), 3, 500, 0)
+                                  : mk::sendAndAwaitCallback(device.address(), job, 9100, 500, answer);
+        });
+        ASSERT_TRUE(device.waitForJobs(1, kFakeWait));  // the exchange now waits for the call-back
+        EXPECT_EQ(mk::platform::SocketUse::count(), confirmedPrint ? 0 : 1);
+        EXPECT_FALSE(exchange.get());
     }
 }
 
