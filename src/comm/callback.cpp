@@ -9,6 +9,7 @@
 #include "comm/interface_type.h"
 #include "comm/comm_timing.h"
 #include "comm/net_transport.h"
+#include "platform/socket_use.h"
 #include "platform/tcp_socket.h"
 
 namespace mk {
@@ -93,7 +94,7 @@ bool sendAndAwaitCallback(const std::string& address, const std::string& payload
                           std::string& answer) {
     answer.clear();
     if (address.empty() || payload.empty()) return false;
-    SocketLibraryUse use;
+    const platform::SocketUse use;
     std::optional<CallbackListener> listener = openCallbackListener(address);
     if (!listener) return false;
     {
@@ -126,7 +127,7 @@ bool writeAndWaitForPn(const Printer& printer, const std::uint8_t* data, int len
         return false;
     }
     // This exchange starts the socket library itself, outside the use count.
-    const platform::SocketLibrary socketLibrary;
+    const platform::SocketUse use(platform::SocketUse::Uncounted);
     std::optional<CallbackListener> listener = openCallbackListener(printer.netAddress);
     if (!listener) return false;
     {

@@ -4,16 +4,11 @@
 
 namespace mk {
 
-// What a printer's interface type selects. The library tests only the
-// family, never a single member: 4, 6 and 8 behave as 1 (USB, with a print
-// confirmation added by the print calls), 5, 7 and 9 as 2 (network).
+// What a printer's interface type selects (comm/transport.h holds each
+// family's routes). The library tests only the family, never a single
+// member: 4, 6 and 8 behave as 1 (USB, with a print confirmation added by
+// the print calls), 5, 7 and 9 as 2 (network).
 enum class InterfaceFamily { Driver, Usb, Network, Unsupported };
-
-InterfaceFamily interfaceFamily(int interfaceType);
-
-// 4 to 9: the print calls ask the printer to confirm each label ("RP" over
-// USB, "PN" through the call-back protocol on the network).
-bool hasPrintConfirmation(int interfaceType);
 
 bool isDriverInterface(const Printer& printer);
 bool isUsbInterface(const Printer& printer);

@@ -1,20 +1,17 @@
 #include "comm/net_transport.h"
 
-#include <atomic>
-
 #include "comm/comm_timing.h"
 #include "comm/status_retry.h"
+#include "platform/socket_use.h"
 
 namespace mk {
 namespace {
-
-std::atomic<int> useCount{0};
 
 constexpr int kStatusAttempts = 20;
 
 // One request without the address check, which both callers make first.
 int queryStatusAttempt(const std::string& address) {
-    SocketLibraryUse use;
+    const platform::SocketUse use;
     PrinterConnection printer = connectToPrinter(address, kStatusPort, commTiming().netReceiveTimeout);
     if (!printer.connected) return kNetStatusFailed;
     static constexpr char kRequest[] = "PS\r\n";
@@ -30,21 +27,6 @@ int statusFromReplyByte(unsigned char byte) {
     if (byte >= '0' && byte <= '9') return byte - '0';
     return byte;
 }
-
-// The system counts its own starts, so the library is started and cleaned up
-// with every unit of the count: an exchange that begins while another ends
-// never finds it cleaned up.
-void wsaAcquire() {
-    platform::startSocketLibrary();
-    useCount.fetch_add(1);
-}
-
-void wsaRelease() {
-    useCount.fetch_sub(1);
-    platform::stopSocketLibrary();
-}
-
-int socketUseCount() { return useCount.load(); }
 
 PrinterConnection connectToPrinter(const std::string& address, int port, std::chrono::milliseconds receiveTimeout) {
     PrinterConnection printer{platform::TcpSocket::open()};
@@ -70,7 +52,7 @@ bool sendWhole(platform::TcpSocket& socket, const std::uint8_t* data, int length
 
 bool sendTcp(const std::string& address, int port, const std::uint8_t* data, int length) {
     if (address.empty() || data == nullptr || length <= 0) return false;
-    SocketLibraryUse use;
+    const platform::SocketUse use;
     PrinterConnection printer =
         connectToPrinter(address, port > 0 ? port : kRawPrintPort, commTiming().netReceiveTimeout);
     return printer.connected && sendWhole(printer.socket, data, length);

@@ -8,23 +8,6 @@
 
 namespace mk {
 
-// The process-wide count of running network exchanges, which keep the
-// system's socket library started while they run. It is atomic because hosts
-// may print from several threads.
-void wsaAcquire();
-void wsaRelease();
-int socketUseCount();
-
-// Holds one unit of the use count for a scope. Declare it before the scope's
-// sockets so that they are closed before the count is released.
-class SocketLibraryUse {
-public:
-    SocketLibraryUse() { wsaAcquire(); }
-    ~SocketLibraryUse() { wsaRelease(); }
-    SocketLibraryUse(const SocketLibraryUse&) = delete;
-    SocketLibraryUse& operator=(const SocketLibraryUse&) = delete;
-};
-
 constexpr int kRawPrintPort = 9100;
 constexpr int kStatusPort = 59100;
 

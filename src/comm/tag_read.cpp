@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 #include "comm/callback.h"
 #include "comm/comm_errors.h"
 #include "comm/comm_timing.h"
 #include "comm/interface_type.h"
+#include "comm/transport.h"
 #include "comm/usb_io.h"
 #include "comm/write_data.h"
 #include "model/copy_out.h"
@@ -57,50 +57,13 @@ std::string readUsbAnswer(const Printer& printer, std::chrono::milliseconds paus
     return bytes;
 }
 
-int readTagOverUsb(const Printer& printer, int timeoutMs, char* buffer, int size) {
-    bool opened = false;
-    const std::string received = readUsbAnswer(printer, commTiming().usbTagReadPause, kUsbTagReadBytes, timeoutMs, opened);
-    if (received.empty()) return -1;
-    return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
-}
-
-struct UsbCommand {
-    std::string text;
-    CommError unsent;  // replaces the code the failed send set
-};
-
-// One tag read: its failure codes, its command over the network, and its
-// commands over USB, sent in order before the answer is read.
-struct TagRead {
-    CommError invalidBuffer;
-    CommError unsupportedInterface;
-    std::string netCommand;
-    std::vector<UsbCommand> usbCommands;
-};
-
 int readTag(const Printer& printer, const TagRead& read, int timeoutMs, char* buffer, int size) {
     if (!isValidOutBuffer(buffer, size)) {
         setCommError(read.invalidBuffer);
         return -1;
     }
     buffer[0] = '\0';
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Network:
-            return readTagViaNet(printer, read.netCommand, timeoutMs, buffer, size);
-        case InterfaceFamily::Usb:
-            for (const UsbCommand& command : read.usbCommands) {
-                if (!sendCommand(printer, command.text)) {
-                    setCommError(command.unsent);
-                    return -1;
-                }
-            }
-            return readTagOverUsb(printer, timeoutMs, buffer, size);
-        case InterfaceFamily::Driver:
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(read.unsupportedInterface);
-    return -1;
+    return transportFor(printer.interfaceType).readTag(printer, read, timeoutMs, buffer, size);
 }
 
 }  // namespace
@@ -112,6 +75,19 @@ int deliverTagAnswer(std::string_view answer, char* buffer, int size) {
         return 0;
     }
     return copied;
+}
+
+int readTagOverUsb(const Printer& printer, const TagRead& read, int timeoutMs, char* buffer, int size) {
+    for (const UsbCommand& command : read.usbCommands) {
+        if (!sendCommand(printer, command.text)) {
+            setCommError(command.unsent);
+            return -1;
+        }
+    }
+    bool opened = false;
+    const std::string received = readUsbAnswer(printer, commTiming().usbTagReadPause, kUsbTagReadBytes, timeoutMs, opened);
+    if (received.empty()) return -1;
+    return deliverTagAnswer(dropAnswerFraming(received), buffer, size);
 }
 
 bool holdsRpAnswer(std::string_view received) { return received.find("RP") != std::string_view::npos; }

@@ -1,27 +1,13 @@
 #include "comm/write_data.h"
 
 #include "comm/comm_errors.h"
-#include "comm/interface_type.h"
-#include "comm/net_transport.h"
-#include "comm/usb_io.h"
+#include "comm/transport.h"
 #include "platform/spooler.h"
 
 namespace mk {
 namespace {
 
 constexpr const char* kSpoolerJobTitle = "MK_Stampwell Job";
-
-bool writeUsbRoute(const Printer& printer, const std::uint8_t* data, int length) {
-    if (printer.usbDevicePath.empty()) {
-        setCommError(CommError::WriteUsbPathNotSet);
-        return false;
-    }
-    UsbHandle handle = openUsbForWrite(printer.usbDevicePath);
-    if (!handle.valid()) return false;
-    const bool written = writeUsb(handle, data, static_cast<std::uint32_t>(length));
-    closeUsbHandle(handle);
-    return written;
-}
 
 }  // namespace
 
@@ -30,22 +16,7 @@ bool writeData(const Printer& printer, const std::uint8_t* data, int length) {
         setCommError(CommError::WriteArgs);
         return false;
     }
-    switch (interfaceFamily(printer.interfaceType)) {
-        case InterfaceFamily::Usb:
-            return writeUsbRoute(printer, data, length);
-        case InterfaceFamily::Network:
-            if (printer.netAddress.empty()) {
-                setCommError(CommError::WriteNetAddressNotSet);
-                return false;
-            }
-            return sendTcp(printer.netAddress, printer.netPort, data, length);
-        case InterfaceFamily::Driver:
-            return sendToDriver(printer, data, length);
-        case InterfaceFamily::Unsupported:
-            break;
-    }
-    setCommError(CommError::WriteUnsupportedInterface);
-    return false;
+    return transportFor(printer.interfaceType).write(printer, data, length);
 }
 
 bool sendToDriver(const Printer& printer, const std::uint8_t* data, int length) {

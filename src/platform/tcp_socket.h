@@ -12,21 +12,6 @@ namespace mk::platform {
 // A point of the monotonic clock that a wait does not pass.
 using Deadline = std::chrono::steady_clock::time_point;
 
-// The system's socket library, started for one exchange and cleaned up
-// after it. Starts are counted by the system, so exchanges on several threads
-// may overlap; systems whose sockets need no start do nothing.
-void startSocketLibrary();
-void stopSocketLibrary();
-
-// Holds the socket library started for its scope.
-class SocketLibrary {
-public:
-    SocketLibrary() { startSocketLibrary(); }
-    ~SocketLibrary() { stopSocketLibrary(); }
-    SocketLibrary(const SocketLibrary&) = delete;
-    SocketLibrary& operator=(const SocketLibrary&) = delete;
-};
-
 // The system's own socket (a descriptor, or a Windows SOCKET), closed the
 // system's way when the holder goes.
 class SocketHandle {

@@ -5,11 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "comm/callback.h"
-#include "comm/comm_timing.h"
 #include "comm/connection.h"
-#include "comm/interface_type.h"
-#include "comm/tag_read.h"
+#include "comm/transport.h"
 #include "comm/write_data.h"
 #include "mklabel.h"
 #include "model/append_format.h"
@@ -35,18 +32,11 @@ int printPrepared(LabelDoc& doc, Printer& printer, const std::optional<std::stri
     if (job.empty() || job.size() > static_cast<size_t>(INT_MAX)) return MK_PRINT_JOB_FAILED;
     if (!ensureConnected(printer)) return MK_PRINT_CONNECT_FAILED;
 
-    const int length = static_cast<int>(job.size());
-    if (mk::hasPrintConfirmation(printer.interfaceType) && mk::isNetInterface(printer)) {
-        const bool confirmed =
-            mk::writeAndWaitForPn(printer, bytesOf(job), length, static_cast<int>(mk::commTiming().pnAnswerWait.count()), doc.labelheight);
-        return confirmed ? MK_OK : MK_PRINT_SEND_FAILED;
+    const mk::Transport& transport = mk::transportFor(printer.interfaceType);
+    if (!transport.sendLabel(printer, bytesOf(job), static_cast<int>(job.size()), doc.labelheight)) {
+        return MK_PRINT_SEND_FAILED;
     }
-    if (!mk::writeData(printer, bytesOf(job), length)) return MK_PRINT_SEND_FAILED;
-    if (mk::hasPrintConfirmation(printer.interfaceType) &&
-        !mk::readPrintResponse(printer, static_cast<int>(mk::commTiming().rpAnswerWait.count()))) {
-        return MK_PRINT_NO_RESPONSE;
-    }
-    return MK_OK;
+    return transport.readAnswer(printer) ? MK_OK : MK_PRINT_NO_RESPONSE;
 }
 
 // A page of millimetres in dots: multiplied by the resolution before the

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "comm/interface_type.h"
+#include "comm/transport.h"
 #include "model/append_format.h"
 #include "print/pcx_image.h"
 #include "render/label_surface.h"
@@ -44,8 +44,8 @@ PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std
     job += "\r\n";
     appendFormat(job, "GG0,0,\"%s\"\r\n", name.c_str());
     job += rfidText;
-    if (hasPrintConfirmation(interfaceType)) {
-        job += interfaceFamily(interfaceType) == InterfaceFamily::Usb ? "PR1,1\r\n" : "PN1,1\r\n";
+    if (const char* confirm = transportFor(interfaceType).confirmCommand) {
+        job += confirm;
     } else {
         appendFormat(job, "W%d,%d\r\n", doc.printCount > 0 ? doc.printCount : 1, doc.copyCount > 0 ? doc.copyCount : 1);
     }

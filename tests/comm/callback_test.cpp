@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <string>
 
@@ -12,8 +13,10 @@
 #include "model/last_error.h"
 #include "model/printer.h"
 #include "platform/tcp_socket_testing.h"
+#include "platform/socket_use.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
+#include "support/loopback.h"
 #include "support/test_sockets.h"
 
 namespace {
@@ -39,13 +42,14 @@ Printer networkPrinter(const std::string& address, int type = 2) {
 }
 
 // Listens on a port the way another program would, on one address or on
-// every address (0.0.0.0).
+// every address (0.0.0.0). Earlier exchanges may have left the port in
+// TIME_WAIT on some address: the holder takes it as a listener would.
 class PortHolder {
 public:
     PortHolder(const std::string& address, int port) : fd_(mk::test::openSocket()) {
         const sockaddr_in local = mk::test::socketAddress(address, port);
-        held_ = fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-                listen(fd_, 1) == 0;
+        held_ = fd_ >= 0 && mk::test::reuseAddressAsListenersDo(fd_) &&
+                bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 && listen(fd_, 1) == 0;
     }
     ~PortHolder() {
         if (fd_ >= 0) mk::test::closeSocket(fd_);
@@ -61,7 +65,7 @@ private:
 
 class Callback : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(mk::socketUseCount(), 0); }
+    void TearDown() override { EXPECT_EQ(mk::platform::SocketUse::count(), 0); }
     CallbackTestSetup setup;
 };
 
@@ -201,6 +205,24 @@ TEST_F(Callback, NoCallbackFailsAfterTheWaitTime) {
         EXPECT_LT(millisecondsSince(start), c.expectedWaitMs + 2000);
         EXPECT_EQ(answer, "");
         EXPECT_TRUE(printer.waitForJobs(1, kFakeWait));  // it was asked
+    }
+}
+
+// A tag read's exchange holds one unit of the process's socket use count;
+// the confirmed print starts the socket library itself, outside the count.
+TEST_F(Callback, OnlyTheTagReadExchangeIsCounted) {
+    for (const bool confirmedPrint : {false, true}) {
+        SCOPED_TRACE(confirmedPrint);
+        FakeNetPrinter device;  // never calls back
+        const std::string job = "job";
+        auto exchange = std::async(std::launch::async, [&] {
+            std::string answer;
+            return confirmedPrint ? mk::writeAndWaitForPn(networkPrinter(device.address()), bytesOf(job), 3, 500, 0)
+                                  : mk::sendAndAwaitCallback(device.address(), job, 9100, 500, answer);
+        });
+        ASSERT_TRUE(device.waitForJobs(1, kFakeWait));  // the exchange now waits for the call-back
+        EXPECT_EQ(mk::platform::SocketUse::count(), confirmedPrint ? 0 : 1);
+        EXPECT_FALSE(exchange.get());
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "comm/comm_timing.h"
 #include "platform/tcp_socket_testing.h"
+#include "platform/socket_use.h"
 #include "support/fake_net_printer.h"
 #include "support/loopback.h"
 
@@ -37,7 +38,7 @@ long long millisecondsSince(Clock::time_point start) {
 // Every exchange must give back its unit of the use count, whatever happened.
 class NetTransport : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(mk::socketUseCount(), 0); }
+    void TearDown() override { EXPECT_EQ(mk::platform::SocketUse::count(), 0); }
 };
 
 class SendLimit {
@@ -215,7 +216,7 @@ TEST_F(NetTransport, SilentPrinterEndsTheStatusQueryAfterTheReceiveTimeOut) {
     // While the exchange runs it holds one unit of the use count.
     const auto deadline = Clock::now() + kJobWait;
     while (printer.statusRequests().empty() && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
-    EXPECT_EQ(mk::socketUseCount(), 1);
+    EXPECT_EQ(mk::platform::SocketUse::count(), 1);
 
     ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(result.get(), mk::kNetStatusFailed);

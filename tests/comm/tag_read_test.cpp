@@ -17,6 +17,7 @@
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
+#include "platform/socket_use.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
@@ -83,7 +84,7 @@ struct AnswerCase {
 
 class TagReadOverNetwork : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(mk::socketUseCount(), 0); }
+    void TearDown() override { EXPECT_EQ(mk::platform::SocketUse::count(), 0); }
     CallbackTestSetup setup;
 };
 

@@ -9,6 +9,7 @@
 #include "mklabel.h"
 #include "model/last_error.h"
 #include "model/printer.h"
+#include "platform/socket_use.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #ifndef _WIN32
@@ -125,7 +126,7 @@ TEST(WriteData, NetworkTypesSendRawTcpToThePrinter) {
         ASSERT_TRUE(device.waitForJobs(1, milliseconds(5000)));
         EXPECT_EQ(device.jobs()[0], job);
     }
-    EXPECT_EQ(mk::socketUseCount(), 0);
+    EXPECT_EQ(mk::platform::SocketUse::count(), 0);
 }
 
 TEST(WriteData, FailedNetworkSendLeavesTheLastErrorAlone) {

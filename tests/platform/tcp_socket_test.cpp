@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/socket_use.h"
 #include "platform/tcp_socket_testing.h"
 #include "support/loopback.h"
 
@@ -19,8 +20,10 @@ using std::chrono::milliseconds;
 // The system's sockets work while its socket library is started, as the
 // library's own exchanges start it.
 class SocketLibraryStarted : public ::testing::Environment {
-    std::unique_ptr<mk::platform::SocketLibrary> library_;
-    void SetUp() override { library_ = std::make_unique<mk::platform::SocketLibrary>(); }
+    std::unique_ptr<mk::platform::SocketUse> library_;
+    void SetUp() override {
+        library_ = std::make_unique<mk::platform::SocketUse>(mk::platform::SocketUse::Uncounted);
+    }
     void TearDown() override { library_.reset(); }
 };
 ::testing::Environment* const socketLibrary = ::testing::AddGlobalTestEnvironment(new SocketLibraryStarted);

@@ -36,6 +36,14 @@ bool isLoopbackAddress(const std::string& address) {
     return (ntohl(parsed.s_addr) >> 24) == 127;
 }
 
+bool reuseAddressAsListenersDo([[maybe_unused]] int socket) {
+#ifdef _WIN32
+    return true;
+#else
+    return setSocketOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+}
+
 }  // namespace mk::test
 
 namespace mk::test {
@@ -44,8 +52,8 @@ UnansweredEndpoint::UnansweredEndpoint(int port) : address_(uniqueLoopbackAddres
     const sockaddr_in local = socketAddress(address_, port);
     listener_ = openSocket();
     // Backlog 0 queues a single connection, which the filler takes.
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        listen(listener_, 0) != 0) {
+    if (listener_ < 0 || !reuseAddressAsListenersDo(listener_) ||
+        bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(listener_, 0) != 0) {
         return;
     }
     filler_ = openSocket();

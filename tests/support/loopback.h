@@ -16,6 +16,13 @@ int uniquePortBase();
 // True for addresses in 127.0.0.0/8; the fixtures never send elsewhere.
 bool isLoopbackAddress(const std::string& address);
 
+// Gives a socket about to listen the address reuse the library's listeners
+// use, so that a port left in TIME_WAIT by an earlier test is bound as the
+// library would bind it: SO_REUSEADDR on Linux, nothing on Windows (which
+// binds such a port unasked, and where the option would take a port that
+// another socket listens on).
+bool reuseAddressAsListenersDo(int socket);
+
 }  // namespace mk::test
 
 namespace mk::test {
