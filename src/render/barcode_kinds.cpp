@@ -59,9 +59,6 @@ std::string gs1Brackets(std::string data) {
 
 namespace sym = symbology;
 
-// The Chinese name of Han Xin, in UTF-8.
-#define MK_HAN_XIN_NAME "\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81"
-
 // The drawable kinds first, in the order drawing has always listed them (the
 // fuzz corpus picks kinds by that index); then those only the adapter knows.
 // Parts are tried by rank: Han Xin first, so that a name holding several of
@@ -95,7 +92,10 @@ const BarcodeKind kKinds[] = {
     {.drawnAs = "EAN-8", .names = {"EAN-8", "EAN8", "EAN 8"}, .symbology = sym::Ean8, .eanUpc = &eanUpc::ean8},
     // Plain Interleaved 2 of 5: drawing adds the bearer box itself.
     {.drawnAs = "ITF-14", .names = {"ITF-14", "ITF14"}, .symbology = sym::Interleaved2of5, .bearerBox = true},
-    {.drawnAs = "Data Matrix(2D)", .nameParts = {"data matrix", "datamatrix"}, .partsRank = 5, .symbology = sym::DataMatrix},
+    {.drawnAs = "Data Matrix(2D)",
+     .nameParts = {"data matrix", "datamatrix"},
+     .partsRank = 5,
+     .symbology = sym::DataMatrix},
     {.drawnAs = "GS1-128", .names = {"EAN 128 Auto", "GS1-128"}, .symbology = sym::Gs1_128, .prepare = gs1Brackets},
     {.drawnAs = "GS1 Data Matrix(2D)", .nameParts = {"gs1 data matrix"}, .partsRank = 4, .symbology = sym::DataMatrix},
     {.drawnAs = "GS1 QR Code(2D)", .nameParts = {"gs1 qr code"}, .partsRank = 2, .symbology = sym::QrCode},
@@ -107,8 +107,15 @@ const BarcodeKind kKinds[] = {
     {.drawnAs = "Industrial 2 of 5", .names = {"Industrial 2 of 5"}, .symbology = sym::Industrial2of5},
     {.drawnAs = "Standard 2 of 5", .names = {"Standard 2 of 5"}, .symbology = sym::Standard2of5},
     {.drawnAs = "Aztec Code(2D)", .nameParts = {"aztec"}, .partsRank = 7, .symbology = sym::Aztec},
-    {.drawnAs = "GridMatrix(2D)", .nameParts = {"grid matrix", "gridmatrix"}, .partsRank = 8, .symbology = sym::GridMatrix},
-    {.drawnAs = MK_HAN_XIN_NAME "(2D)", .nameParts = {"han xin", MK_HAN_XIN_NAME}, .partsRank = 1, .symbology = sym::HanXin},
+    {.drawnAs = "GridMatrix(2D)",
+     .nameParts = {"grid matrix", "gridmatrix"},
+     .partsRank = 8,
+     .symbology = sym::GridMatrix},
+    // Han Xin by its Chinese name, in UTF-8.
+    {.drawnAs = "\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81(2D)",
+     .nameParts = {"han xin", "\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81"},
+     .partsRank = 1,
+     .symbology = sym::HanXin},
     {.names = {"Codabar"}, .symbology = sym::Codabar, .prepare = codabarStart},
     {.names = {"Code 11"}, .symbology = sym::Code11},
     {.names = {"MSI"}, .symbology = sym::MsiPlessey},
@@ -116,8 +123,6 @@ const BarcodeKind kKinds[] = {
     {.names = {"ISBN", "Bookland"}, .symbology = sym::Isbn},
     {.names = {"LOGMARS"}, .symbology = sym::Logmars},
 };
-
-#undef MK_HAN_XIN_NAME
 
 // Any name no kind answers to.
 const BarcodeKind& code128Kind() { return kKinds[0]; }
@@ -135,8 +140,6 @@ bool rangeEqualsNoCase(const char* first, const char* last, const char* other) {
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && rangeEqualsNoCase(a.data(), a.data() + a.size(), b.data());
 }
-
-std::span<const BarcodeKind> barcodeKinds() { return kKinds; }
 
 const BarcodeKind& barcodeKindFor(std::string_view kind) {
     const std::string_view trimmed = trimBlanks(kind);

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +25,7 @@ struct BarcodeKind {
     // by partsRank (1 first) across all kinds.
     std::array<std::string_view, 2> nameParts = {};
     int partsRank = 0;
-    int symbology = 0;  // zint's number (see barcode_adapter.h)
+    int symbology = 0;     // zint's number (see barcode_adapter.h)
     uint32_t subsetA = 0;  // Code 128 subset A: 1, else 0
     // The data fix-up before zint sees it; null: none.
     std::string (*prepare)(std::string data) = nullptr;
@@ -50,10 +49,6 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // Compares [first, last) with as many bytes at the start of other; the caller
 // has checked that other is long enough.
 bool rangeEqualsNoCase(const char* first, const char* last, const char* other);
-
-// Every kind, the drawable ones first, in the order of
-// drawableBarcodeKindNames.
-std::span<const BarcodeKind> barcodeKinds();
 
 // The kind the adapter makes of a name: a whole name first, then a part;
 // Code 128 for any other name.
