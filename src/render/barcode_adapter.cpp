@@ -12,88 +12,12 @@
 
 #include "model/append_format.h"
 #include "platform/bounded_cache.h"
+#include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
-#include "render/zint_faults.h"
-#include "render/zint_symbology.h"
+#include "render/ean_upc.h"
 
 namespace mk {
 namespace {
-
-struct KindName {
-    std::string_view name;
-    int symbology;
-    uint32_t subsetA;
-};
-
-// Whole-name matches, tried top to bottom.
-constexpr KindName kKindNames[] = {
-    {"Code 128", symbology::Code128, 0},
-    {"Code 128 Auto", symbology::Code128, 0},
-    {"Code 128 A", symbology::Code128AB, 1},
-    {"Code 128A", symbology::Code128AB, 1},
-    {"Code 128 B", symbology::Code128AB, 0},
-    {"Code 128B", symbology::Code128AB, 0},
-    {"Code 128 C", symbology::Code128, 0},
-    {"Code 128C", symbology::Code128, 0},
-    {"EAN 128 Auto", symbology::Gs1_128, 0},
-    {"GS1-128", symbology::Gs1_128, 0},
-    {"EAN-13", symbology::Ean13, 0},
-    {"EAN13", symbology::Ean13, 0},
-    {"JAN-13", symbology::Ean13, 0},
-    {"JAN13", symbology::Ean13, 0},
-    {"EAN 13", symbology::Ean13, 0},
-    {"UCC13", symbology::Ean13, 0},
-    {"EAN-8", symbology::Ean8, 0},
-    {"EAN8", symbology::Ean8, 0},
-    {"EAN 8", symbology::Ean8, 0},
-    {"UPC-A", symbology::UpcA, 0},
-    {"UCC12", symbology::UpcA, 0},
-    {"UPC-E", symbology::UpcE, 0},
-    {"Code 39", symbology::Code39, 0},
-    {"Code 39 Extended", symbology::Code39Extended, 0},
-    {"Code 93", symbology::Code93, 0},
-    {"Codabar", symbology::Codabar, 0},
-    {"Code 11", symbology::Code11, 0},
-    {"Interleaved 2 of 5", symbology::Interleaved2of5, 0},
-    {"Industrial 2 of 5", symbology::Industrial2of5, 0},
-    {"Standard 2 of 5", symbology::Standard2of5, 0},
-    {"MSI", symbology::MsiPlessey, 0},
-    {"PostNet", symbology::PostNet, 0},
-    // Plain Interleaved 2 of 5: drawing adds the bearer box itself.
-    {"ITF-14", symbology::Interleaved2of5, 0},
-    {"ITF14", symbology::Interleaved2of5, 0},
-    {"ISBN", symbology::Isbn, 0},
-    {"Bookland", symbology::Isbn, 0},
-    {"LOGMARS", symbology::Logmars, 0},
-    {"UPC 2 Digit Ext.", symbology::UpcA, 0},
-    {"UPC 2 Digit Ext", symbology::UpcA, 0},
-    {"UPC 5 Digit Ext.", symbology::UpcA, 0},
-    {"UPC 5 Digit Ext", symbology::UpcA, 0},
-    {"GS1 DataBar Expanded Stacked", symbology::Gs1DataBarExpandedStacked, 0},
-    {"GS1 DataBar Expanded Stacked(2D)", symbology::Gs1DataBarExpandedStacked, 0},
-};
-
-struct KindSubstring {
-    std::string_view needle;  // lower case: searched in a lower-cased copy
-    int symbology;
-};
-
-// Substring matches, tried top to bottom; Han Xin comes first so that a name
-// holding several of these words resolves the same way every time.
-constexpr KindSubstring kKindSubstrings[] = {
-    {"han xin", symbology::HanXin},
-    {"\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81", symbology::HanXin},  // the Chinese name of Han Xin
-    {"gs1 qr code", symbology::QrCode},
-    {"qr code", symbology::QrCode},
-    {"gs1 data matrix", symbology::DataMatrix},
-    {"data matrix", symbology::DataMatrix},
-    {"datamatrix", symbology::DataMatrix},
-    {"pdf 417", symbology::Pdf417},
-    {"pdf417", symbology::Pdf417},
-    {"aztec", symbology::Aztec},
-    {"grid matrix", symbology::GridMatrix},
-    {"gridmatrix", symbology::GridMatrix},
-};
 
 // zint's input modes and the result that separates warnings from errors.
 constexpr int kUnicodeMode = UNICODE_MODE;
@@ -113,16 +37,6 @@ constexpr float kDefaultDpmm = 11.81f;
 // symbol at a few hundred dots per module needs gigabytes. 32 Mpixel is more
 // than the widest thermal media (8.5 in, 5100 dots at 600 dpi) can show.
 constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string_view trimBlanks(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool isMatrixSymbology(int sym) {
     return sym == symbology::QrCode || sym == symbology::DataMatrix || sym == symbology::Aztec ||
@@ -147,57 +61,8 @@ void reportWarning(std::string& report, const BarcodeRequest& request, int sym, 
                  request.kind.c_str(), request.data.c_str(), sym, code, message);
 }
 
-std::string codabarFixup(std::string data) {
-    const char first = data.empty() ? '\0' : asciiUpper(data.front());
-    if (first < 'A' || first > 'D') data.insert(data.begin(), 'A');
-    return data;
-}
-
-// PostNet takes 5, 9 or 11 digits; shorter data is padded to the next of them.
-std::string postNetFixup(std::string data) {
-    const size_t n = data.size();
-    if (n > 11) return data;
-    const size_t target = n <= 5 ? 5 : (n <= 9 ? 9 : 11);
-    data.insert(0, target - n, '0');
-    return data;
-}
-
-// Short EAN data gets leading zeros up to its digits before the check digit,
-// so that zint makes the symbol the kind names and not an add-on or, for
-// EAN-13, an EAN-8. An add-on after '+' is left as it is.
-constexpr size_t kEan8DataDigits = 7;
-constexpr size_t kEan13DataDigits = 12;
-
-std::string eanFixup(std::string data, size_t digits) {
-    const size_t length = std::min(data.find('+'), data.size());
-    const bool allDigits = std::all_of(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length),
-                                       [](char c) { return c >= '0' && c <= '9'; });
-    if (allDigits && length < digits) data.insert(0, digits - length, '0');
-    return data;
-}
-
-// The label stores application identifiers in parentheses, zint's GS1 mode
-// wants square brackets.
-std::string gs1BracketFixup(const std::string& data) {
-    std::string out;
-    out.reserve(data.size());
-    size_t i = 0;
-    while (i < data.size()) {
-        const size_t close = data[i] == '(' ? data.find(')', i + 1) : std::string::npos;
-        if (close == std::string::npos) {
-            out += data[i++];
-            continue;
-        }
-        out += '[';
-        out.append(data, i + 1, close - i - 1);
-        out += ']';
-        i = close + 1;
-    }
-    return out;
-}
-
 void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA) {
-    const bool gs1Kind = request.kind.find("GS1") != std::string::npos || request.kind.find("gs1") != std::string::npos;
+    const bool gs1Kind = isGs1KindName(request.kind);
     switch (sym) {
         case symbology::QrCode:
             symbol.option_1 = request.errorCorrection;
@@ -326,48 +191,10 @@ void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int rowPi
 
 }  // namespace
 
-bool rangeEqualsNoCase(const char* first, const char* last, const char* other) {
-    for (; first != last; ++first, ++other)
-        if (asciiLower(*first) != asciiLower(*other)) return false;
-    return true;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && rangeEqualsNoCase(a.data(), a.data() + a.size(), b.data());
-}
-
 int barcodeKindToSymbology(std::string_view kind, uint32_t& subsetA) {
-    subsetA = 0;
-    const std::string_view trimmed = trimBlanks(kind);
-    for (const KindName& entry : kKindNames) {
-        if (equalsIgnoreCase(trimmed, entry.name)) {
-            subsetA = entry.subsetA;
-            return entry.symbology;
-        }
-    }
-    std::string lower(trimmed);
-    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLower);
-    for (const KindSubstring& entry : kKindSubstrings)
-        if (lower.find(entry.needle) != std::string::npos) return entry.symbology;
-    return symbology::Code128;
-}
-
-std::string applyBarcodeFixups(int sym, std::string data) {
-    switch (sym) {
-        case symbology::Codabar:
-            return codabarFixup(std::move(data));
-        case symbology::PostNet:
-            return postNetFixup(std::move(data));
-        case symbology::Ean8:
-            return eanFixup(std::move(data), kEan8DataDigits);
-        case symbology::Ean13:
-            return eanFixup(std::move(data), kEan13DataDigits);
-        case symbology::Gs1_128:
-        case symbology::Gs1DataBarExpandedStacked:
-            return gs1BracketFixup(data);
-        default:
-            return data;
-    }
+    const BarcodeKind& found = barcodeKindFor(kind);
+    subsetA = found.subsetA;
+    return found.symbology;
 }
 
 namespace {
@@ -377,18 +204,20 @@ namespace {
 void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest& request) {
     if (request.data.empty()) return;
 
-    uint32_t subsetA = 0;
-    const int sym = barcodeKindToSymbology(request.kind, subsetA);
-    const std::string working = applyBarcodeFixups(sym, substituteMnemonics(request.data, MnemonicVariant::General));
+    const BarcodeKind& kind = barcodeKindFor(request.kind);
+    const int sym = kind.symbology;
+    const uint32_t subsetA = kind.subsetA;
+    const std::string working =
+        prepareBarcodeData(kind, substituteMnemonics(request.data, MnemonicVariant::General));
     if (working.size() > static_cast<size_t>(INT_MAX)) {
         reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
-    if (const char* fault = knownZintFault(sym, working)) {
+    if (const char* fault = kind.zintFault != nullptr ? kind.zintFault(working) : nullptr) {
         reportError(report, request, working, sym, ZINT_ERROR_INVALID_DATA, fault);
         return;
     }
-    const ZintTarget target = zintTargetFor(sym, working);
+    const ZintTarget target = zintTargetFor(kind.eanUpc, sym, working);
     if (target.refusal != nullptr) {
         reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, target.refusal);
         return;
@@ -408,7 +237,7 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     const int rowPixels = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
     if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
-    const int dropped = leadingColumnsToDrop(sym, symbol->bitmap, rowPixels);
+    const int dropped = leadingColumnsToDrop(kind.eanUpc, symbol->bitmap, rowPixels);
     const int bw = rowPixels - dropped;
 
     // zint draws c pixels per module; the label wants m dots.

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "render/barcode_kinds.h"
+
 namespace mk {
 
 // The symbology numbers the kind mapping produces: zint's numbering, written
@@ -68,21 +70,9 @@ struct BarcodeRequest {
     int pdf417Columns = 0;
 };
 
-// Case-insensitive comparisons that fold only the ASCII letters, so UTF-8
-// bytes compare as they are.
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-// Compares [first, last) with as many bytes at the start of other; the caller
-// has checked that other is long enough.
-bool rangeEqualsNoCase(const char* first, const char* last, const char* other);
-
 // The zint symbology of a kind name. subsetA is set to 1 only for the names of
 // Code 128 subset A, else 0. Unknown names give Code 128.
 int barcodeKindToSymbology(std::string_view kind, uint32_t& subsetA);
-
-// The data changes a symbology needs before zint sees it (Codabar start
-// character, PostNet and short EAN data filled with zeros, GS1 parentheses
-// as brackets).
-std::string applyBarcodeFixups(int symbology, std::string data);
 
 // Encodes and rasterises one symbol. Failures give the empty bitmap; zint's
 // warnings and errors are reported as one line each on standard output.

@@ -1,7 +1,6 @@
 #include "render/barcode_object.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -27,39 +26,6 @@ constexpr int kTextBelow = 0;
 constexpr int kTextNone = 2;
 
 enum TextAlign { kAlignLeft = 0, kAlignRight = 1, kAlignCentre = 2, kAlignSpread = 3 };
-
-// Characters [first, first + count) of the text spread over modules
-// [fromModule, toModule) of the symbol.
-struct DigitGroup {
-    int first;
-    int count;
-    float fromModule;
-    float toModule;
-};
-
-// The digit groups of the EAN and UPC kinds. Module numbers count from the
-// left edge of the symbol's pixels, quiet zone included.
-struct DigitLayout {
-    std::array<std::string_view, 2> kinds;  // the kind contains either
-    std::array<DigitGroup, 3> groups;
-    int groupCount;
-    int trailing;  // index of the character set right-aligned after the bars, or -1
-};
-
-constexpr DigitLayout kDigitLayouts[] = {
-    {{"EAN-13", "EAN 13"}, {{{0, 1, 0, 4}, {1, 6, 15, 57}, {7, 6, 61, 103}}}, 3, -1},
-    {{"EAN-8", "EAN 8"}, {{{0, 4, 4, 32}, {4, 4, 36, 64}}}, 2, -1},
-    {{"UPC-A", "UPC-A"}, {{{0, 1, 0, 9}, {1, 5, 19, 54}, {6, 5, 59, 94}}}, 3, 11},
-    {{"UPC-E", "UPC-E"}, {{{0, 1, 0, 9}, {1, 6, 12, 54}}}, 2, 7},
-};
-
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
-
-const DigitLayout* digitLayoutFor(std::string_view kind) {
-    for (const DigitLayout& layout : kDigitLayouts)
-        if (contains(kind, layout.kinds[0]) || contains(kind, layout.kinds[1])) return &layout;
-    return nullptr;
-}
 
 // What the digit groups of one text share.
 struct DigitContext {
@@ -113,10 +79,10 @@ void drawTrailingDigit(const DigitContext& ctx, int index) {
     ctx.dc.textOut(platform::truncToInt(static_cast<double>(ctx.barX) + ctx.symbolWidth - cx + 0.5), platform::roundToInt(ctx.digitY), c);
 }
 
-std::string humanReadableText(const LabelObject& object) {
+std::string humanReadableText(const LabelObject& object, const KindTextRules& rules) {
     std::string text = object.objectdata;
-    if (!contains(object.barcodekind, "Code 39")) return text;
-    if (!contains(object.barcodekind, "Extended"))
+    if (!rules.code39) return text;
+    if (rules.upperCase)
         std::transform(text.begin(), text.end(), text.begin(),
                        [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
     if (object.code39StartStop && text.size() < kCode39StarredTextLimit) text = "*" + text + "*";
@@ -160,21 +126,21 @@ void drawBearerBox(platform::DeviceContext& dc, const LabelObject& object, int x
 }
 
 // Places the text: on the digit line in the groups of EAN and UPC kinds, else aligned by textalign.
-void drawTextLines(platform::DeviceContext& dc, const LabelObject& object, int dpi, const std::string& text, int barX,
-                   int barY, int symbolWidth, int symbolHeight) {
+void drawTextLines(platform::DeviceContext& dc, const LabelObject& object, const KindTextRules& rules, int dpi,
+                   const std::string& text, int barX, int barY, int symbolWidth, int symbolHeight) {
     const float gap = static_cast<float>(mmToDots(object.textGap, dpi));
     const float charGap = static_cast<float>(mmToDots(object.chargap, dpi));
     const std::u16string wide = platform::utf8ToUtf16(text);
     const int textHeight = dc.textExtent(wide).cy;
     const bool below = object.textposition == kTextBelow;
 
-    const bool digitMode = contains(object.barcodekind, "EAN") || contains(object.barcodekind, "UPC");
+    const bool digitMode = rules.digitLine;
     // The digit line follows the bar height the object asks for, not the symbol's.
     const float digitY = below
                              ? static_cast<float>(barY) + static_cast<float>(mmToDots(object.barcodeheight, dpi)) + gap
                              : static_cast<float>(barY) - static_cast<float>(textHeight) - gap;
     if (digitMode) {
-        if (const DigitLayout* layout = digitLayoutFor(object.barcodekind)) {
+        if (const EanUpcKind* layout = rules.digits) {
             const DigitContext ctx{dc, text, object.barcodescale, charGap, barX, symbolWidth, digitY};
             for (int g = 0; g < layout->groupCount; ++g) {
                 const DigitGroup& group = layout->groups[g];
@@ -197,11 +163,12 @@ void drawTextLines(platform::DeviceContext& dc, const LabelObject& object, int d
 
 void drawBarcodeText(platform::DeviceContext& dc, const LabelObject& object, int dpi, int barX, int barY,
                      int symbolWidth, int symbolHeight) {
-    const std::string text = humanReadableText(object);
+    const KindTextRules rules = kindTextRulesFor(object.barcodekind);
+    const std::string text = humanReadableText(object, rules);
     const platform::FontHandle previousFont = dc.selectFont(createObjectFont(object, object.fontsize, dpi));
     dc.setBackgroundMode(platform::BackgroundMode::Transparent);
     dc.setTextColor(rgbToColorref(object.textColor));
-    drawTextLines(dc, object, dpi, text, barX, barY, symbolWidth, symbolHeight);
+    drawTextLines(dc, object, rules, dpi, text, barX, barY, symbolWidth, symbolHeight);
     dc.selectFont(previousFont);
 }
 
@@ -234,7 +201,7 @@ void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, i
     if (symbol.width <= 0 || symbol.height <= 0) return;
 
     dc.setPixels(x, y, platform::PixelBlock{symbol.pixels.data(), symbol.width, symbol.height, symbol.stride});
-    if (contains(object.barcodekind, "ITF-14")) drawBearerBox(dc, object, x, y, symbol.width, symbol.height);
+    if (kindTextRulesFor(object.barcodekind).bearerBox) drawBearerBox(dc, object, x, y, symbol.width, symbol.height);
     if (object.textposition != kTextNone) drawBarcodeText(dc, object, dpi, x, y, symbol.width, symbol.height);
 }
 

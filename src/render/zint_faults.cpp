@@ -1,7 +1,5 @@
 #include "render/zint_faults.h"
 
-#include "render/barcode_adapter.h"
-
 namespace mk {
 
 namespace {
@@ -31,8 +29,8 @@ bool pdf417DigitsBesideHighBytes(std::string_view data) {
 
 }  // namespace
 
-const char* knownZintFault(int sym, std::string_view data) {
-    if (sym == symbology::Pdf417 && pdf417DigitsBesideHighBytes(data))
+const char* pdf417ZintFault(std::string_view data) {
+    if (pdf417DigitsBesideHighBytes(data))
         return "Refused: PDF417 data with a run of 11 or 12 digits and bytes above 126 makes this zint read out of "
                "bounds";
     return nullptr;

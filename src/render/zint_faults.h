@@ -5,9 +5,9 @@
 namespace mk {
 
 // Inputs that make the zint release we link against (2.11) read or write
-// outside its own memory. They are refused before zint sees them; the
-// result names the fault for the error line, or is null when the input is
-// safe to encode.
-const char* knownZintFault(int symbology, std::string_view data);
+// outside its own memory, for a kind's zintFault: they are refused before
+// zint sees them. The result names the fault for the error line, or is null
+// when the input is safe to encode.
+const char* pdf417ZintFault(std::string_view data);
 
 }  // namespace mk

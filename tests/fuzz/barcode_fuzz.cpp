@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "render/barcode_adapter.h"
 #include "render/barcode_kinds.h"
@@ -30,7 +32,8 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OptionReader in(data, size);
     mk::BarcodeRequest request;
-    request.kind = mk::barcodeKindNames[in.byte() % mk::barcodeKindNames.size()];
+    const std::vector<std::string_view>& kinds = mk::drawableBarcodeKindNames();
+    request.kind = kinds[in.byte() % kinds.size()];
     static constexpr int kDpis[] = {203, 300, 600, 0};
     request.dpi = kDpis[in.byte() % 4];
     request.moduleWidth = 0.25f * static_cast<float>(in.byte() % 16);  // 0 to 3.75 dots

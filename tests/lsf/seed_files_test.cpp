@@ -262,7 +262,7 @@ std::vector<std::string> labelXmlWords() {
     tags("objectClass");
     for (const mk::VariableField& field : mk::kVariableFields) tags(field.key);
     for (const mk::PrinterParamField& field : mk::kPrinterParamFields) tags(field.key);
-    for (std::string_view kind : mk::barcodeKindNames) words.emplace_back(kind);
+    for (std::string_view kind : mk::drawableBarcodeKindNames()) words.emplace_back(kind);
     for (const mk::DataMnemonic& mnemonic : mk::dataMnemonics) words.emplace_back(mnemonic.text);
     std::sort(words.begin(), words.end());
     words.erase(std::unique(words.begin(), words.end()), words.end());

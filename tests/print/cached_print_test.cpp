@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "mklabel.h"
 #include "platform/bounded_cache.h"
 #include "printed_label.h"
+#include "render/label_surface.h"
 #include "support/fake_net_printer.h"
 
 namespace {
@@ -182,6 +184,104 @@ TEST_F(CachedPrint, HandlesOnSeveralThreadsAtOnceRenderAsOneThreadAlone) {
     }
     for (std::thread& thread : threads) thread.join();
     for (size_t t = 0; t < results.size(); ++t) EXPECT_TRUE(results[t] == expected[t % labels.size()]) << "thread " << t;
+}
+
+// One object on a label, rendered at a resolution; the render and what it
+// wrote to standard output.
+struct Scene {
+    LabelObject object;
+    int dpi = 203;
+};
+
+std::pair<std::vector<uint8_t>, std::string> renderScene(const Scene& scene) {
+    LabelDoc doc;
+    doc.labelwidth = 40.0f;
+    doc.labelheight = 25.0f;
+    mk::appendObject(doc, scene.object);
+    void* pixels = nullptr;
+    int width = 0, height = 0, stride = 0;
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(mk::renderLabelBitmap(doc, scene.dpi, 0, &pixels, &width, &height, &stride));
+    std::fflush(stdout);
+    std::string output = testing::internal::GetCapturedStdout();
+    const auto* bytes = static_cast<const uint8_t*>(pixels);
+    std::vector<uint8_t> render(bytes, bytes + (pixels ? static_cast<size_t>(stride) * height : 0));
+    std::free(pixels);
+    return {render, output};
+}
+
+Scene sceneOf(ObjectType type, const char* kind, const char* data) {
+    Scene scene;
+    LabelObject& o = scene.object;
+    o.ObjectName = type == ObjectType::Text ? "text1" : type == ObjectType::Image ? "image1" : "barcode1";
+    o.objectclass = static_cast<int>(type);
+    o.barcodekind = kind;
+    o.objectdata = data;
+    o.barcodescale = 2.0f;
+    o.barcodeheight = 8.0f;
+    o.textfont = "Liberation Sans";
+    o.textposition = 2;
+    if (type == ObjectType::Image) o.imagedata = mk::test::bmpImage(24, 24);
+    return scene;
+}
+
+// Each input of a cached result (barcode symbols, glyph bitmaps, decoded
+// pictures) changed alone, after the unchanged object has filled the caches:
+// the render is the one made without them.
+TEST_F(CachedPrint, EveryInputOfACachedResultCountsAsWithoutTheCache) {
+    const Scene code128 = sceneOf(ObjectType::Barcode, "Code 128 Auto", "MK-42");
+    const Scene qr = sceneOf(ObjectType::Barcode, "QR Code(2D)", "(01)09501101530003");
+    const Scene pdf = sceneOf(ObjectType::Barcode, "PDF 417(2D)", "PDF417 label 0042");
+    const Scene text = sceneOf(ObjectType::Text, "", "Lot 1234");
+    const Scene image = sceneOf(ObjectType::Image, "", "");
+    const struct {
+        const char* what;
+        Scene base;
+        void (*change)(Scene&);
+    } cases[] = {
+        {"barcode kind", qr, [](Scene& s) { s.object.barcodekind = "GS1 QR Code(2D)"; }},
+        {"barcode data", code128, [](Scene& s) { s.object.objectdata = "MK-43"; }},
+        {"barcode resolution", code128, [](Scene& s) { s.dpi = 300; }},
+        {"module width", code128, [](Scene& s) { s.object.barcodescale = 3.0f; }},
+        {"bar height", code128, [](Scene& s) { s.object.barcodeheight = 10.0f; }},
+        {"QR version", qr, [](Scene& s) { s.object.qrversion = 5; }},
+        {"error correction", qr, [](Scene& s) { s.object.errorcorrection = 4; }},
+        {"Code 39 ratio", sceneOf(ObjectType::Barcode, "Code 39", "MK42"),
+         [](Scene& s) { s.object.code39widthratio = 2; }},
+        {"check digit", sceneOf(ObjectType::Barcode, "Standard 2 of 5", "1234"),
+         [](Scene& s) { s.object.code39StartStop = false; }},
+        {"Grid Matrix ECI", sceneOf(ObjectType::Barcode, "GridMatrix(2D)", "Grid 42"),
+         [](Scene& s) { s.object.eciOption = 1; }},
+        {"Han Xin ECI", sceneOf(ObjectType::Barcode, "\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81(2D)", "Han Xin 42"),
+         [](Scene& s) { s.object.eciOption = 1; }},
+        {"PDF417 rows", pdf, [](Scene& s) { s.object.pdf417_rows_auto = 8; }},
+        {"PDF417 columns", pdf, [](Scene& s) { s.object.pdf417_columns_auto = 3; }},
+        {"text", text, [](Scene& s) { s.object.objectdata = "Lot 1235"; }},
+        {"font", text, [](Scene& s) { s.object.textfont = "Liberation Serif"; }},
+        {"font size", text, [](Scene& s) { s.object.fontsize = 11.0f; }},
+        {"bold", text, [](Scene& s) { s.object.fontstyle = 1; }},
+        {"italic", text, [](Scene& s) { s.object.fontstyle = 2; }},
+        {"widened text", text, [](Scene& s) { s.object.charHZoom = 1.5f; }},
+        {"text colour", text, [](Scene& s) { s.object.textColor = 0xFFFF0000u; }},
+        {"text position", text, [](Scene& s) { s.object.Xposition = 2.3f; }},
+        {"text cut by the edge", text, [](Scene& s) { s.object.Xposition = -1.2f; }},
+        {"text resolution", text, [](Scene& s) { s.dpi = 300; }},
+        // One byte the picture cache's hash does not sample.
+        {"picture bytes", image, [](Scene& s) { s.object.imagedata.at(1000) ^= 0xFF; }},
+        {"picture size", image, [](Scene& s) { s.object.hscale = 2.0f; }},
+    };
+    for (const auto& c : cases) {
+        Scene changed = c.base;
+        c.change(changed);
+        mk::platform::setCachingEnabled(true);
+        renderScene(c.base);
+        const auto cached = renderScene(changed);
+        mk::platform::setCachingEnabled(false);
+        const auto fresh = renderScene(changed);
+        EXPECT_TRUE(cached == fresh) << c.what;
+        EXPECT_TRUE(fresh != renderScene(c.base)) << c.what << " changes nothing";
+    }
 }
 
 }  // namespace

@@ -88,6 +88,8 @@ TEST(BarcodeKindToSymbology, MapsNamesByWholeNameThenSubstring) {
         {"PDF417", sym::Pdf417, 0},
         {"Aztec Code(2D)", sym::Aztec, 0},
         {"Aztec or Han Xin", sym::HanXin, 0},
+        {"pdf417 datamatrix", sym::DataMatrix, 0},  // parts are tried in one order across kinds
+        {"gridmatrix aztec pdf 417", sym::Pdf417, 0},
         {"GridMatrix(2D)", sym::GridMatrix, 0},
         {"Grid Matrix", sym::GridMatrix, 0},
         {"\xE6\xB1\x89\xE4\xBF\xA1\xE7\xA0\x81(2D)", sym::HanXin, 0},
@@ -126,36 +128,36 @@ TEST(EqualsIgnoreCase, FoldsOnlyAsciiLetters) {
 
 TEST(BarcodeFixups, PrepareDataPerSymbology) {
     struct Case {
-        int symbology;
+        const char* kind;
         const char* data;
         const char* expected;
     };
     const Case cases[] = {
-        {sym::Codabar, "12345", "A12345"},
-        {sym::Codabar, "b123", "b123"},
-        {sym::Codabar, "D1", "D1"},
-        {sym::Codabar, "E1", "AE1"},
-        {sym::PostNet, "123", "00123"},
-        {sym::PostNet, "12345", "12345"},
-        {sym::PostNet, "123456", "000123456"},
-        {sym::PostNet, "123456789", "123456789"},
-        {sym::PostNet, "1234567890", "01234567890"},
-        {sym::PostNet, "12345678901", "12345678901"},
-        {sym::PostNet, "123456789012", "123456789012"},
-        {sym::Ean8, "12+34", "0000012+34"},  // the add-on keeps its digits
-        {sym::Ean8, "A1", "A1"},              // not digits: left for zint to refuse
-        {sym::Ean13, "1234567", "000001234567"},
-        {sym::Gs1_128, "(01)12345678901231(10)AB", "[01]12345678901231[10]AB"},
-        {sym::Gs1_128, "(01", "(01"},
-        {sym::Gs1_128, "((01)x", "[(01]x"},
-        {sym::Gs1_128, "a)b(c", "a)b(c"},
-        {sym::Gs1_128, "(01)(", "[01]("},
-        {sym::Gs1DataBarExpandedStacked, "(01)1", "[01]1"},
-        {sym::Code128, "(01)1", "(01)1"},
-        {sym::QrCode, "12", "12"},
+        {"Codabar", "12345", "A12345"},
+        {"Codabar", "b123", "b123"},
+        {"Codabar", "D1", "D1"},
+        {"Codabar", "E1", "AE1"},
+        {"PostNet", "123", "00123"},
+        {"PostNet", "12345", "12345"},
+        {"PostNet", "123456", "000123456"},
+        {"PostNet", "123456789", "123456789"},
+        {"PostNet", "1234567890", "01234567890"},
+        {"PostNet", "12345678901", "12345678901"},
+        {"PostNet", "123456789012", "123456789012"},
+        {"EAN-8", "12+34", "0000012+34"},  // the add-on keeps its digits
+        {"EAN-8", "A1", "A1"},              // not digits: left for zint to refuse
+        {"EAN-13", "1234567", "000001234567"},
+        {"GS1-128", "(01)12345678901231(10)AB", "[01]12345678901231[10]AB"},
+        {"GS1-128", "(01", "(01"},
+        {"GS1-128", "((01)x", "[(01]x"},
+        {"GS1-128", "a)b(c", "a)b(c"},
+        {"GS1-128", "(01)(", "[01]("},
+        {"GS1 DataBar Expanded Stacked", "(01)1", "[01]1"},
+        {"Code 128 Auto", "(01)1", "(01)1"},
+        {"QR Code(2D)", "12", "12"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(mk::applyBarcodeFixups(c.symbology, c.data), c.expected) << c.symbology << " " << c.data;
+        EXPECT_EQ(mk::prepareBarcodeData(mk::barcodeKindFor(c.kind), c.data), c.expected) << c.kind << " " << c.data;
 }
 
 TEST(GenerateBarcode, EmptyDataGivesEmptyResultAndPrintsNothing) {
