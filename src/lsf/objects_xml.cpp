@@ -26,14 +26,14 @@ template <typename... Visitors>
 Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 // Every keyed field's name at its place in the table, then the fallback's.
-const XmlKeys& objectKeys() {
-    static const XmlKeys keys = [] {
-        std::vector<std::string_view> names = keyNamesOf(kObjectFields);
-        names.push_back(kObjectClassFallbackKey);
-        return XmlKeys(names);
-    }();
-    return keys;
-}
+// Made when the library loads (no function-local static: its guard is a
+// runtime piece the Windows DLL leaves out).
+const XmlKeys objectKeysTable = [] {
+    std::vector<std::string_view> names = keyNamesOf(kObjectFields);
+    names.push_back(kObjectClassFallbackKey);
+    return XmlKeys(names);
+}();
+const XmlKeys& objectKeys() { return objectKeysTable; }
 constexpr std::size_t kObjectClassFallbackPlace = kObjectFields.size();
 
 // False when what the field holds does not fit the budget.

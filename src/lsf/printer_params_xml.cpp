@@ -4,7 +4,7 @@
 
 namespace mk {
 
-const std::array<PrinterParamField, 18> kPrinterParamFields = {{
+constinit const std::array<PrinterParamField, 18> kPrinterParamFields = {{
     {"printerDPI", &LabelDoc::printerDPI, ParamRule::ReplaceUnlessPositive, 203.0f},
     {"printSpeed", &LabelDoc::printSpeed, ParamRule::KeepUnlessPositive, 0.0f},
     {"printDarkness", &LabelDoc::printDarkness, ParamRule::KeepIfNegative, 0.0f},
@@ -46,10 +46,8 @@ void applyParam(Value value, Value& field, const PrinterParamField& param) {
     }
 }
 
-const XmlKeys& paramKeys() {
-    static const XmlKeys keys(keyNamesOf(kPrinterParamFields));
-    return keys;
-}
+const XmlKeys paramKeysTable(keyNamesOf(kPrinterParamFields));  // made at load: no guarded static
+const XmlKeys& paramKeys() { return paramKeysTable; }
 
 void readParam(const XmlIndex& index, std::size_t place, LabelDoc& doc) {
     const PrinterParamField& param = kPrinterParamFields[place];

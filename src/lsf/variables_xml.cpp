@@ -7,7 +7,7 @@
 
 namespace mk {
 
-const std::array<VariableField, 12> kVariableFields = {{
+constinit const std::array<VariableField, 12> kVariableFields = {{
     {"enable", &LabelVariable::enable},
     {"type", &LabelVariable::type},
     {"id", &LabelVariable::id},
@@ -29,10 +29,8 @@ constexpr std::string_view kBlockClose = "</Variables>";
 constexpr std::string_view kVariableOpen = "<Variable>";
 constexpr std::string_view kVariableClose = "</Variable>";
 
-const XmlKeys& variableKeys() {
-    static const XmlKeys keys(keyNamesOf(kVariableFields));
-    return keys;
-}
+const XmlKeys variableKeysTable(keyNamesOf(kVariableFields));  // made at load: no guarded static
+const XmlKeys& variableKeys() { return variableKeysTable; }
 
 // False when what the field holds does not fit the budget.
 bool readVariableField(const XmlIndex& index, std::size_t place, LabelVariable& variable, LoadBudget& budget) {

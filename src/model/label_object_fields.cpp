@@ -2,7 +2,7 @@
 
 namespace mk {
 
-const std::array<ObjectField, 107> kObjectFields = {{
+constinit const std::array<ObjectField, 107> kObjectFields = {{
     {"ObjectName", &LabelObject::ObjectName},
     {"objectdata", &LabelObject::objectdata},
     {"enable", &LabelObject::enable},

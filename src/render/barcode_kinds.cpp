@@ -156,15 +156,16 @@ const BarcodeKind& barcodeKindFor(std::string_view kind) {
     return code128Kind();
 }
 
-const std::vector<std::string_view>& drawableBarcodeKindNames() {
-    static const std::vector<std::string_view> names = [] {
-        std::vector<std::string_view> out;
-        for (const BarcodeKind& entry : kKinds)
-            if (!entry.drawnAs.empty()) out.push_back(entry.drawnAs);
-        return out;
-    }();
-    return names;
-}
+// At namespace scope, made when the library loads: a function-local static
+// would take the runtime's guard, which the Windows DLL does without.
+const std::vector<std::string_view> drawableNames = [] {
+    std::vector<std::string_view> out;
+    for (const BarcodeKind& entry : kKinds)
+        if (!entry.drawnAs.empty()) out.push_back(entry.drawnAs);
+    return out;
+}();
+
+const std::vector<std::string_view>& drawableBarcodeKindNames() { return drawableNames; }
 
 bool isDrawableBarcodeKind(std::string_view kind) {
     return !kind.empty() &&
