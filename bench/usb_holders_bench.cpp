@@ -4,7 +4,7 @@
 // holder, with the given number of extra descriptors open in this process.
 #include <benchmark/benchmark.h>
 
-#if __has_include("platform/linux/node_holders.h")
+#ifdef __linux__
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -78,12 +78,14 @@ public:
     }
     const std::filesystem::path& root() const { return root_.path(); }
 
-private:
+    // Any file under the devices folder.
     void write(const std::string& file, const std::string& value) {
         const std::filesystem::path path = root_.path() / "bus" / "usb" / "devices" / file;
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << value << "\n";
     }
+
+private:
     mk::test::TempDir root_;
     int lps_ = 0;
 };
@@ -115,6 +117,8 @@ TEST(UsbSysfsScan, FindsUsblpsNodeOfAPrinterInterfaceOnlyWhereUsblpMadeOne) {
     sysfs.interface("1-10:1.11", "07", "0b");
     sysfs.device("1-3", 4, "C");
     sysfs.interface("1-3:1.0", "07", "00", "garbled");
+    sysfs.interface("1-3:1.1", "07", "01");
+    sysfs.write("1-3:1.1/usbmisc", "not a folder");
 
     using Found = mk::platform::UsblpNode::Found;
     struct Case {
@@ -132,6 +136,7 @@ TEST(UsbSysfsScan, FindsUsblpsNodeOfAPrinterInterfaceOnlyWhereUsblpMadeOne) {
         {"/dev/bus/usb/001/011", 3, Found::None, 0},
         {"/dev/bus/usb/001/050", 0, Found::None, 0},  // gone
         {"/dev/bus/usb/001/004", 0, Found::Unreadable, 0},
+        {"/dev/bus/usb/001/004", 1, Found::Unreadable, 0},
     };
     for (const Case& c : cases) {
         const mk::platform::UsblpNode node = mk::platform::usblpNodeOf(sysfs.root(), c.usbNode, c.interface);
