@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -77,8 +78,8 @@ public:
     std::function<int(unsigned char endpoint, unsigned char* data, int length, int* moved)> bulk;
     std::function<int(unsigned char* data, uint16_t length)> control;
     mutable std::vector<std::string> calls;
-    mutable int nodesOpen = 0;
-    mutable int contextsOpen = 0;
+    mutable std::atomic<int> nodesOpen = 0;
+    mutable std::atomic<int> contextsOpen = 0;
 
     int openNode(const std::string&) const override { return nodeOpens ? (++nodesOpen, ++lastFd_) : -1; }
     void closeNode(int) const override { --nodesOpen; }
@@ -149,7 +150,7 @@ private:
     }
 
     mutable std::mutex mutex_;
-    mutable int lastFd_ = 6;
+    mutable std::atomic<int> lastFd_ = 6;
     std::vector<Setting> settings_;
     std::vector<std::vector<libusb_endpoint_descriptor>> endpoints_;
     std::vector<libusb_interface_descriptor> descriptors_;
