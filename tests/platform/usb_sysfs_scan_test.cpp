@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include "platform/linux/node_holders.h"
 #include "platform/linux/usb_sysfs_scan.h"
 #include "support/fake_usb_device.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -53,32 +57,144 @@ TEST(UsbSysfsScan, ASystemWithoutUsbHasNoPrintersAndAnUnlistableBusIsAFailure) {
     EXPECT_FALSE(scanUsbSysfs(bus.sysfsRoot(), bus.devRoot()).has_value());
 }
 
-TEST(UsbSysfsScan, FindsUsblpsNodeOfAPrinterInterfaceOnlyWhereUsblpMadeOne) {
-    mk::test::FakeUsbBus bus;
-    const std::string withUsblp = bus.plug("9f3c", "41a7", "A", FakeUsbAddress{1, 2}).devicePath();
-    const std::string without = bus.plug("9f3c", "41a7", "B", FakeUsbAddress{1, 3}).devicePath();
-    const std::filesystem::path devices = bus.sysfsRoot() / "bus" / "usb" / "devices";
-    for (const char* interface : {"1-1:1.0", "1-2:1.0"}) std::ofstream(devices / interface / "bInterfaceNumber") << "00\n";
-    std::filesystem::create_directories(devices / "1-1:1.0" / "usbmisc" / "lp3");
+// A sysfs tree written by hand, for names and numbers the fake bus does not
+// make: devices 1-1 and 1-10, interface numbers of 10 and more.
+class SysfsTree {
+public:
+    void device(const std::string& name, unsigned address, const std::string& serial) {
+        write(name + "/busnum", "1");
+        write(name + "/devnum", std::to_string(address));
+        write(name + "/idVendor", "9f3c");
+        write(name + "/idProduct", "41a7");
+        write(name + "/serial", serial);
+    }
+    // bInterfaceNumber as sysfs spells it (two hexadecimal digits); usblp's
+    // node number as in its "dev" file, none when empty.
+    void interface(const std::string& name, const std::string& interfaceClass, const std::string& number,
+                   const std::string& lpDev = {}) {
+        write(name + "/bInterfaceClass", interfaceClass);
+        write(name + "/bInterfaceNumber", number);
+        if (!lpDev.empty()) write(name + "/usbmisc/lp" + std::to_string(lps_++) + "/dev", lpDev);
+    }
+    const std::filesystem::path& root() const { return root_.path(); }
 
-    const auto nodeOf = [&](const std::string& usbNode, int interface) {
-        return mk::platform::usblpNodeOf(bus.sysfsRoot(), bus.devRoot(), usbNode, interface);
-    };
-    EXPECT_EQ(nodeOf(withUsblp, 0), (bus.devRoot() / "usb" / "lp3").string());
-    EXPECT_EQ(nodeOf(withUsblp, 1), "");
-    EXPECT_EQ(nodeOf(without, 0), "");
-    EXPECT_EQ(nodeOf(bus.absentDevicePath(), 0), "");
+    // Any file under the devices folder.
+    void write(const std::string& file, const std::string& value) {
+        const std::filesystem::path path = root_.path() / "bus" / "usb" / "devices" / file;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << value << "\n";
+    }
+
+private:
+    mk::test::TempDir root_;
+    int lps_ = 0;
+};
+
+TEST(UsbSysfsScan, TakesEachDevicesFirstPrinterInterfaceByNumberAndTellsDevice1_1From1_10) {
+    SysfsTree sysfs;
+    sysfs.device("1-1", 2, "ONE");
+    sysfs.interface("1-1:1.0", "03", "00");
+    sysfs.interface("1-1:1.2", "07", "02");
+    sysfs.interface("1-1:1.10", "07", "0a");
+    sysfs.device("1-10", 11, "TEN");
+    sysfs.interface("1-10:1.0", "07", "00");
+    const auto nodes = scanUsbSysfs(sysfs.root(), "/dev");
+    ASSERT_TRUE(nodes.has_value());
+    ASSERT_EQ(nodes->size(), 2u);
+    EXPECT_EQ((*nodes)[0].devicePath, "/dev/bus/usb/001/002");
+    EXPECT_EQ((*nodes)[0].identifier, "usb#vid_9f3c&pid_41a7#ONE#1-1:1.2");
+    EXPECT_EQ((*nodes)[1].devicePath, "/dev/bus/usb/001/011");
+    EXPECT_EQ((*nodes)[1].identifier, "usb#vid_9f3c&pid_41a7#TEN#1-10:1.0");
 }
 
-TEST(NodeHolders, SeesANodeOnlyWhileAProcessHasItOpen) {
-    const std::string node = (std::filesystem::temp_directory_path() / ("mklabel-node-" + std::to_string(::getpid()))).string();
-    std::ofstream(node).put('x');
-    EXPECT_FALSE(mk::platform::nodeOpenInAnyProcess("/proc", node));
-    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_TRUE(mk::platform::nodeOpenInAnyProcess("/proc", node));
+TEST(UsbSysfsScan, FindsUsblpsNodeOfAPrinterInterfaceOnlyWhereUsblpMadeOne) {
+    SysfsTree sysfs;
+    sysfs.device("1-1", 2, "A");
+    sysfs.interface("1-1:1.1", "07", "01", "180:1");
+    sysfs.device("1-10", 11, "B");
+    sysfs.interface("1-10:1.0", "07", "00", "180:0");
+    sysfs.interface("1-10:1.10", "07", "0a", "180:2");
+    sysfs.interface("1-10:1.11", "07", "0b");
+    sysfs.device("1-3", 4, "C");
+    sysfs.interface("1-3:1.0", "07", "00", "garbled");
+    sysfs.interface("1-3:1.1", "07", "01");
+    sysfs.write("1-3:1.1/usbmisc", "not a folder");
+
+    using Found = mk::platform::UsblpNode::Found;
+    struct Case {
+        std::string usbNode;
+        int interface;
+        Found found;
+        dev_t device;
+    };
+    const std::vector<Case> cases = {
+        {"/dev/bus/usb/001/002", 1, Found::Node, makedev(180, 1)},
+        {"/dev/bus/usb/001/002", 0, Found::None, 0},  // 1-10's interface 0 is not 1-1's
+        {"/dev/bus/usb/001/011", 0, Found::Node, makedev(180, 0)},
+        {"/dev/bus/usb/001/011", 10, Found::Node, makedev(180, 2)},
+        {"/dev/bus/usb/001/011", 11, Found::None, 0},  // usblp not bound
+        {"/dev/bus/usb/001/011", 3, Found::None, 0},
+        {"/dev/bus/usb/001/050", 0, Found::None, 0},  // gone
+        {"/dev/bus/usb/001/004", 0, Found::Unreadable, 0},
+        {"/dev/bus/usb/001/004", 1, Found::Unreadable, 0},
+    };
+    for (const Case& c : cases) {
+        const mk::platform::UsblpNode node = mk::platform::usblpNodeOf(sysfs.root(), c.usbNode, c.interface);
+        EXPECT_EQ(node.found, c.found) << c.usbNode << " " << c.interface;
+        EXPECT_EQ(node.device, c.device) << c.usbNode << " " << c.interface;
+    }
+}
+
+TEST(NodeHolders, RecognisesAHolderByTheDeviceItHasOpenNotByTheNameItUsed) {
+    namespace fs = std::filesystem;
+    const auto deviceOf = [](const char* path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path, &st), 0) << path;
+        return st.st_rdev;
+    };
+    const mk::test::TempDir temp;
+    const fs::path& root = temp.path();
+    const fs::path proc = root / "proc";
+    const fs::path names = root / "names";
+    fs::create_directories(names / "usb");
+    fs::create_symlink("/dev/zero", names / "usb" / "lp0");  // another device by the printer's name
+    fs::create_symlink("/dev/full", names / "printer");      // the printer's device by another name
+    const auto holds = [&](const std::string& pid, const std::string& fd, const fs::path& target) {
+        fs::create_directories(proc / pid / "fd");
+        fs::create_symlink(target, proc / pid / "fd" / fd);
+    };
+    holds("100", "3", "/dev/null");
+    holds("100", "4", names / "usb" / "lp0");
+    holds("self", "5", "/dev/full");  // not a process of its own
+    fs::create_directories(proc / "300");  // ended: no fd folder
+    const dev_t printer = deviceOf("/dev/full");
+    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess(proc, printer));
+    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess(proc, deviceOf("/dev/zero")));
+    holds("200", "7", names / "printer");
+    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess(proc, printer));
+    // No process list at all: no one can be seen to be safe.
+    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess(root / "absent", printer));
+}
+
+TEST(NodeHolders, SeesADeviceOnlyWhileAProcessHasItOpenByAnyName) {
+    // A pseudo-terminal is a character device of its own that no other
+    // process has open.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    struct stat st {};
+    ASSERT_EQ(::stat(terminal.c_str(), &st), 0);
+    const mk::test::TempDir temp;
+    const std::filesystem::path alias = temp / "terminal";
+    std::filesystem::create_symlink(terminal, alias);
+    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
+    const int fd = ::open(alias.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
     ::close(fd);
-    EXPECT_FALSE(mk::platform::nodeOpenInAnyProcess("/proc", node));
-    std::filesystem::remove(node);
+    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
+    ::close(master);
 }
 
 TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptorOrThread) {
@@ -88,7 +204,7 @@ TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptorOrThre
     const auto descriptors = [&] { return entries("/proc/self/fd"); };
     const auto threads = entries("/proc/self/task");
     const mk::platform::UsbDriver& driver = mk::platform::systemUsbDriver();
-    (void)driver.open("/dev/null", mk::platform::UsbAccess::ReadWrite);  // the process's one USB session starts
+    (void)driver.open("/dev/null", mk::platform::UsbAccess::ReadWrite);  // a libusb session comes and goes
     EXPECT_EQ(entries("/proc/self/task"), threads);
     const auto before = descriptors();
     for (const char* path : {"/nonexistent/bus/usb/001/002", "/dev/null"}) {

@@ -10,6 +10,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -312,6 +314,34 @@ constexpr int kLoops = 100;
 
 long threadCount() { return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()); }
 
+// The supported printers a libusb context lists, as a host's own libusb
+// code would see them; -1 when the list cannot be had.
+int supportedIn(libusb_context* context) {
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    if (count < 0) return -1;
+    int supported = 0;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
+        if ((descriptor.idVendor == 0x9f3c && descriptor.idProduct == 0x41a7) ||
+            (descriptor.idVendor == 0xb7e2 && descriptor.idProduct == 0x0c15)) {
+            ++supported;
+        }
+    }
+    libusb_free_device_list(list, 1);
+    return supported;
+}
+
+// The same through a context made for the question and ended after it.
+int supportedByHostLibusb() {
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != 0) return -1;
+    const int supported = supportedIn(context);
+    libusb_exit(context);
+    return supported;
+}
+
 void run(const std::string& modules) {
     const long threadsAtStart = threadCount();
     const Udcs udcs;
@@ -496,21 +526,29 @@ void run(const std::string& modules) {
                   std::to_string(sideA.received().size()) + " bytes" +
                   (sideA.received() == theirs ? "" : ", not theirs byte for byte"));
     }
-    {
+    // A program holds usblp's node open, idle, by the given name while we
+    // print: our print fails with the path; its write goes through after.
+    // Empty when so, else what went wrong.
+    const auto idleHolderProblem = [&](const std::string& name) {
         const std::string node = hostNodeOf("MK-A-0001");
         PrinterPtr printer = usbPrinter("MK-A-0001");
         sideA.clear();
-        LpWriter holder(lpNodeOf("MK-A-0001"), "HELD\r\n", LpWriter::Start::WhenTold);
+        LpWriter holder(name, "HELD\r\n", LpWriter::Start::WhenTold);
         const bool opened = holder.opened();
         const int ours = MkLabel_Print(doc.get(), printer.get());
         const std::string message = lastError();
         holder.go();
         const int exit = holder.finish(20s);
         sideA.waitForBytes(6, 5s);
-        check("a program holding usblp's node idle still writes after our print failed",
-              opened && ours == -4 && message == "-503 \"Failed to open USB device for write: " + node + "\"" &&
-                  exit == 0 && sideA.received() == "HELD\r\n",
-              "ours " + std::to_string(ours) + " " + message + "; theirs exited " + std::to_string(exit));
+        const bool ok = opened && ours == -4 &&
+                        message == "-503 \"Failed to open USB device for write: " + node + "\"" && exit == 0 &&
+                        sideA.received() == "HELD\r\n";
+        return ok ? std::string() : name + ": ours " + std::to_string(ours) + " " + message + ", theirs exited " +
+                                        std::to_string(exit) + "; ";
+    };
+    {
+        const std::string detail = idleHolderProblem(lpNodeOf("MK-A-0001"));
+        check("a program holding usblp's node idle still writes after our print failed", detail.empty(), detail);
     }
     {
         PrinterPtr printer = usbPrinter("MK-A-0001");
@@ -535,6 +573,97 @@ void run(const std::string& modules) {
             }
         }
         check("usblp's node works for other programs after our print, tag read and status", detail.empty(), detail);
+    }
+    {
+        // Another program holds the printer through a second node of the same
+        // device number, or through a bind-mounted /dev (a chroot's).
+        const std::string lp = lpNodeOf("MK-A-0001");
+        const std::string number = readText("/sys/class/usbmisc/" + fs::path(lp).filename().string() + "/dev");
+        const unsigned minor = static_cast<unsigned>(std::atoi(number.substr(number.find(':') + 1).c_str()));
+        const std::string alias = "/tmp/printer-alias";
+        const std::string chrootDev = "/tmp/chroot-dev";
+        fs::create_directories(chrootDev);
+        const bool made = ::mknod(alias.c_str(), S_IFCHR | 0600, ::makedev(180, minor)) == 0 &&
+                          ::mount("/dev", chrootDev.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        std::string detail = made ? "" : "cannot make the other names; ";
+        for (const std::string& name : {alias, chrootDev + "/usb/" + fs::path(lp).filename().string()}) {
+            detail += idleHolderProblem(name);
+        }
+        ::umount(chrootDev.c_str());
+        ::unlink(alias.c_str());
+        check("a program holding usblp's node by another name (a second node, a bind-mounted /dev) is seen",
+              detail.empty(), detail);
+    }
+    {
+        // The host's own libusb lists the printers after each of our calls,
+        // whether it makes its context afterwards or has one open throughout,
+        // and none of our calls leaves a thread behind.
+        PrinterPtr printer = usbPrinter("MK-A-0001");
+        PrinterPtr confirmed = usbPrinter("MK-A-0001", 4);
+        sideA.answer("PR1,1\r\n", "RP");
+        const std::vector<std::pair<std::string, std::function<void()>>> calls = {
+            {"enumeration", [&] { enumSerials(); }},
+            {"connect", [&] { MkPrinter_Connect(printer.get()); }},
+            {"status", [&] { MkPrinter_GetStatusCode(printer.get()); }},
+            {"print", [&] { MkLabel_Print(doc.get(), printer.get()); }},
+            {"confirmed print", [&] { MkLabel_Print(doc.get(), confirmed.get()); }},
+            {"tag read", [&] {
+                 char buffer[16];
+                 MkPrinter_ReadUHFTag(printer.get(), 1, 8, 300, buffer, sizeof buffer);
+             }},
+        };
+        std::string detail;
+        const long threads = threadCount();
+        for (const auto& [name, call] : calls) {
+            call();
+            const int listed = supportedByHostLibusb();
+            if (listed != 2 || threadCount() != threads) {
+                detail += "after the " + name + ": " + std::to_string(listed) + " listed, " +
+                          std::to_string(threadCount()) + " threads; ";
+            }
+        }
+        libusb_context* host = nullptr;
+        if (libusb_init(&host) != 0) throw std::runtime_error("the host's libusb_init failed");
+        const long withHost = threadCount();
+        for (const auto& [name, call] : calls) {
+            call();
+            const int listed = supportedIn(host);
+            if (listed != 2 || threadCount() != withHost) {
+                detail += "after the " + name + " beside the host's context: " + std::to_string(listed) +
+                          " listed, " + std::to_string(threadCount()) + " threads; ";
+            }
+        }
+        libusb_exit(host);
+        sideA.clear();
+        check("the host's own libusb lists the printers after each call; no call leaves a thread (" +
+                  std::to_string(threads) + " threads, " + std::to_string(withHost) + " with the host's context)",
+              detail.empty() && threadCount() == threads, detail);
+    }
+    {
+        // Two threads on one printer: whichever handle lets go last, usblp is
+        // bound again afterwards. A call that finds the other thread holding
+        // the printer fails with the open's code.
+        PrinterPtr first = usbPrinter("MK-A-0001");
+        PrinterPtr second = usbPrinter("MK-A-0001");
+        MkPrinter_Connect(second.get());
+        const auto worker = [&](int which) {
+            std::string odd;
+            for (int i = 0; i < 8; ++i) {
+                const int result = which == 0 ? MkLabel_Print(doc.get(), first.get())
+                                              : MkPrinter_GetStatusCode(second.get());
+                const bool fine = which == 0 ? (result == 0 || (result == -4 && MkGetLastErrorCode() == -503))
+                                             : (result >= 0 || (result == -1 && MkGetLastErrorCode() == -520));
+                if (!fine && odd.empty()) odd = std::to_string(result) + " " + lastError();
+            }
+            return odd;
+        };
+        auto printing = std::async(std::launch::async, worker, 0);
+        auto asking = std::async(std::launch::async, worker, 1);
+        const std::string odd = printing.get() + asking.get();
+        const bool bound = fs::exists(hostInterfaceOf("MK-A-0001") + "/driver") && !lpNodeOf("MK-A-0001").empty();
+        sideA.clear();
+        check("two threads printing and asking one printer leave usblp bound", bound && odd.empty(),
+              (bound ? "" : "usblp not bound; ") + odd);
     }
     {
         // usblp unbound by hand stays unbound.

@@ -9,30 +9,16 @@
 namespace mk::platform {
 namespace {
 
-// One libusb session for the whole process, made on first use and kept.
-// Without device discovery libusb starts no thread of its own (it would keep
-// one watching for devices for the rest of the process); printers are found
-// through sysfs and opened by their node, which needs no discovery. The
-// option is libusb's process-wide default, so libusb sessions a host makes
-// later do not discover devices either.
-libusb_context* session() {
-    static libusb_context* const context = [] {
-        libusb_set_option(nullptr, LIBUSB_OPTION_NO_DEVICE_DISCOVERY);
-        libusb_context* made = nullptr;
-        return libusb_init(&made) == LIBUSB_SUCCESS ? made : nullptr;
-    }();
-    return context;
-}
-
 class SystemLibusbCalls final : public LibusbCalls {
 public:
     int openNode(const std::string& path) const override {
         return ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
     }
     void closeNode(int fd) const override { ::close(fd); }
-    int wrapSysDevice(int fd, libusb_device_handle** handle) const override {
-        if (session() == nullptr) return LIBUSB_ERROR_OTHER;
-        return libusb_wrap_sys_device(session(), static_cast<intptr_t>(fd), handle);
+    int init(libusb_context** context) const override { return libusb_init(context); }
+    void exit(libusb_context* context) const override { libusb_exit(context); }
+    int wrapSysDevice(libusb_context* context, int fd, libusb_device_handle** handle) const override {
+        return libusb_wrap_sys_device(context, static_cast<intptr_t>(fd), handle);
     }
     int getActiveConfigDescriptor(libusb_device_handle* handle, libusb_config_descriptor** config) const override {
         return libusb_get_active_config_descriptor(libusb_get_device(handle), config);
@@ -42,8 +28,13 @@ public:
         return libusb_kernel_driver_active(handle, interface);
     }
     bool kernelDriverNodeInUse(const std::string& devicePath, int interface) const override {
-        const std::string node = usblpNodeOf("/sys", "/dev", devicePath, interface);
-        return !node.empty() && nodeOpenInAnyProcess("/proc", node);
+        const UsblpNode node = usblpNodeOf("/sys", devicePath, interface);
+        switch (node.found) {
+        case UsblpNode::Found::None: return false;
+        case UsblpNode::Found::Node: return deviceOpenInAnyProcess("/proc", node.device);
+        case UsblpNode::Found::Unreadable: break;
+        }
+        return true;
     }
     int detachKernelDriver(libusb_device_handle* handle, int interface) const override {
         return libusb_detach_kernel_driver(handle, interface);

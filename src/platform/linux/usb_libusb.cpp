@@ -76,14 +76,21 @@ std::optional<PrinterInterface> findPrinterInterface(const libusb_config_descrip
     return best;
 }
 
-// An open device node wrapped by libusb; closes both when it goes.
+// An open device node wrapped by libusb in a session of its own; closes all
+// three when it goes. libusb stops its device-event thread when its last
+// session ends, so none is left running after an operation.
 class Wrapped {
 public:
     Wrapped(const LibusbCalls& calls, int fd) : calls_(calls), fd_(fd) {
-        if (calls_.wrapSysDevice(fd_, &handle_) != LIBUSB_SUCCESS) handle_ = nullptr;
+        if (calls_.init(&context_) != LIBUSB_SUCCESS) {
+            context_ = nullptr;
+        } else if (calls_.wrapSysDevice(context_, fd_, &handle_) != LIBUSB_SUCCESS) {
+            handle_ = nullptr;
+        }
     }
     ~Wrapped() {
         if (handle_ != nullptr) calls_.close(handle_);
+        if (context_ != nullptr) calls_.exit(context_);
         calls_.closeNode(fd_);  // libusb does not close a node it was handed
     }
     Wrapped(const Wrapped&) = delete;
@@ -94,17 +101,56 @@ public:
 private:
     const LibusbCalls& calls_;
     int fd_;
+    libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
 };
 
+// Takes the interface for one handle, detaching usblp where it is bound.
+// Fails when another program holds the interface or usblp's node, leaving
+// usblp as it was. Called under the loans' lock.
+bool take(const LibusbCalls& calls, libusb_device_handle* handle, const std::string& devicePath,
+          const PrinterInterface& interface, KernelDriverLoans::Loan& loan) {
+    // A program that has usblp's node open, writing or idle, would be cut
+    // off by taking the interface, so the printer is left alone. (Asking
+    // usblp itself, by trying to open its node, is no way to find out: its
+    // open starts a read that takes and drops any answer the printer has
+    // waiting.)
+    if (calls.kernelDriverActive(handle, interface.number) == 1) {
+        if (calls.kernelDriverNodeInUse(devicePath, interface.number)) return false;
+        if (calls.detachKernelDriver(handle, interface.number) != LIBUSB_SUCCESS) return false;
+        loan.detached = true;
+    }
+    if (calls.claimInterface(handle, interface.number) != LIBUSB_SUCCESS) return false;
+    if (interface.alternate == 0 ||
+        calls.setInterfaceAltSetting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
+        return true;
+    }
+    calls.releaseInterface(handle, interface.number);
+    return false;
+}
+
+// One handle gives up its share of the loan; the last one hands usblp back
+// where the library detached it, whichever handle that was. Called under the
+// loans' lock, the interface released.
+void giveBack(const LibusbCalls& calls, libusb_device_handle* handle, KernelDriverLoans& loans,
+              const KernelDriverLoans::Key& key) {
+    const auto loan = loans.loans.find(key);
+    if (--loan->second.handles > 0) return;
+    if (loan->second.detached) calls.attachKernelDriver(handle, key.second);
+    loans.loans.erase(loan);
+}
+
 class LibusbPrinter final : public UsbDevice {
 public:
-    LibusbPrinter(const LibusbCalls& calls, std::unique_ptr<Wrapped> device, PrinterInterface interface, bool reattach)
-        : calls_(calls), device_(std::move(device)), interface_(interface), reattach_(reattach) {}
+    LibusbPrinter(const LibusbCalls& calls, std::unique_ptr<Wrapped> device, PrinterInterface interface,
+                  std::shared_ptr<KernelDriverLoans> loans, KernelDriverLoans::Key key)
+        : calls_(calls), device_(std::move(device)), interface_(interface), loans_(std::move(loans)),
+          key_(std::move(key)) {}
 
     ~LibusbPrinter() override {
+        const std::lock_guard lock(loans_->mutex);
         calls_.releaseInterface(handle(), interface_.number);
-        if (reattach_) calls_.attachKernelDriver(handle(), interface_.number);
+        giveBack(calls_, handle(), *loans_, key_);
     }
 
     LibusbPrinter(const LibusbPrinter&) = delete;
@@ -149,7 +195,8 @@ private:
     const LibusbCalls& calls_;
     std::unique_ptr<Wrapped> device_;
     PrinterInterface interface_;
-    bool reattach_;  // the kernel's driver was bound before we took the interface
+    std::shared_ptr<KernelDriverLoans> loans_;
+    KernelDriverLoans::Key key_;
 };
 
 std::optional<PrinterInterface> printerInterfaceOf(const LibusbCalls& calls, libusb_device_handle* handle) {
@@ -158,21 +205,6 @@ std::optional<PrinterInterface> printerInterfaceOf(const LibusbCalls& calls, lib
     const std::optional<PrinterInterface> found = findPrinterInterface(*config);
     calls.freeConfigDescriptor(config);
     return found;
-}
-
-// Fails when another program holds the interface; the kernel's driver is
-// then left bound as it was.
-bool claim(const LibusbCalls& calls, libusb_device_handle* handle, const PrinterInterface& interface, bool bound) {
-    if (bound && calls.detachKernelDriver(handle, interface.number) != LIBUSB_SUCCESS) return false;
-    if (calls.claimInterface(handle, interface.number) == LIBUSB_SUCCESS) {
-        if (interface.alternate == 0 ||
-            calls.setInterfaceAltSetting(handle, interface.number, interface.alternate) == LIBUSB_SUCCESS) {
-            return true;
-        }
-        calls.releaseInterface(handle, interface.number);
-    }
-    if (bound) calls.attachKernelDriver(handle, interface.number);
-    return false;
 }
 
 }  // namespace
@@ -188,16 +220,15 @@ std::unique_ptr<UsbDevice> LibusbDriver::open(const std::string& devicePath, Usb
     if (device->handle() == nullptr) return nullptr;
     const std::optional<PrinterInterface> interface = printerInterfaceOf(calls_, device->handle());
     if (!interface) return nullptr;
-    // Whether the kernel's driver holds it is asked before taking it, so
-    // that it is attached again only where it was. A program that has
-    // usblp's node open, writing or idle, would be cut off by taking the
-    // interface, so the printer is left alone. (Asking usblp itself, by
-    // trying to open its node, is no way to find out: its open starts a read
-    // that takes and drops any answer the printer has waiting.)
-    const bool bound = calls_.kernelDriverActive(device->handle(), interface->number) == 1;
-    if (bound && calls_.kernelDriverNodeInUse(devicePath, interface->number)) return nullptr;
-    if (!claim(calls_, device->handle(), *interface, bound)) return nullptr;
-    return std::make_unique<LibusbPrinter>(calls_, std::move(device), *interface, bound);
+    const std::lock_guard lock(loans_->mutex);
+    const KernelDriverLoans::Key key{devicePath, interface->number};
+    KernelDriverLoans::Loan& loan = loans_->loans[key];
+    ++loan.handles;
+    if (!take(calls_, device->handle(), devicePath, *interface, loan)) {
+        giveBack(calls_, device->handle(), *loans_, key);
+        return nullptr;
+    }
+    return std::make_unique<LibusbPrinter>(calls_, std::move(device), *interface, loans_, key);
 }
 
 }  // namespace mk::platform

@@ -1,6 +1,8 @@
 // Finding the USB printers through sysfs, whichever driver holds them.
 #include "platform/linux/usb_sysfs_scan.h"
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -69,23 +71,32 @@ std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const fs::path& sysfsRoo
     if (error == std::errc::no_such_file_or_directory) return std::vector<UsbPrinterNode>{};
     if (error) return std::nullopt;
 
-    // Interfaces sit beside their devices, named <device>:<config>.<number>.
-    // A device's first printer interface (in name order) stands for it.
-    std::map<std::string, std::string> printerInterface;
+    // Interfaces sit beside their devices, named <device>:<config>.<number>
+    // with the number in decimal. A device's first printer interface by
+    // number stands for it.
+    struct Interface {
+        unsigned number;
+        std::string name;
+    };
+    std::map<std::string, Interface> printerInterface;
     for (; entries != fs::directory_iterator(); entries.increment(error)) {
         if (error) return std::nullopt;
         const std::string name = entries->path().filename().string();
         const size_t colon = name.find(':');
-        if (colon == std::string::npos || colon == 0) continue;
+        const size_t dot = name.rfind('.');
+        if (colon == std::string::npos || colon == 0 || dot == std::string::npos || dot < colon) continue;
+        unsigned number = 0;
+        const auto [end, bad] = std::from_chars(name.data() + dot + 1, name.data() + name.size(), number);
+        if (bad != std::errc() || end != name.data() + name.size()) continue;
         if (readAttribute(entries->path() / "bInterfaceClass") != kPrinterClass) continue;
-        auto [it, inserted] = printerInterface.try_emplace(name.substr(0, colon), name);
-        if (!inserted && name < it->second) it->second = name;
+        auto [it, inserted] = printerInterface.try_emplace(name.substr(0, colon), Interface{number, name});
+        if (!inserted && number < it->second.number) it->second = Interface{number, name};
     }
     if (error) return std::nullopt;
 
     std::vector<Found> found;
-    for (const auto& [deviceName, interfaceName] : printerInterface) {
-        if (std::optional<Found> printer = printerOf(devices, deviceName, interfaceName, devRoot)) {
+    for (const auto& [deviceName, interface] : printerInterface) {
+        if (std::optional<Found> printer = printerOf(devices, deviceName, interface.name, devRoot)) {
             found.push_back(std::move(*printer));
         }
     }
@@ -98,8 +109,8 @@ std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const fs::path& sysfsRoo
     return nodes;
 }
 
-std::string usblpNodeOf(const fs::path& sysfsRoot, const fs::path& devRoot, const std::string& usbNode,
-                        int interfaceNumber) {
+UsblpNode usblpNodeOf(const fs::path& sysfsRoot, const std::string& usbNode, int interfaceNumber) {
+    constexpr UsblpNode kUnreadable{UsblpNode::Found::Unreadable};
     const fs::path node(usbNode);
     unsigned bus = 0;
     unsigned address = 0;
@@ -120,24 +131,39 @@ std::string usblpNodeOf(const fs::path& sysfsRoot, const fs::path& devRoot, cons
             break;
         }
     }
-    if (device.empty()) return {};
+    if (error) return kUnreadable;
+    if (device.empty()) return {};  // gone
+    fs::path interface;
     for (fs::directory_iterator it(devices, error); !error && it != fs::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.rfind(device + ":", 0) != 0) continue;
+        // bInterfaceNumber is two hexadecimal digits.
         const std::string number = readAttribute(it->path() / "bInterfaceNumber");
         int value = -1;
-        if (std::from_chars(number.data(), number.data() + number.size(), value, 16).ec != std::errc() ||
-            value != interfaceNumber) {
-            continue;
+        const auto [end, bad] = std::from_chars(number.data(), number.data() + number.size(), value, 16);
+        if (bad == std::errc() && end == number.data() + number.size() && value == interfaceNumber) {
+            interface = it->path();
+            break;
         }
-        std::error_code none;
-        for (const fs::directory_entry& lp : fs::directory_iterator(it->path() / "usbmisc", none)) {
-            const std::string lpName = lp.path().filename().string();
-            if (lpName.rfind("lp", 0) == 0) return (devRoot / "usb" / lpName).string();
-        }
-        return {};
     }
-    return {};
+    if (error) return kUnreadable;
+    if (interface.empty()) return {};
+    fs::directory_iterator lp(interface / "usbmisc", error);
+    if (error == std::errc::no_such_file_or_directory) return {};  // usblp is not bound
+    for (; !error && lp != fs::directory_iterator(); lp.increment(error)) {
+        if (lp->path().filename().string().rfind("lp", 0) != 0) continue;
+        // "MAJOR:MINOR"
+        const std::string text = readAttribute(lp->path() / "dev");
+        const char* const last = text.data() + text.size();
+        unsigned major = 0;
+        unsigned minor = 0;
+        const auto [colon, badMajor] = std::from_chars(text.data(), last, major);
+        if (badMajor != std::errc() || colon == last || *colon != ':') return kUnreadable;
+        const auto [end, badMinor] = std::from_chars(colon + 1, last, minor);
+        if (badMinor != std::errc() || end != last) return kUnreadable;
+        return {UsblpNode::Found::Node, ::makedev(major, minor)};
+    }
+    return error ? kUnreadable : UsblpNode{};
 }
 
 }  // namespace mk::platform
