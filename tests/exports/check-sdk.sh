@@ -22,6 +22,10 @@ done
 
 cmp -s "$sdk/include/mklabel.h" "$header" || fail "include/mklabel.h is not the library's header"
 grep -q '^## The Windows DLL' "$sdk/README-windows.txt" || fail "README-windows.txt is not the README's part on Windows"
+# It stands on its own: nothing in it leads into the source tree.
+if grep -nE '(^|[ `(])(scripts|tests|src|examples|cmake)/|make windows' "$sdk/README-windows.txt"; then
+  fail "README-windows.txt points into the source tree"
+fi
 "$here/check-exports.sh" "$sdk/bin/mklabel.dll" "$header" "$count" || status=1
 "$here/check-dll-imports.sh" "$sdk/bin/mklabel.dll" || status=1
 
