@@ -201,11 +201,18 @@ MK_API void MkLabel_SetLabelShape(LabelDoc* doc, int code);
 
 /* ---- Building a label: each add returns the new object's index, or -1 ------ */
 
+/* An object is drawn and printed as the kind its name starts with: "text",
+ * "barcode", "rectangle", "line", "image" or "rfid". An object of any other
+ * name is kept and read back, but draws nothing. */
+
 MK_API int MkLabel_AddText(LabelDoc* doc, const char* name, const char* text, float x, float y, float fontSize, const char* fontName, int textType, float textWidth);
 MK_API int MkLabel_AddBarcode(LabelDoc* doc, const char* name, const char* data, float x, float y, const char* barcodeKind, float moduleWidth, float barHeight, int textPosition);
 MK_API int MkLabel_AddLine(LabelDoc* doc, const char* name, float startX, float startY, float endX, float endY, float lineWidth);
 MK_API int MkLabel_AddRect(LabelDoc* doc, const char* name, float startX, float startY, float endX, float endY, float lineWidth);
-/* The image is the Base64 text of an image file (BMP, PNG, JPEG, GIF, ICO).
+/* The image is the Base64 text of an image file. Drawn everywhere: BMP, JPEG,
+ * GIF, icons; PNG on Linux, and on Windows only where the system's picture
+ * loader reads it (Wine's does, Windows' own does not); WMF and EMF on
+ * Windows only. Other formats draw nothing, without an error.
  * The per-axis scales (MkLabel_SetImageScale, 1.0 on a new object) win over
  * scale; scale applies on an axis whose own scale is 0.01 or below. */
 MK_API int MkLabel_AddImage(LabelDoc* doc, const char* name, float x, float y, float scale, const char* base64Data);
@@ -264,7 +271,8 @@ MK_API void MkPrinter_SetSpeed(Printer* printer, int speed);
 MK_API void MkPrinter_SetDarkness(Printer* printer, int darkness);
 MK_API void MkPrinter_SetPageDirection(Printer* printer, int direction);
 MK_API void MkPrinter_SetInterface(Printer* printer, int interfaceType);
-/* Spooler (CUPS) printer name for interface type 0. */
+/* Spooler printer name for interface type 0: a CUPS queue on Linux, a printer
+ * of the Windows spooler on Windows. */
 MK_API void MkPrinter_SetName(Printer* printer, const char* name);
 MK_API void MkPrinter_SetNetAddress(Printer* printer, const char* ipv4Address);
 MK_API void MkPrinter_SetUsbSerial(Printer* printer, const char* serial);

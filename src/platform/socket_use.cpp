@@ -2,21 +2,36 @@
 
 #include <atomic>
 
+#include "platform/mutex.h"
+
 namespace mk::platform {
 namespace {
 
 std::atomic<int> users{0};
 
+// The system's socket library is started by the first user of the process
+// and cleaned up by the last, always under this lock. Windows counts its own
+// starts, but not safely across threads under Wine: a clean-up that races a
+// start can bring its count to 0, which closes every socket of the process,
+// the host's too.
+Mutex libraryLock;
+int libraryUsers = 0;  // users holding a start, counted or not; under libraryLock
+
 }  // namespace
 
 SocketUse::SocketUse(Counting counting) : counted_(counting == Counted) {
-    startSocketLibrary();
+    const std::lock_guard lock(libraryLock);
+    // A start that failed is tried again by the next user; this one's socket
+    // calls then fail and report it.
+    holdsLibrary_ = libraryUsers > 0 || startSocketLibrary();
+    if (holdsLibrary_) ++libraryUsers;
     if (counted_) users.fetch_add(1);
 }
 
 SocketUse::~SocketUse() {
+    const std::lock_guard lock(libraryLock);
     if (counted_) users.fetch_sub(1);
-    stopSocketLibrary();
+    if (holdsLibrary_ && --libraryUsers == 0) stopSocketLibrary();
 }
 
 int SocketUse::count() { return users.load(); }

@@ -4,10 +4,10 @@ namespace mk::platform {
 
 // One user of the system's socket library for a scope: every network
 // exchange holds one, declared before its sockets so that they are closed
-// before it goes. The library is started and cleaned up with each user; the
-// system counts its own starts, so an exchange that begins while another
-// ends never finds it cleaned up. Systems whose sockets need no start only
-// count.
+// before it goes. The first user of the process starts the system's socket
+// library and the last one cleans it up, one at a time under a lock, so an
+// exchange that begins while another ends never finds it half started or
+// cleaned up. Systems whose sockets need no start only count.
 class SocketUse {
 public:
     enum Counting { Counted, Uncounted };
@@ -25,10 +25,12 @@ public:
 
 private:
     bool counted_;
+    bool holdsLibrary_ = false;
 };
 
-// Each system's start and clean-up of its socket library, for SocketUse.
-void startSocketLibrary();
+// Each system's start and clean-up of its socket library, for SocketUse:
+// false when the start failed.
+bool startSocketLibrary();
 void stopSocketLibrary();
 
 }  // namespace mk::platform

@@ -14,7 +14,7 @@ here=$(dirname "$0")
 status=0
 fail() { echo "$sdk: $*"; status=1; }
 
-for file in bin/mklabel.dll bin/mklabel.dll.debug lib/libmklabel.dll.a lib/mklabel.def \
+for file in bin/mklabel.dll bin/mklabel.dll.debug lib/libmklabel.dll.a lib/mklabel.lib lib/mklabel.def \
             lib/pkgconfig/mklabel.pc include/mklabel.h README-windows.txt; do
   [ -s "$sdk/$file" ] || fail "$file is missing"
 done
@@ -22,6 +22,10 @@ done
 
 cmp -s "$sdk/include/mklabel.h" "$header" || fail "include/mklabel.h is not the library's header"
 grep -q '^## The Windows DLL' "$sdk/README-windows.txt" || fail "README-windows.txt is not the README's part on Windows"
+# It stands on its own: nothing in it leads into the source tree.
+if grep -nE '(^|[ `(])(scripts|tests|src|examples|cmake)/|make windows' "$sdk/README-windows.txt"; then
+  fail "README-windows.txt points into the source tree"
+fi
 "$here/check-exports.sh" "$sdk/bin/mklabel.dll" "$header" "$count" || status=1
 "$here/check-dll-imports.sh" "$sdk/bin/mklabel.dll" || status=1
 
@@ -32,6 +36,19 @@ declared=$(grep -oE '^MK_API [^(]*\b(Mk[A-Za-z_]+)\(' "$header" | grep -oE 'Mk[A
 [ "$defined" = "$declared" ] || fail "mklabel.def does not list exactly the header's calls"
 x86_64-w64-mingw32-dlltool -I "$sdk/lib/libmklabel.dll.a" 2>/dev/null | grep -qx 'mklabel.dll' ||
   fail "libmklabel.dll.a does not import from mklabel.dll"
+# MSVC's import library: an archive of short import members naming the DLL.
+imports=$(llvm-nm "$sdk/lib/mklabel.lib" 2>/dev/null | grep -c ' T __imp_Mk' || true)
+[ "$imports" = "$count" ] || fail "mklabel.lib imports $imports Mk calls, not $count"
+
+# The header states the oldest Windows it runs on (7, 6.1), and the version
+# resource carries the project's version.
+headers=$(x86_64-w64-mingw32-objdump -p "$sdk/bin/mklabel.dll")
+for field in OSystem Subsystem; do
+  [ "$(awk -v f="Major${field}Version" '$1 == f {print $2}' <<<"$headers").$(awk -v f="Minor${field}Version" '$1 == f {print $2}' <<<"$headers")" = 6.1 ] ||
+    fail "the DLL's header does not state Windows 7 (6.1) as its ${field} version"
+done
+version=$(awk '$1 == "Version:" {print $2}' "$sdk/lib/pkgconfig/mklabel.pc")
+strings -e l "$sdk/bin/mklabel.dll" | grep -qx "$version" || fail "the DLL has no version resource of version $version"
 
 symbols=$(x86_64-w64-mingw32-nm "$sdk/bin/mklabel.dll" 2>/dev/null || true)
 [ -z "$symbols" ] || fail "bin/mklabel.dll is not stripped"

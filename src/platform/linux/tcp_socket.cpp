@@ -63,7 +63,7 @@ bool hasEvent(FdWait wait) { return wait == FdWait::Ready || wait == FdWait::Han
 
 }  // namespace
 
-void startSocketLibrary() {}
+bool startSocketLibrary() { return true; }
 void stopSocketLibrary() {}
 
 void SocketHandle::reset(Native native) {

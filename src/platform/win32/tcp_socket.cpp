@@ -99,10 +99,9 @@ Readiness waitFor(SOCKET socket, bool writable, Deadline deadline) {
 
 }  // namespace
 
-void startSocketLibrary() {
+bool startSocketLibrary() {
     WSADATA data{};
-    // A start that fails shows in the socket call that follows it.
-    WSAStartup(MAKEWORD(2, 2), &data);
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
 void stopSocketLibrary() { WSACleanup(); }
