@@ -55,7 +55,10 @@ TEST_F(NetTransport, LargeJobArrivesWholeThroughPartialSends) {
     constexpr milliseconds kStallLimit{1000};
     const mk::ScopedCommTiming timing({.netSendStallLimit = kStallLimit});
     FakeNetPrinter printer(FakeNetPrinter::Options{.pieceBytes = 700});
-    const std::string job = patternBytes(6 << 20);  // more than the socket buffers hold
+    // Loopback send buffers grow to a few MiB, and the send returns once the
+    // rest fits in them (4 MiB here): the job outlasts that by 6 MiB, read
+    // 700 bytes at a time with a pause after each, at least 1.8 s.
+    const std::string job = patternBytes(10 << 20);
     SendLimit limit(4096);  // many sends, each continuing where the last stopped
 
     const auto start = Clock::now();
