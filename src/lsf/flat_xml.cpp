@@ -140,7 +140,8 @@ std::string decodeXmlEntities(std::string_view raw) {
     const bool ampersands = decodeFirstPass(raw, first);
     std::string later;
     if (decodeLaterPasses(ampersands ? std::string_view(first) : raw, later)) return later;
-    return ampersands ? first : std::string(raw);
+    if (ampersands) return first;  // moved, not copied
+    return std::string(raw);
 }
 
 namespace {
