@@ -223,12 +223,6 @@ void XmlIndex::scan(std::string_view chunk) {
     }
 }
 
-std::string_view XmlIndex::rawValue(std::size_t place) const {
-    const Element& element = elements_[place];
-    if (element.closeTag == std::string_view::npos) return {};
-    return chunk_.substr(element.valueStart, element.closeTag - element.valueStart);
-}
-
 namespace {
 
 // White space as strtod and strtol skip it in the "C" locale.
@@ -300,6 +294,7 @@ const std::string* XmlIndex::decodedPiece(std::size_t piece) const {
 
 std::string XmlIndex::text(std::size_t place) const {
     const std::string_view raw = rawValue(place);
+    if (raw.empty()) return {};
     const std::size_t firstLt = raw.find('<');
     // A value without markup, or without an entity after its markup, costs
     // what it holds.
@@ -336,11 +331,13 @@ bool XmlIndex::flag(std::size_t place) const {
 }
 
 float XmlIndex::real(std::size_t place) const {
+    if (rawValue(place).empty()) return 0.0f;  // most fields of most records are missing
     const std::string text = numberText(place);
     return text.empty() ? 0.0f : textToFloat(text);
 }
 
 int XmlIndex::integer(std::size_t place) const {
+    if (rawValue(place).empty()) return 0;
     const std::string text = numberText(place);
     return text.empty() ? 0 : textToInt32(text, 10);
 }

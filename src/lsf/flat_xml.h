@@ -78,7 +78,11 @@ private:
         std::string text;
     };
 
-    std::string_view rawValue(std::size_t place) const;
+    std::string_view rawValue(std::size_t place) const {
+        const Element& element = elements_[place];
+        if (element.closeTag == std::string_view::npos) return {};
+        return chunk_.substr(element.valueStart, element.closeTag - element.valueStart);
+    }
     std::string numberText(std::size_t place) const;
     void cutSharedText() const;
     std::size_t pieceAt(std::size_t cut) const;
