@@ -92,6 +92,17 @@ TEST(TcpSocket, HostAddressesPutLoopbackAfterTheOthers) {
     }
 }
 
+// A port that a socket of the test holds without listening: the refusal comes
+// back after the connect call has returned, and still fails it.
+TEST(TcpSocket, RefusedConnectFails) {
+    const std::string address = mk::test::uniqueLoopbackAddress();
+    const int port = mk::test::uniquePortBase();
+    TcpSocket holder = TcpSocket::open();
+    ASSERT_TRUE(holder.bind(address, port));
+    TcpSocket socket = TcpSocket::open();
+    EXPECT_FALSE(socket.connect(address, port, milliseconds(2000)));
+}
+
 TEST(TcpSocket, UnansweredConnectGivesUpAtItsBound) {
     mk::test::UnansweredEndpoint silent(9100);
     ASSERT_TRUE(silent.ready());
