@@ -61,8 +61,10 @@ BENCHMARK(BM_LoadLabelWithImage)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark
 // nears the 64 MiB a block may inflate to, from a file of well under 1 MB.
 void BM_LoadHostileFile(benchmark::State& state, mk::test::HostileShape shape) {
     constexpr std::size_t kUnit = std::size_t{3584} << 10;
-    const std::string xml = mk::test::hostileObjectsXml(shape, kUnit * static_cast<std::size_t>(state.range(0)));
-    loadOnce(state, mk::test::buildLsf(mk::test::element("printerDPI", 203), xml), true);
+    const std::size_t size = kUnit * static_cast<std::size_t>(state.range(0));
+    const std::string xml = mk::test::hostileObjectsXml(shape, size);
+    const std::string params = mk::test::hostileParamsXml(shape, size) + mk::test::element("printerDPI", 203);
+    loadOnce(state, mk::test::buildLsf(params, xml), true);
     state.counters["xml_bytes"] = static_cast<double>(xml.size());
 }
 // One benchmark per shape, named after it.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "lsf/number_text.h"
 
@@ -19,53 +20,89 @@ constexpr Entity kEntities[] = {
     {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#xD;", '\r'}, {"&#xA;", '\n'},
 };
 
-// One pass of the restart-from-the-beginning rule without restarting. After a
-// replacement no match can begin before it: none did, and no entity holds its
-// replacement byte anywhere but possibly its first byte. A match can begin at
-// the replacement itself only when that byte is the entity's first ('&' for
-// "&amp;") and the rest of the entity follows, which is swallowed in place.
-void decodePass(std::string& value, const Entity& entity) {
-    std::size_t hit = findText(value, entity.text, 0);
-    if (hit == std::string_view::npos) return;  // most values hold no entity: no copy
+// The first pass, "&amp;", by the restart-from-the-beginning rule without
+// restarting. After a replacement no match can begin before it: none did, and
+// no entity holds its replacement byte anywhere but possibly its first byte. A
+// match can begin at the replacement itself only when that byte is the
+// entity's first ('&' for "&amp;") and the rest of the entity follows, which
+// is swallowed in place. False, with out untouched, when raw holds no match.
+bool decodeFirstPass(std::string_view raw, std::string& out) {
+    const Entity& entity = kEntities[0];
+    std::size_t hit = findText(raw, entity.text, 0);
+    if (hit == std::string_view::npos) return false;  // most values hold no entity: no copy
     const std::string_view tail = entity.text.substr(1);
-    std::string decoded;
-    decoded.reserve(value.size());
+    out.reserve(raw.size());
     std::size_t pos = 0;
     while (hit != std::string_view::npos) {
-        decoded.append(value, pos, hit - pos);
+        out.append(raw, pos, hit - pos);
         pos = hit + entity.text.size();
-        if (entity.byte == entity.text.front()) {
-            while (std::string_view(value).substr(pos).starts_with(tail)) pos += tail.size();
-        }
-        decoded += entity.byte;
-        hit = findText(value, entity.text, pos);
+        while (raw.substr(pos).starts_with(tail)) pos += tail.size();
+        out += entity.byte;
+        hit = findText(raw, entity.text, pos);
     }
-    decoded.append(value, pos);
-    value = std::move(decoded);
+    out.append(raw, pos);
+    return true;
+}
+
+// The entity of the five later passes that begins at raw[at] (a '&'), or null.
+const Entity* laterEntityAt(std::string_view raw, std::size_t at) {
+    // Their second bytes: most '&' begin none of them, and a byte says so.
+    if (at + 1 >= raw.size()) return nullptr;
+    const char second = raw[at + 1];
+    if (second != 'l' && second != 'g' && second != 'q' && second != '#') return nullptr;
+    const std::string_view rest = raw.substr(at);
+    const auto entity = std::find_if(std::begin(kEntities) + 1, std::end(kEntities),
+                                     [&](const Entity& e) { return rest.starts_with(e.text); });
+    return entity == std::end(kEntities) ? nullptr : entity;
 }
 
 // The five passes after the first at once. Their entities run from a '&' to
 // the next ';' with no '&' between, so no two occurrences overlap, and none
 // holds a byte that any of them decodes to: no replacement makes or breaks
-// another occurrence, and their order does not matter.
-void decodeLaterPasses(std::string& value) {
-    std::size_t amp = value.find('&');
-    std::string decoded;
+// another occurrence, and their order does not matter. False, with out
+// untouched, when raw holds none of them.
+bool decodeLaterPasses(std::string_view raw, std::string& out) {
     std::size_t pos = 0;
-    for (; amp != std::string::npos; amp = value.find('&', amp + 1)) {
-        const std::string_view at = std::string_view(value).substr(amp);
-        const auto entity = std::find_if(std::begin(kEntities) + 1, std::end(kEntities),
-                                         [&](const Entity& e) { return at.starts_with(e.text); });
-        if (entity == std::end(kEntities)) continue;
-        if (pos == 0) decoded.reserve(value.size());  // most values hold no entity: no copy
-        decoded.append(value, pos, amp - pos);
-        decoded += entity->byte;
+    bool found = false;
+    for (std::size_t amp = raw.find('&'); amp != std::string_view::npos;) {
+        const Entity* entity = laterEntityAt(raw, amp);
+        if (entity == nullptr) {
+            // The next byte is looked at before searching: a run of '&' costs
+            // no search for each.
+            ++amp;
+            if (amp >= raw.size()) break;
+            if (raw[amp] != '&') amp = raw.find('&', amp);
+            continue;
+        }
+        if (!found) out.reserve(raw.size());  // most values hold no entity: no copy
+        found = true;
+        out.append(raw, pos, amp - pos);
+        out += entity->byte;
         pos = amp + entity->text.size();
-        amp = pos - 1;
+        amp = raw.find('&', pos);
     }
-    if (pos == 0) return;
-    decoded.append(value, pos);
-    value = std::move(decoded);
+    if (found) out.append(raw, pos);
+    return found;
+}
+
+// The byte the decoding of raw gives where a decoded byte begins at raw[at]
+// (at 0, and after each step), and where the next one begins: pass by pass as
+// above, for a value read a byte at a time.
+std::size_t decodeStep(std::string_view raw, std::size_t at, char& byte) {
+    byte = raw[at];
+    if (byte != '&') return at + 1;
+    // The first pass: "&amp;" and every "amp;" after it give one '&'.
+    const std::string_view ampTail = kEntities[0].text.substr(1);
+    std::size_t next = at + 1;
+    while (raw.substr(next).starts_with(ampTail)) next += ampTail.size();
+    // The later passes see that '&' followed by the raw bytes after it.
+    for (const Entity& entity : std::span(kEntities).subspan(1)) {
+        if (raw.substr(next).starts_with(entity.text.substr(1))) {
+            byte = entity.byte;
+            return next + entity.text.size() - 1;
+        }
+    }
+    return next;
 }
 
 }  // namespace
@@ -99,10 +136,12 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
-    std::string value(raw);
-    decodePass(value, kEntities[0]);
-    decodeLaterPasses(value);
-    return value;
+    std::string first;
+    const bool ampersands = decodeFirstPass(raw, first);
+    std::string later;
+    if (decodeLaterPasses(ampersands ? std::string_view(first) : raw, later)) return later;
+    if (ampersands) return first;  // moved, not copied
+    return std::string(raw);
 }
 
 namespace {
@@ -147,7 +186,7 @@ std::size_t XmlKeys::placeOf(std::string_view name) const {
 void XmlIndex::scan(std::string_view chunk) {
     chunk_ = chunk;
     elements_.assign(keys_.size(), Element{});
-    sharedDecoded_ = false;
+    sharedCut_ = false;
     if (chunk.empty()) return;
     std::size_t incomplete = keys_.size();
     const char* const begin = chunk.data();
@@ -184,27 +223,46 @@ void XmlIndex::scan(std::string_view chunk) {
     }
 }
 
-std::string_view XmlIndex::rawValue(std::size_t place) const {
-    const Element& element = elements_[place];
-    if (element.closeTag == std::string_view::npos) return {};
-    return chunk_.substr(element.valueStart, element.closeTag - element.valueStart);
+namespace {
+
+// White space as strtod and strtol skip it in the "C" locale.
+bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Every byte any number's text can hold (digits, signs, the point, exponent,
+// hexadecimal, "infinity" and "nan(...)" forms): the first other byte ends
+// whatever number the C library reads.
+bool mayBeInNumber(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '+' || c == '-' ||
+           c == '.' || c == '(' || c == ')' || c == '_';
 }
 
-// The value up to its first '<', decoded. A '<' written as such belongs to no
-// entity, so decoding never joins text across it, and no number's text reads
-// past it: this converts as the whole value would. Reading a number or a flag
-// thus costs no more than that part, even where elements nest and each value
-// holds all the others.
+}  // namespace
+
+// What the C library reads a number from: the decoded value from its first
+// byte that is not white space up to the first byte no number holds. Every
+// entity decodes to a byte that is white space or ends a number, so past the
+// white space the text is the raw bytes themselves, and the value is decoded
+// only as far as its leading white space: a number costs what it holds, not
+// what its value holds.
 std::string XmlIndex::numberText(std::size_t place) const {
     const std::string_view raw = rawValue(place);
-    return raw.empty() ? std::string() : decodeXmlEntities(raw.substr(0, raw.find('<')));
+    std::size_t at = 0;
+    while (at < raw.size()) {
+        char byte = 0;
+        const std::size_t next = decodeStep(raw, at, byte);
+        if (!isCSpace(byte)) break;
+        at = next;
+    }
+    std::size_t end = at;
+    while (end < raw.size() && mayBeInNumber(raw[end])) ++end;
+    return std::string(raw.substr(at, end - at));
 }
 
 // Cut at a '<' written as such, which belongs to no entity, the chunk decodes
 // piece by piece exactly as it does whole. Every value's first piece (up to
-// its first '<') is its own, so finding them all reads the chunk once.
-void XmlIndex::decodeSharedText() const {
-    sharedDecoded_ = true;
+// its first '<') is its own, so finding the cuts reads the chunk once.
+void XmlIndex::cutSharedText() const {
+    sharedCut_ = true;
     cuts_.clear();
     for (const Element& element : elements_) {
         if (element.closeTag == std::string_view::npos) continue;
@@ -213,37 +271,49 @@ void XmlIndex::decodeSharedText() const {
     }
     std::sort(cuts_.begin(), cuts_.end());
     cuts_.erase(std::unique(cuts_.begin(), cuts_.end()), cuts_.end());
-    cutOffsets_.clear();
-    shared_.clear();
-    for (std::size_t i = 0; i < cuts_.size(); ++i) {
-        cutOffsets_.push_back(shared_.size());
-        const std::size_t end = i + 1 < cuts_.size() ? cuts_[i + 1] : cuts_[i];
-        shared_ += decodeXmlEntities(chunk_.substr(cuts_[i], end - cuts_[i]));
-    }
+    pieces_.clear();
+    pieces_.resize(cuts_.size());
 }
 
-std::string_view XmlIndex::sharedText(std::size_t from, std::size_t to) const {
-    if (!sharedDecoded_) decodeSharedText();
-    const auto offsetOf = [&](std::size_t cut) {
-        return cutOffsets_[static_cast<std::size_t>(std::lower_bound(cuts_.begin(), cuts_.end(), cut) - cuts_.begin())];
-    };
-    const std::size_t start = offsetOf(from);
-    return std::string_view(shared_).substr(start, offsetOf(to) - start);
+std::size_t XmlIndex::pieceAt(std::size_t cut) const {
+    return static_cast<std::size_t>(std::lower_bound(cuts_.begin(), cuts_.end(), cut) - cuts_.begin());
+}
+
+// Null when the decoded piece does not fit the budget.
+const std::string* XmlIndex::decodedPiece(std::size_t piece) const {
+    Piece& shared = pieces_[piece];
+    if (!shared.decoded) {
+        const std::size_t from = cuts_[piece];
+        std::string text = decodeXmlEntities(chunk_.substr(from, cuts_[piece + 1] - from));
+        if (budget_ != nullptr && !budget_->takeText(text)) return nullptr;
+        shared.text = std::move(text);
+        shared.decoded = true;
+    }
+    return &shared.text;
 }
 
 std::string XmlIndex::text(std::size_t place) const {
     const std::string_view raw = rawValue(place);
+    if (raw.empty()) return {};
     const std::size_t firstLt = raw.find('<');
     // A value without markup, or without an entity after its markup, costs
     // what it holds.
     if (firstLt == std::string_view::npos || raw.find('&', firstLt) == std::string_view::npos) {
         return decodeXmlEntities(raw);
     }
+    if (!sharedCut_) cutSharedText();
     const Element& element = elements_[place];
-    const std::string_view rest = sharedText(element.valueStart + firstLt, element.closeTag);
+    const std::size_t first = pieceAt(element.valueStart + firstLt);
+    const std::size_t last = pieceAt(element.closeTag);
+    std::size_t size = 0;
+    for (std::size_t piece = first; piece < last; ++piece) {
+        const std::string* decoded = decodedPiece(piece);
+        if (decoded == nullptr) return {};
+        size += decoded->size();
+    }
     std::string text = decodeXmlEntities(raw.substr(0, firstLt));
-    text.reserve(text.size() + rest.size());
-    text += rest;
+    text.reserve(text.size() + size);
+    for (std::size_t piece = first; piece < last; ++piece) text += pieces_[piece].text;
     return text;
 }
 
@@ -261,11 +331,13 @@ bool XmlIndex::flag(std::size_t place) const {
 }
 
 float XmlIndex::real(std::size_t place) const {
+    if (rawValue(place).empty()) return 0.0f;  // most fields of most records are missing
     const std::string text = numberText(place);
     return text.empty() ? 0.0f : textToFloat(text);
 }
 
 int XmlIndex::integer(std::size_t place) const {
+    if (rawValue(place).empty()) return 0;
     const std::string text = numberText(place);
     return text.empty() ? 0 : textToInt32(text, 10);
 }

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lsf/load_budget.h"
+
 // Label files hold flat XML that is never parsed as a tree: a value is the text
 // between the first "<key>" in a chunk and the first "</key>" after it, with six
 // entities decoded. A missing element reads as "", false, 0.0 or 0; nothing
@@ -50,12 +52,14 @@ std::vector<std::string_view> keyNamesOf(const FieldTable& table) {
 // first "</key>" after that.
 class XmlIndex {
 public:
-    explicit XmlIndex(const XmlKeys& keys) : keys_(keys) {}
+    // Text decoded for values that hold markup is charged to the budget, when
+    // one is given: it stays until the next scan.
+    explicit XmlIndex(const XmlKeys& keys, LoadBudget* budget = nullptr) : keys_(keys), budget_(budget) {}
 
     // Indexes a new chunk, which must outlive the reads that follow.
     void scan(std::string_view chunk);
 
-    // The element's value with entities decoded.
+    // The element's value with entities decoded; "" once the budget is exceeded.
     std::string text(std::size_t place) const;
     // True for "true" in any letter case or "1", exactly.
     bool flag(std::size_t place) const;
@@ -69,24 +73,34 @@ private:
         std::size_t valueStart = std::string_view::npos;
         std::size_t closeTag = std::string_view::npos;
     };
+    struct Piece {
+        bool decoded = false;
+        std::string text;
+    };
 
-    std::string_view rawValue(std::size_t place) const;
+    std::string_view rawValue(std::size_t place) const {
+        const Element& element = elements_[place];
+        if (element.closeTag == std::string_view::npos) return {};
+        return chunk_.substr(element.valueStart, element.closeTag - element.valueStart);
+    }
     std::string numberText(std::size_t place) const;
-    void decodeSharedText() const;
-    std::string_view sharedText(std::size_t from, std::size_t to) const;
+    void cutSharedText() const;
+    std::size_t pieceAt(std::size_t cut) const;
+    const std::string* decodedPiece(std::size_t piece) const;
 
     const XmlKeys& keys_;
+    LoadBudget* budget_;
     std::string_view chunk_;
     std::vector<Element> elements_;
     // Elements nested in one another share their text. Where values hold
-    // markup and entities, the chunk is decoded once, in pieces cut at every
-    // value's first '<' and every closing tag (the positions, in order), and
-    // each value is then put together from its own first piece and the
-    // decoded pieces it spans (where each position's piece starts).
-    mutable bool sharedDecoded_ = false;
+    // markup and entities, the chunk is cut at every value's first '<' and
+    // every closing tag (the positions, in order); a piece between two cuts
+    // is decoded the first time a value that spans it is read, and each such
+    // value is then put together from its own first piece and the decoded
+    // pieces it spans. Pieces no such value spans are never decoded.
+    mutable bool sharedCut_ = false;
     mutable std::vector<std::size_t> cuts_;
-    mutable std::vector<std::size_t> cutOffsets_;
-    mutable std::string shared_;
+    mutable std::vector<Piece> pieces_;  // pieces_[i] runs from cuts_[i] to cuts_[i + 1]
 };
 
 // One lookup of one key; a reader of several keys indexes its chunk once instead.

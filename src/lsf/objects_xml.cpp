@@ -103,7 +103,7 @@ std::vector<uint8_t> base64Decode(std::string_view text) {
 bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objects, std::size_t limit) {
     if (text.empty()) return true;
     LoadBudget budget(limit);
-    XmlIndex index(objectKeys());
+    XmlIndex index(objectKeys(), &budget);
     std::size_t pos = 0;
     for (;;) {
         const std::size_t open = findText(text, kObjectOpen, pos);

@@ -62,7 +62,7 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
     const std::string_view block = objectChunk.substr(blockOpen, blockClose + kBlockClose.size() - blockOpen);
 
     // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
-    XmlIndex index(variableKeys());
+    XmlIndex index(variableKeys(), &budget);
     std::size_t pos = 0;
     for (;;) {
         const std::size_t open = findText(block, kVariableOpen, pos);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lsf/flat_xml.h"
+#include "lsf/number_text.h"
 #include "support/entity_reference.h"
 #include "support/temp_dir.h"
 
@@ -70,15 +71,20 @@ TEST(FlatXml, SixEntitiesDecodeInOrderAndRestartAfterEachReplacement) {
     }
 }
 
+// Numbers too: they are read without decoding the whole value.
 TEST(FlatXml, DecodingMatchesTheLiteralRuleOnRandomEntitySoup) {
-    const char* const pieces[] = {"&", "amp;", "lt;", "gt;", "quot;", "#xD;", "#xA;", "#x", "a", ";", "&amp;", "&lt;"};
+    const char* const pieces[] = {"&", "amp;", "lt;", "gt;", "quot;", "#xD;", "#xA;", "#x",
+                                  "a", ";", "&amp;", "&lt;", " ", "1", "-", ".e"};
     std::mt19937 random(20240611);
     std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> length(0, 24);
     for (int round = 0; round < 20000; ++round) {
         std::string raw;
         for (int n = length(random); n > 0; --n) raw += pieces[pick(random)];
-        ASSERT_EQ(mk::decodeXmlEntities(raw), mk::test::decodeEntitiesLiterally(raw)) << raw;
+        const std::string literal = mk::test::decodeEntitiesLiterally(raw);
+        ASSERT_EQ(mk::decodeXmlEntities(raw), literal) << raw;
+        ASSERT_EQ(mk::xmlGetInt("<n>" + raw + "</n>", "n"), mk::textToInt32(literal, 10)) << raw;
+        ASSERT_EQ(mk::xmlGetFloat("<n>" + raw + "</n>", "n"), mk::textToFloat(literal)) << raw;
     }
 }
 

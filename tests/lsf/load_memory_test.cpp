@@ -12,6 +12,7 @@
 #include "mklabel.h"
 #include "model/label_object.h"
 #include "support/handles.h"
+#include "support/hostile_objects.h"
 #include "support/lsf_writer.h"
 #include "support/peak_memory.h"
 
@@ -56,6 +57,11 @@ std::string lsfWithObjects(const std::string& objectsXml) {
     return mk::test::buildLsf(element("printerDPI", 203), objectsXml);
 }
 
+std::string hostileFile(mk::test::HostileShape shape) {
+    return mk::test::buildLsf(mk::test::hostileParamsXml(shape, kInflatedSize) + element("printerDPI", 203),
+                              mk::test::hostileObjectsXml(shape, kInflatedSize));
+}
+
 std::vector<HeavyFile> heavyFiles() {
     const std::string emptyObject = labelObject("");
     const std::string manyVariables =
@@ -74,6 +80,9 @@ std::vector<HeavyFile> heavyFiles() {
          MK_ERR_OBJECTS_XML},
         {"nested texts of entities", lsfWithObjects(nestedTextObject(repeated("&amp;", kInflatedSize - 4096))),
          MK_ERR_OBJECTS_XML},
+        // Both blocks full: the parameters' number too.
+        {"runs of & read as numbers", hostileFile(mk::test::HostileShape::AmpersandNumbers), 0},
+        {"a run of & in a text with markup", hostileFile(mk::test::HostileShape::AmpersandText), MK_ERR_OBJECTS_XML},
         {"one picture filling the block",
          lsfWithObjects(labelObject(element("ObjectName", "image1") +
                                     element("imagedata", repeated("QUFB", kInflatedSize - 4096)))),

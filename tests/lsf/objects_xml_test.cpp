@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "lsf/flat_xml.h"
 #include "lsf/objects_xml.h"
 #include "support/lsf_writer.h"
 
@@ -11,6 +12,12 @@ namespace {
 using mk::test::element;
 using mk::test::labelObject;
 using mk::test::rawElement;
+
+// What an element written by the test writer holds between its tags.
+std::string rawValueOf(const std::string& element) {
+    const std::size_t start = element.find('>') + 1;
+    return element.substr(start, element.rfind("</") - start);
+}
 
 std::vector<LabelObject> parse(const std::string& text) {
     std::vector<LabelObject> objects;
@@ -33,6 +40,9 @@ TEST(ObjectsXml, ObjectsAreCutFromCompleteElementsInTextOrder) {
         {"a nested opening tag belongs to its chunk",
          "<LabelObject>" + element("ObjectName", "outer") + labelObject(element("ObjectName", "inner")) + "</LabelObject>",
          {"outer"}},
+        {"texts holding markup are each object's own",
+         labelObject(rawElement("ObjectName", "x<b/>&amp;1")) + labelObject(rawElement("ObjectName", "x<b/>&amp;2")),
+         {"x<b/>&1", "x<b/>&2"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> names;
@@ -161,13 +171,20 @@ TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
 }
 
 // Records count their size, not their list's room; a picture counts the bytes
-// it holds.
+// it holds, a text the room it holds (a decoded "&amp;" keeps the room of the
+// five bytes it was read from), and a text holding markup also the text
+// decoded for it.
 TEST(ObjectsXml, TheBoundCountsRecordsAndPictureBytes) {
     std::string pictureText;
     for (int i = 0; i < 1000; ++i) pictureText += "QUFB";
     const std::size_t pictureBytes = mk::base64Decode(pictureText).capacity();
     const std::string picture = labelObject(rawElement("imagedata", pictureText));
     const std::string fiveObjects = labelObject("") + labelObject("") + labelObject("") + labelObject("") + labelObject("");
+    const std::string ampersands = element("ObjectName", std::string(100, '&'));
+    const std::size_t ampersandBytes = mk::decodeXmlEntities(rawValueOf(ampersands)).capacity();
+    const std::string variableText = element("sharename", std::string(100, 's'));
+    const std::size_t variableBytes = sizeof(LabelObject) + sizeof(LabelVariable) + std::string(100, 's').capacity();
+    const std::string markup = "<b/>" + rawValueOf(ampersands);
     const struct {
         const char* name;
         std::string xml;
@@ -178,11 +195,32 @@ TEST(ObjectsXml, TheBoundCountsRecordsAndPictureBytes) {
         {"five records, a byte short", fiveObjects, 5 * sizeof(LabelObject) - 1, false},
         {"a picture", picture, sizeof(LabelObject) + pictureBytes, true},
         {"a picture, a byte short", picture, sizeof(LabelObject) + pictureBytes - 1, false},
+        {"decoded text", labelObject(ampersands), sizeof(LabelObject) + ampersandBytes, true},
+        {"decoded text, a byte short", labelObject(ampersands), sizeof(LabelObject) + ampersandBytes - 1, false},
+        {"a variable's text", labelObject(mk::test::variables({mk::test::variable(variableText)})), variableBytes, true},
+        {"a variable's text, a byte short", labelObject(mk::test::variables({mk::test::variable(variableText)})),
+         variableBytes - 1, false},
+        {"a text holding markup", labelObject(rawElement("ObjectName", markup)), sizeof(LabelObject) + 2 * markup.size(),
+         true},
+        {"a text holding markup, counted alone", labelObject(rawElement("ObjectName", markup)),
+         sizeof(LabelObject) + markup.size(), false},
     };
     for (const auto& c : cases) {
         std::vector<LabelObject> objects;
         EXPECT_EQ(mk::parseLabelObjectsXml(c.xml, objects, c.limit), c.fits) << c.name;
     }
+}
+
+// Every failed request leaves the budget exceeded, even for one that would fit.
+TEST(ObjectsXml, ABudgetOnceExceededRefusesEveryRequest) {
+    mk::LoadBudget budget(10);
+    EXPECT_FALSE(budget.exceeded());
+    EXPECT_TRUE(budget.take(4));
+    EXPECT_FALSE(budget.take(7));
+    EXPECT_TRUE(budget.exceeded());
+    EXPECT_FALSE(budget.take(1));
+    EXPECT_FALSE(budget.takeText(std::string()));
+    EXPECT_TRUE(budget.exceeded());
 }
 
 // Every keyed field gets a value unlike its default and unlike its neighbours.

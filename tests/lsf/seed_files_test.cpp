@@ -95,7 +95,9 @@ std::vector<LoadSeed> loadSeeds() {
     // The shapes the load benchmark times, small: a few KB compressed.
     for (const auto& [shape, name] : mk::test::kHostileShapes) {
         seeds.push_back({std::string("hostile-") + name + ".lsf",
-                         mk::test::buildLsf(params, mk::test::hostileObjectsXml(shape, 256 << 10)), 0});
+                         mk::test::buildLsf(mk::test::hostileParamsXml(shape, 256 << 10) + params,
+                                            mk::test::hostileObjectsXml(shape, 256 << 10)),
+                         0});
     }
     return seeds;
 }
@@ -154,7 +156,8 @@ TEST(SeedFiles, HostileXmlSeedsAreReadWhole) {
     for (const auto& [shape, name] : mk::test::kHostileShapes) {
         const std::string xml = mk::test::hostileObjectsXml(shape, 4096);
         if (writeRequested()) {
-            writeSeed(xmlDir, std::string("hostile-") + name, std::string(1, '\0') + params + '\0' + xml);
+            writeSeed(xmlDir, std::string("hostile-") + name,
+                      std::string(1, '\0') + mk::test::hostileParamsXml(shape, 4096) + params + '\0' + xml);
             writeSeed(flatDir, std::string("hostile-") + name + ".txt", "ObjectName\n" + xml);
         }
         std::vector<LabelObject> objects;

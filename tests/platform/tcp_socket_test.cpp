@@ -32,6 +32,17 @@ long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
+// A new socket bound (listening when asked) to the first of this process's
+// ports on address that no other program holds; the port, or -1.
+int ownPort(TcpSocket& socket, const std::string& address, bool listen) {
+    const int base = mk::test::uniquePortBase();
+    for (int port = base; port < base + 20; ++port) {
+        socket = TcpSocket::open();
+        if (listen ? socket.listenOn(address, port) : socket.bind(address, port)) return port;
+    }
+    return -1;
+}
+
 TEST(TcpSocket, OnlyDottedIpv4TextsNameAHost) {
     struct Case {
         const char* text;
@@ -63,9 +74,9 @@ TEST(TcpSocket, OnlyDottedIpv4TextsNameAHost) {
 // An address that names no host is refused before a packet leaves: Linux
 // would connect 0.0.0.0, and so a text that does not convert, to 127.0.0.1.
 TEST(TcpSocket, ConnectRefusesTextsThatNameNoHost) {
-    const int port = mk::test::uniquePortBase();
-    TcpSocket local = TcpSocket::open();
-    ASSERT_TRUE(local.listenOn("127.0.0.1", port));
+    TcpSocket local;
+    const int port = ownPort(local, "127.0.0.1", true);
+    ASSERT_GT(port, 0);
     for (const char* text : {"0.0.0.0", "bogus", " 127.0.0.1", "127.0.0.1.", ""}) {
         SCOPED_TRACE(text);
         TcpSocket socket = TcpSocket::open();
@@ -92,6 +103,17 @@ TEST(TcpSocket, HostAddressesPutLoopbackAfterTheOthers) {
     }
 }
 
+// A port that a socket of the test holds without listening: the refusal comes
+// back after the connect call has returned, and still fails it.
+TEST(TcpSocket, RefusedConnectFails) {
+    const std::string address = mk::test::uniqueLoopbackAddress();
+    TcpSocket holder;
+    const int port = ownPort(holder, address, false);
+    ASSERT_GT(port, 0);
+    TcpSocket socket = TcpSocket::open();
+    EXPECT_FALSE(socket.connect(address, port, milliseconds(2000)));
+}
+
 TEST(TcpSocket, UnansweredConnectGivesUpAtItsBound) {
     mk::test::UnansweredEndpoint silent(9100);
     ASSERT_TRUE(silent.ready());
@@ -105,9 +127,9 @@ TEST(TcpSocket, UnansweredConnectGivesUpAtItsBound) {
 TEST(TcpSocket, AcceptWaitsItsTimeAndNamesThePeer) {
     const std::string listenAddress = mk::test::uniqueLoopbackAddress();
     const std::string peerAddress = mk::test::uniqueLoopbackAddress();
-    const int port = mk::test::uniquePortBase();
-    TcpSocket listener = TcpSocket::open();
-    ASSERT_TRUE(listener.listenOn(listenAddress, port));
+    TcpSocket listener;
+    const int port = ownPort(listener, listenAddress, true);
+    ASSERT_GT(port, 0);
 
     std::string peer = "stale";
     const auto start = Clock::now();
@@ -137,10 +159,11 @@ TEST(TcpSocket, AcceptWaitsItsTimeAndNamesThePeer) {
 // never one that another socket listens on.
 TEST(TcpSocket, ListenerTakesAPortStillClosingButNotOneInUse) {
     const std::string address = mk::test::uniqueLoopbackAddress();
-    const int port = mk::test::uniquePortBase();
+    int port = -1;
     {
-        TcpSocket listener = TcpSocket::open();
-        ASSERT_TRUE(listener.listenOn(address, port));
+        TcpSocket listener;
+        port = ownPort(listener, address, true);
+        ASSERT_GT(port, 0);
         TcpSocket second = TcpSocket::open();
         EXPECT_FALSE(second.listenOn(address, port));
         TcpSocket client = TcpSocket::open();

@@ -58,8 +58,19 @@ std::string hostileObjectsXml(HostileShape shape, std::size_t size) {
         case HostileShape::Entities:
             return labelObject(nestedFields(true, repeatedTo("&amp;amp;amp;lt;&#xA;&", size)) +
                                rawElement("Xposition", repeatedTo("&#xA;", size / 8) + "1"));
+        case HostileShape::AmpersandNumbers:
+            // The object's first <id> is the variable's.
+            return labelObject(rawElement("ObjectName", "o<b/>&amp;") + "<Variables><Variable>" +
+                               rawElement("sharename", "v<b/>&amp;") + rawElement("id", std::string(size, '&')) +
+                               "</Variable></Variables>");
+        case HostileShape::AmpersandText:
+            return labelObject(rawElement("ObjectName", "<b/>" + std::string(size, '&')) + rawElement("id", "1"));
     }
     return {};
+}
+
+std::string hostileParamsXml(HostileShape shape, std::size_t size) {
+    return shape == HostileShape::AmpersandNumbers ? rawElement("printerDPI", std::string(size, '&')) : "";
 }
 
 }  // namespace mk::test
