@@ -148,7 +148,7 @@ bool composeDocumentVariableTexts(LabelDoc& doc) {
     uint64_t total = 0;
     for (const LabelObject& object : doc.objects) {
         if (composes(object)) total += composedTextBytes(object);
-        if (total > kMaxComposedTextBytes) return false;
+        if (total > kMaxLabelTextBytes) return false;
     }
     for (LabelObject& object : doc.objects) {
         if (!composes(object)) continue;

@@ -20,19 +20,13 @@ std::string composeObjectVariableText(const LabelObject& object);
 // The text brought to width bytes: cut at the front, or zero-padded in front.
 std::string padToWidth(std::string_view text, int width);
 
-// The most bytes the composed texts of one label hold together. Ids may
-// repeat and fixed lengths pad, so a few bytes of a file could otherwise ask
-// for gigabytes of text; a label's own texts count against the bound only
-// where composition replaces them.
-inline constexpr uint64_t kMaxComposedTextBytes = uint64_t{4} << 20;
-
 // The bytes composeObjectVariableText would give, without making the text.
 uint64_t composedTextBytes(const LabelObject& object);
 
 // What the document-level render and print calls do before drawing: every
 // object with variables or ids gets its composed text, unless that is empty.
 // False, with every text left as it was, when the composed texts together
-// would exceed kMaxComposedTextBytes.
+// would exceed kMaxLabelTextBytes.
 [[nodiscard]] bool composeDocumentVariableTexts(LabelDoc& doc);
 
 }  // namespace mk

@@ -30,8 +30,11 @@ std::vector<std::string_view> freeLines(std::string_view text) {
     return lines;
 }
 
+// How far a glyph may reach from its cell's corner, in line heights.
+constexpr int64_t kGlyphReachInLines = 4;
+
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                      int x0, int y0, float lineGap, TextPlan& plan) {
+                      int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<MeasuredLine> measured;
     for (std::string_view line : lines) {
         std::u16string units = platform::utf8ToUtf16(line);
@@ -41,7 +44,9 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     }
     int64_t blockWidth = 0;
     int64_t total = 0;
+    int64_t tallest = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
+        tallest = std::max<int64_t>(tallest, measured[i].extent.cy);
         blockWidth = std::max<int64_t>(blockWidth, measured[i].extent.cx);
         total += measured[i].extent.cy;
         if (i + 1 < measured.size()) total += lineGapAfter(object, measured[i].extent.cy, lineGap);
@@ -63,19 +68,20 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     }
     plan.scaled = true;
     plan.scaleX = roundedZoom(zoom);
+    plan.keepWithin(surface, kGlyphReachInLines * tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
         const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
-        plan.pieces.push_back(
-            PlacedText{platform::saturateToInt(startX + inner), platform::saturateToInt(top + acc), std::move(measured[i].text)});
+        plan.place(startX + inner, top + acc, measured[i].text);
+        measured[i].text = std::u16string();
         acc += measured[i].extent.cy;
         if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
     }
 }
 
 void layoutVertical(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                    int x0, int y0, float lineGap, TextPlan& plan) {
+                    int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<Column> columns;
     for (std::string_view line : lines) {
         Column column;
@@ -92,7 +98,10 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
     if (columns.empty()) return;
     int64_t totalWidth = 0;
     int64_t maxHeight = 0;
+    int64_t largestRun = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
+        largestRun = std::max<int64_t>(largestRun, columns[i].width);
+        for (const int height : columns[i].heights) largestRun = std::max<int64_t>(largestRun, height);
         totalWidth += columns[i].width;
         if (i + 1 < columns.size()) totalWidth += lineGapAfter(object, columns[i].width, lineGap);
         maxHeight = std::max(maxHeight, columns[i].height);
@@ -104,14 +113,14 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
                                     platform::saturateToInt(top + maxHeight), plan.textColor};
         plan.textColor = platform::kWhite;
     }
+    plan.keepWithin(surface, kGlyphReachInLines * largestRun, true);
     int64_t colX = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
         Column& column = columns[i];
         const int64_t columnTop = top + lineOffset(object.texttextvalign, maxHeight, column.height);
         int64_t acc = 0;
         for (size_t j = 0; j < column.runs.size(); ++j) {
-            plan.pieces.push_back(
-                PlacedText{platform::saturateToInt(left + colX), platform::saturateToInt(columnTop + acc), std::move(column.runs[j])});
+            plan.place(left + colX, columnTop + acc, column.runs[j]);
             acc += column.heights[j];
         }
         colX += column.width;
@@ -122,22 +131,22 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
 }  // namespace
 
 TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, std::string_view text, int x0, int y0,
-                        platform::Colorref color, int dpi) {
+                        platform::Colorref color, int dpi, SurfaceSize surface) {
     TextPlan plan;
     plan.textColor = color;
     const std::vector<std::string_view> lines = freeLines(text);
     const auto lineGap = static_cast<float>(mmToDots(object.linegap, dpi));
     if (object.isverticaltext) {
-        layoutVertical(measure, object, lines, x0, y0, lineGap, plan);
+        layoutVertical(measure, object, lines, x0, y0, lineGap, surface, plan);
     } else {
-        layoutHorizontal(measure, object, lines, x0, y0, lineGap, plan);
+        layoutHorizontal(measure, object, lines, x0, y0, lineGap, surface, plan);
     }
     return plan;
 }
 
 void drawFreeText(platform::DeviceContext& dc, const LabelObject& object, std::string_view text, int x0, int y0,
                   platform::Colorref color, int dpi) {
-    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi));
+    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi, {dc.width(), dc.height()}));
 }
 
 }  // namespace mk

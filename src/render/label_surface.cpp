@@ -33,7 +33,20 @@ void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi)
     }
 }
 
+namespace {
+
+uint64_t drawnTextBytes(const LabelDoc& doc) {
+    uint64_t bytes = 0;
+    for (const LabelObject& object : doc.objects) {
+        if (object.enable && objectKindOf(object.ObjectName) == ObjectKind::Text) bytes += object.objectdata.size();
+    }
+    return bytes;
+}
+
+}  // namespace
+
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi) {
+    if (drawnTextBytes(doc) > kMaxLabelTextBytes) return nullptr;
     const int width = mmToDots(doc.labelwidth, dpi);
     if (width < 1) return nullptr;
     const int height = mmToDots(doc.labelheight, dpi);

@@ -114,14 +114,14 @@ TEST(ComposeDocumentVariableTexts, ReplacesDataOnlyWithNonEmptyCompositions) {
 }
 
 TEST(ComposeDocumentVariableTexts, RefusesALabelWhoseTextsTogetherExceedTheBound) {
-    const auto bound = static_cast<int>(mk::kMaxComposedTextBytes);
+    const auto bound = static_cast<int>(mk::kMaxLabelTextBytes);
     for (const int padding : {bound / 2, bound / 2 + 1}) {
         LabelDoc doc;
         doc.objects.push_back(objectWithVariables("1,1", {variable(1, "x", padding)}));
         doc.objects.push_back(objectWithVariables("1", {variable(1, "")}));  // composes nothing
         const bool fits = 2 * static_cast<int64_t>(padding) <= bound;
         EXPECT_EQ(mk::composeDocumentVariableTexts(doc), fits) << padding;
-        EXPECT_EQ(doc.objects[0].objectdata.size(), fits ? mk::kMaxComposedTextBytes : 3) << padding;
+        EXPECT_EQ(doc.objects[0].objectdata.size(), fits ? mk::kMaxLabelTextBytes : 3) << padding;
     }
 }
 

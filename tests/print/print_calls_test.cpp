@@ -247,7 +247,7 @@ TEST(PrintCalls, CompositionBeyondTheBoundIsNotSent) {
     text.datachild_IDs = "1,1";
     LabelVariable padded;
     padded.id = 1;
-    padded.fixedlength = static_cast<int>(mk::kMaxComposedTextBytes / 2 + 1);
+    padded.fixedlength = static_cast<int>(mk::kMaxLabelTextBytes / 2 + 1);
     text.Variables = {padded};
     for (const NamedPrintCall& print : kPrintCalls) {
         SCOPED_TRACE(print.name);

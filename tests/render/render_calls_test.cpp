@@ -106,7 +106,7 @@ TEST(RenderCalls, DocumentKindPreparesEvenWhenRenderingFails) {
 TEST(RenderCalls, CompositionBeyondTheBoundFailsBeforeComposing) {
     auto doc = preparedDocument();
     // With the "A" of the first variable, one byte beyond.
-    doc->objects[1].Variables[1].fixedlength = static_cast<int>(mk::kMaxComposedTextBytes);
+    doc->objects[1].Variables[1].fixedlength = static_cast<int>(mk::kMaxLabelTextBytes);
     EXPECT_EQ(render(doc.get(), nullptr, MkLabelDoc_Render).result, MK_RENDER_FAILED);
     const std::string preview = testing::TempDir() + "/beyond.bmp";
     EXPECT_EQ(MkLabelDoc_SavePreview(doc.get(), nullptr, preview.c_str()), MK_RENDER_FAILED);
