@@ -6,6 +6,7 @@
 
 #include "model/label_doc.h"
 #include "platform/device_context.h"
+#include "render/image_object.h"
 
 namespace mk {
 
@@ -38,6 +39,7 @@ bool renderLabelBitmap(const LabelDoc& doc, int dpi, int flag, void** outPixels,
                        int* outStride);
 
 // Draws one object by the beginning of its name; other names draw nothing.
-void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
+// pictures are those of the call the object is drawn in.
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures);
 
 }  // namespace mk

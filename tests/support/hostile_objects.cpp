@@ -100,14 +100,14 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
 
 }  // namespace
 
-std::vector<uint8_t> blankPng(int width, int height) {
+std::vector<uint8_t> blankPng(int width, int height, bool black) {
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header;
     appendBigEndian(header, static_cast<uint32_t>(width));
     appendBigEndian(header, static_cast<uint32_t>(height));
     header += std::string("\x01\x00\x00\x00\x00", 5);  // 1 bit, greyscale, deflate, no filter, no interlace
     appendPngChunk(png, "IHDR", header);
-    std::string row(1 + (static_cast<size_t>(width) + 7) / 8, '\xff');
+    std::string row(1 + (static_cast<size_t>(width) + 7) / 8, black ? '\0' : '\xff');
     row[0] = 0;  // filter type: none
     std::string rows;
     rows.reserve(row.size() * static_cast<size_t>(height));

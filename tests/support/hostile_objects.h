@@ -63,7 +63,7 @@ inline constexpr std::array<HostileDrawShapeName, 6> kHostileDrawShapes = {{
 // The whole label file (LSF), 203 dpi.
 std::string hostileDrawLsf(HostileDrawShape shape, int scale);
 
-// A white 1-bit greyscale PNG; a few hundred bytes however large.
-std::vector<uint8_t> blankPng(int width, int height);
+// A white (or black) 1-bit greyscale PNG; small however large.
+std::vector<uint8_t> blankPng(int width, int height, bool black = false);
 
 }  // namespace mk::test
