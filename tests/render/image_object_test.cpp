@@ -267,15 +267,16 @@ TEST(ImageObject, OneCallDrawsAtMostOneLargestPictureWorthOfPixels) {
         bool lowerDrawn;
     } cases[] = {{&first, &first, true}, {&first, &second, false}};
     for (const Case& c : cases) {
-        auto dc = untouchedSurface(40, 40);
-        CallPictures pictures;
+        std::vector<LabelObject> objects;
         for (const auto& [bytes, top] : {std::pair(c.upper, 0.0f), std::pair(c.lower, 2.5f)}) {
-            LabelObject object = imageObject(*bytes);
+            LabelObject& object = objects.emplace_back(imageObject(*bytes));
             object.imagefixedsize = true;
             object.imagefixedwidth = object.imagefixedheight = 2.0f;  // 16 x 16 dots
             object.Yposition = top;
-            drawImageObject(*dc, object, kDpi, pictures);
         }
+        auto dc = untouchedSurface(40, 40);
+        CallPictures pictures;  // holds the objects' bytes until it goes
+        for (const LabelObject& object : objects) drawImageObject(*dc, object, kDpi, pictures);
         const auto box = drawnBox(*dc);
         ASSERT_TRUE(box);
         EXPECT_EQ(box->height(), c.lowerDrawn ? 36 : 16) << c.lowerDrawn;
