@@ -10,14 +10,18 @@ namespace mk {
 
 namespace {
 
+// A line's units lie in the layout's shared text, from first on.
 struct MeasuredLine {
-    std::u16string text;
+    size_t first = 0;
+    size_t length = 0;
     TextExtent extent;
 };
 
+// A column's runs and their heights lie in the layout's shared lists, from
+// first on: a text of many short lines costs a few bytes per character.
 struct Column {
-    std::vector<TextRun> runs;
-    std::vector<int> heights;
+    size_t first = 0;
+    size_t count = 0;
     int width = 0;
     int64_t height = 0;
 };
@@ -36,11 +40,12 @@ constexpr int64_t kGlyphReachInLines = 4;
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
                       int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<MeasuredLine> measured;
+    std::u16string text;
     for (std::string_view line : lines) {
-        std::u16string units = platform::utf8ToUtf16(line);
+        const std::u16string units = platform::utf8ToUtf16(line);
         if (units.empty()) continue;  // began with a zero byte
-        const TextExtent extent = measure.extent(units);
-        measured.push_back(MeasuredLine{std::move(units), extent});
+        measured.push_back(MeasuredLine{text.size(), units.size(), measure.extent(units)});
+        text += units;
     }
     int64_t blockWidth = 0;
     int64_t total = 0;
@@ -73,8 +78,7 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     int64_t acc = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
         const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
-        plan.place(startX + inner, top + acc, measured[i].text);
-        measured[i].text = std::u16string();
+        plan.place(startX + inner, top + acc, std::u16string_view(text).substr(measured[i].first, measured[i].length));
         acc += measured[i].extent.cy;
         if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
     }
@@ -83,17 +87,19 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
 void layoutVertical(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
                     int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<Column> columns;
+    std::vector<TextRun> runs;
+    std::vector<int> heights;
     for (std::string_view line : lines) {
-        Column column;
-        column.runs = splitUtf8Runs(line);
-        if (column.runs.empty()) continue;
-        for (const TextRun& run : column.runs) {
+        Column column{runs.size()};
+        for (const TextRun& run : splitUtf8Runs(line)) {
             const TextExtent extent = measure.extent(run);
-            column.heights.push_back(extent.cy);
+            runs.push_back(run);
+            heights.push_back(extent.cy);
             column.width = std::max(column.width, extent.cx);
             column.height += extent.cy;
         }
-        columns.push_back(std::move(column));
+        column.count = runs.size() - column.first;
+        if (column.count > 0) columns.push_back(column);
     }
     if (columns.empty()) return;
     int64_t totalWidth = 0;
@@ -101,7 +107,6 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
     int64_t largestRun = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
         largestRun = std::max<int64_t>(largestRun, columns[i].width);
-        for (const int height : columns[i].heights) largestRun = std::max<int64_t>(largestRun, height);
         totalWidth += columns[i].width;
         if (i + 1 < columns.size()) totalWidth += lineGapAfter(object, columns[i].width, lineGap);
         maxHeight = std::max(maxHeight, columns[i].height);
@@ -113,15 +118,16 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
                                     platform::saturateToInt(top + maxHeight), plan.textColor};
         plan.textColor = platform::kWhite;
     }
+    for (const int height : heights) largestRun = std::max<int64_t>(largestRun, height);
     plan.keepWithin(surface, kGlyphReachInLines * largestRun, true);
     int64_t colX = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
-        Column& column = columns[i];
+        const Column& column = columns[i];
         const int64_t columnTop = top + lineOffset(object.texttextvalign, maxHeight, column.height);
         int64_t acc = 0;
-        for (size_t j = 0; j < column.runs.size(); ++j) {
-            plan.place(left + colX, columnTop + acc, column.runs[j]);
-            acc += column.heights[j];
+        for (size_t j = column.first; j < column.first + column.count; ++j) {
+            plan.place(left + colX, columnTop + acc, runs[j]);
+            acc += heights[j];
         }
         colX += column.width;
         if (i + 1 < columns.size()) colX += lineGapAfter(object, column.width, lineGap);
