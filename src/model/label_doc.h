@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,13 @@ struct LabelDoc {
 };
 
 namespace mk {
+
+// The most bytes of text one label composes, and the most its text objects
+// draw, each counted over the whole label. Ids may repeat and fixed lengths
+// pad, so a few bytes of a file could ask for gigabytes of composed text;
+// and text is laid out one code point at a time, so a label's drawing time
+// follows its text. 4 MiB is far more than any label shows.
+inline constexpr uint64_t kMaxLabelTextBytes = uint64_t{4} << 20;
 
 void initLabelRecord(LabelDoc& doc);
 

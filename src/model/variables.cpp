@@ -1,8 +1,10 @@
 #include "model/variables.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace mk {
 
@@ -46,12 +48,57 @@ std::optional<int> parseVariableId(std::string_view token) {
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-const LabelVariable* findVariableById(const std::vector<LabelVariable>& variables, int id) {
-    for (const LabelVariable& variable : variables) {
-        if (variable.id == id) return &variable;
+// The variables of one object by id, built once per composition: an id is
+// found by a binary search instead of a scan of the list, so a long ids text
+// over many variables costs their sum, not their product. Equal ids keep
+// their list order, so the first in the list is the one found.
+class VariableIndex {
+public:
+    explicit VariableIndex(const std::vector<LabelVariable>& variables) : variables_(variables) {
+        byId_.reserve(variables.size());
+        for (size_t i = 0; i < variables.size(); ++i) byId_.emplace_back(variables[i].id, i);
+        std::ranges::sort(byId_);
     }
-    return nullptr;
+
+    const LabelVariable* find(int id) const {
+        const auto it = std::ranges::lower_bound(byId_, std::pair<int, size_t>(id, 0));
+        return it != byId_.end() && it->first == id ? &variables_[it->second] : nullptr;
+    }
+
+private:
+    const std::vector<LabelVariable>& variables_;
+    std::vector<std::pair<int, size_t>> byId_;
+};
+
+// Calls use(variable) for each id of the ids text that names a variable, in
+// token order.
+template <typename Use>
+void forEachListedVariable(std::string_view ids, const VariableIndex& index, Use use) {
+    while (true) {
+        const size_t comma = ids.find(',');
+        const std::string_view token = trimIdToken(ids.substr(0, comma));
+        if (!token.empty()) {
+            const std::optional<int> id = parseVariableId(token);
+            if (const LabelVariable* variable = id ? index.find(*id) : nullptr) use(*variable);
+        }
+        if (comma == std::string_view::npos) break;
+        ids.remove_prefix(comma + 1);
+    }
 }
+
+uint64_t contributionBytes(const LabelVariable& variable) {
+    return variable.fixedlength > 0 ? static_cast<uint64_t>(variable.fixedlength) : variable.data.size();
+}
+
+void appendContribution(std::string& composed, const LabelVariable& variable) {
+    if (variable.fixedlength > 0) {
+        composed += padToWidth(variable.data, variable.fixedlength);
+    } else {
+        composed += variable.data;
+    }
+}
+
+bool composes(const LabelObject& object) { return !object.Variables.empty() || !object.datachild_IDs.empty(); }
 
 }  // namespace
 
@@ -79,23 +126,8 @@ std::string padToWidth(std::string_view text, int width) {
 
 std::string composeVariableText(std::string_view ids, const std::vector<LabelVariable>& variables) {
     std::string composed;
-    while (true) {
-        const size_t comma = ids.find(',');
-        const std::string_view token = trimIdToken(ids.substr(0, comma));
-        if (!token.empty()) {
-            const std::optional<int> id = parseVariableId(token);
-            const LabelVariable* variable = id ? findVariableById(variables, *id) : nullptr;
-            if (variable != nullptr) {
-                if (variable->fixedlength > 0) {
-                    composed += padToWidth(variable->data, variable->fixedlength);
-                } else {
-                    composed += variable->data;
-                }
-            }
-        }
-        if (comma == std::string_view::npos) break;
-        ids.remove_prefix(comma + 1);
-    }
+    forEachListedVariable(ids, VariableIndex(variables),
+                          [&](const LabelVariable& variable) { appendContribution(composed, variable); });
     return composed;
 }
 
@@ -103,13 +135,28 @@ std::string composeObjectVariableText(const LabelObject& object) {
     return composeVariableText(object.datachild_IDs, object.Variables);
 }
 
-void composeDocumentVariableTexts(LabelDoc& doc) {
+uint64_t composedTextBytes(const LabelObject& object) {
+    uint64_t bytes = 0;
+    forEachListedVariable(object.datachild_IDs, VariableIndex(object.Variables),
+                          [&](const LabelVariable& variable) { bytes += contributionBytes(variable); });
+    return bytes;
+}
+
+bool composeDocumentVariableTexts(LabelDoc& doc) {
+    // Measured in full before anything is composed: a label over the bound
+    // takes none of that memory and keeps its texts as they were.
+    uint64_t total = 0;
+    for (const LabelObject& object : doc.objects) {
+        if (composes(object)) total += composedTextBytes(object);
+        if (total > kMaxLabelTextBytes) return false;
+    }
     for (LabelObject& object : doc.objects) {
-        if (object.Variables.empty() && object.datachild_IDs.empty()) continue;
+        if (!composes(object)) continue;
         std::string text = composeObjectVariableText(object);
         // An empty composition keeps the designed text rather than blanking it.
         if (!text.empty()) object.objectdata = std::move(text);
     }
+    return true;
 }
 
 }  // namespace mk

@@ -97,7 +97,7 @@ MK_API int MkLabelDoc_Print(LabelDoc* doc, Printer* printer) {
     if (doc == nullptr || printer == nullptr) return MK_PRINT_BAD_ARGS;
     return mk::guarded(MK_PRINT_JOB_FAILED, [&] {
         mk::rescaleForPrinter(*doc, printer->dpi);
-        mk::composeDocumentVariableTexts(*doc);
+        if (!mk::composeDocumentVariableTexts(*doc)) return MK_PRINT_JOB_FAILED;
         const std::optional<std::string> rfidCommands = mk::collectRfidCommands(*doc);
         mk::copyPrinterSettings(*printer, *doc);
         return printPrepared(*doc, *printer, rfidCommands);

@@ -48,17 +48,76 @@ struct SymbolDeleter {
 };
 using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
 
+// The length of the valid UTF-8 sequence of a printable character at the
+// start of text, or 0: control characters (C0, DEL and C1, which terminals
+// act on) and bytes that are not UTF-8 text get escaped.
+size_t printableSequence(std::string_view text) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead >= 0x20 && lead < 0x7F) return 1;
+    size_t length = 0;
+    uint32_t code = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code = code << 6 | (byte(i) & 0x3F);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool valid = code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    return valid && code >= 0xA0 ? length : 0;
+}
+
+// Text for a report line: as it is up to its first zero byte, except that a
+// backslash, control characters and bytes that are not UTF-8 are written as
+// C escapes (\n, \x1b), so the line stays one line and shows no terminal
+// anything to act on.
+std::string escapedForLine(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        if (const size_t length = printableSequence(text); length > 0 && text.front() != '\\') {
+            out.append(text.substr(0, length));
+            text.remove_prefix(length);
+            continue;
+        }
+        switch (text.front()) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: appendFormat(out, "\\x%02x", static_cast<unsigned char>(text.front()));
+        }
+        text.remove_prefix(1);
+    }
+    return out;
+}
+
 // zint's errors and warnings are collected one line each, so that a symbol
 // taken from the cache reports them again.
 void reportError(std::string& report, const BarcodeRequest& request, const std::string& working, int sym, int code,
                  const char* message) {
     appendFormat(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
-                 request.kind.c_str(), working.c_str(), sym, code, message);
+                 escapedForLine(request.kind).c_str(), escapedForLine(working).c_str(), sym, code,
+                 escapedForLine(message).c_str());
 }
 
 void reportWarning(std::string& report, const BarcodeRequest& request, int sym, int code, const char* message) {
     appendFormat(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
-                 request.kind.c_str(), request.data.c_str(), sym, code, message);
+                 escapedForLine(request.kind).c_str(), escapedForLine(request.data).c_str(), sym, code,
+                 escapedForLine(message).c_str());
 }
 
 void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA) {

@@ -1,5 +1,11 @@
 #include "render/box_text.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+
 #include "platform/int_convert.h"
 #include "render/units.h"
 
@@ -11,7 +17,46 @@ namespace {
 constexpr float kShrinkStep = 0.2f;
 constexpr float kShrinkFloor = 2.0f;
 
+// How far a glyph may reach from its cell's corner, in line heights: wide
+// glyphs, overhangs and marks above or below the line all stay within it.
+constexpr int64_t kGlyphReachInLines = 4;
+
 enum class Overflow { Wrap = 0, ScaleFont = 2 };  // any other value compresses
+
+// The extents of single code points at the font's current size, asked of
+// the font once each: a layout measures every code point in every pass
+// (wrapping, shrinking, measuring, placing), and a font answers the same
+// for the same code point until its size changes.
+class RunExtents : public BoxTextFont {
+public:
+    explicit RunExtents(BoxTextFont& font) : font_(font) {}
+
+    TextExtent extent(std::u16string_view text) const override {
+        if (text.size() == 1 && text[0] < kDirect) {
+            std::optional<TextExtent>& known = direct_[text[0]];
+            if (!known) known = font_.extent(text);
+            return *known;
+        }
+        if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
+        uint64_t key = 0;  // a run's units are never zero, so the packing is unique
+        for (const char16_t unit : text) key = key << 16 | unit;
+        const auto [it, added] = other_.try_emplace(key);
+        if (added) it->second = font_.extent(text);
+        return it->second;
+    }
+
+    void setSize(float points) override {
+        font_.setSize(points);
+        direct_.fill(std::nullopt);
+        other_.clear();
+    }
+
+private:
+    static constexpr char16_t kDirect = 0x800;  // Latin, Greek, Cyrillic and their neighbours
+    BoxTextFont& font_;
+    mutable std::array<std::optional<TextExtent>, kDirect> direct_{};
+    mutable std::unordered_map<uint64_t, TextExtent> other_;
+};
 
 std::vector<TextLine> paragraphRuns(std::string_view text) {
     std::vector<TextLine> paragraphs;
@@ -26,28 +71,32 @@ std::vector<TextLine> paragraphRuns(std::string_view text) {
 std::vector<TextLine> wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context,
                                     const std::vector<TextLine>& paragraphs, int boxWidth, float size) {
     const int maxLines = context.object.textmaxline;
-    std::vector<TextLine> lines = wrapTextRuns(context, paragraphs, boxWidth);
-    if (size > kShrinkFloor) {
-        do {
-            if (maxLines < 1 || lines.size() <= static_cast<size_t>(maxLines)) break;
-            const float smaller = size - kShrinkStep;
-            // A size too large to change by a step would never reach the floor.
-            if (smaller == size) break;
-            size = smaller;
-            font.setSize(size);
-            lines = wrapTextRuns(context, paragraphs, boxWidth);
-        } while (size > kShrinkFloor);
-    }
-    return lines;
+    if (maxLines < 1 || size <= kShrinkFloor) return wrapTextRuns(context, paragraphs, boxWidth);
+    // While shrinking, a wrap stops one line past textmaxline: that is
+    // enough to know the text does not fit yet.
+    const size_t limit = static_cast<size_t>(maxLines) + 1;
+    std::vector<TextLine> lines = wrapTextRuns(context, paragraphs, boxWidth, limit);
+    do {
+        if (lines.size() <= static_cast<size_t>(maxLines)) return lines;
+        const float smaller = size - kShrinkStep;
+        // A size too large to change by a step would never reach the floor.
+        if (smaller == size) break;
+        size = smaller;
+        font.setSize(size);
+        lines = wrapTextRuns(context, paragraphs, boxWidth, limit);
+    } while (size > kShrinkFloor);
+    // Still too many lines at the last size: all of them are drawn.
+    return wrapTextRuns(context, paragraphs, boxWidth);
 }
 
 }  // namespace
 
-TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string_view text, int x0, int y0,
-                       platform::Colorref color, int boxWidth, int dpi) {
+TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::string_view text, int x0, int y0,
+                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface) {
+    RunExtents font(objectFont);
     TextPlan plan;
     plan.textColor = color;
-    const std::vector<TextLine> paragraphs = paragraphRuns(text);
+    std::vector<TextLine> paragraphs = paragraphRuns(text);
     const TextLayoutContext context{font, mmToDots(object.chargap, dpi), object,
                                     static_cast<float>(mmToDots(object.linegap, dpi))};
     float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
@@ -65,7 +114,7 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
         } else {
             zoom = widest > boxWidth ? static_cast<float>(boxWidth) / static_cast<float>(widest) : 1.0f;
         }
-        lines = paragraphs;
+        lines = std::move(paragraphs);
     }
 
     int widest = 0;
@@ -85,6 +134,7 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
     const int64_t startX = logicalX(left, zoom);
     const int lineHeight =
         !lines.empty() && !lines.front().empty() ? font.extent(lines.front().front()).cy : font.extent(u"X").cy;
+    plan.keepWithin(surface, kGlyphReachInLines * static_cast<int64_t>(lineHeight), true);
     int64_t y = top;
     for (size_t i = 0; i < lines.size(); ++i) {
         const TextLine& line = lines[i];
@@ -95,7 +145,7 @@ TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string
         const int lineWidth = platform::roundToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom);
         int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
         for (const TextRun& run : line) {
-            plan.pieces.push_back(PlacedText{platform::saturateToInt(x), platform::saturateToInt(y), run});
+            plan.place(x, y, run);
             x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
         }
         y += lineHeight;

@@ -19,8 +19,9 @@ public:
 // to the box width (boxWidth dots), aligned as one block on the anchor
 // (x0, y0) in dots and drawn one code point at a time with the character
 // gap. text is the display text (UTF-8 after mnemonic substitution). The
-// font ends at the size the layout settled on.
+// font ends at the size the layout settled on. Code points that cannot reach
+// the surface are left out of the plan.
 TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string_view text, int x0, int y0,
-                       platform::Colorref color, int boxWidth, int dpi);
+                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface = {});
 
 }  // namespace mk

@@ -10,14 +10,18 @@ namespace mk {
 
 namespace {
 
+// A line's units lie in the layout's shared text, from first on.
 struct MeasuredLine {
-    std::u16string text;
+    size_t first = 0;
+    size_t length = 0;
     TextExtent extent;
 };
 
+// A column's runs and their heights lie in the layout's shared lists, from
+// first on: a text of many short lines costs a few bytes per character.
 struct Column {
-    std::vector<TextRun> runs;
-    std::vector<int> heights;
+    size_t first = 0;
+    size_t count = 0;
     int width = 0;
     int64_t height = 0;
 };
@@ -30,18 +34,24 @@ std::vector<std::string_view> freeLines(std::string_view text) {
     return lines;
 }
 
+// How far a glyph may reach from its cell's corner, in line heights.
+constexpr int64_t kGlyphReachInLines = 4;
+
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                      int x0, int y0, float lineGap, TextPlan& plan) {
+                      int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<MeasuredLine> measured;
+    std::u16string text;
     for (std::string_view line : lines) {
-        std::u16string units = platform::utf8ToUtf16(line);
+        const std::u16string units = platform::utf8ToUtf16(line);
         if (units.empty()) continue;  // began with a zero byte
-        const TextExtent extent = measure.extent(units);
-        measured.push_back(MeasuredLine{std::move(units), extent});
+        measured.push_back(MeasuredLine{text.size(), units.size(), measure.extent(units)});
+        text += units;
     }
     int64_t blockWidth = 0;
     int64_t total = 0;
+    int64_t tallest = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
+        tallest = std::max<int64_t>(tallest, measured[i].extent.cy);
         blockWidth = std::max<int64_t>(blockWidth, measured[i].extent.cx);
         total += measured[i].extent.cy;
         if (i + 1 < measured.size()) total += lineGapAfter(object, measured[i].extent.cy, lineGap);
@@ -63,36 +73,40 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     }
     plan.scaled = true;
     plan.scaleX = roundedZoom(zoom);
+    plan.keepWithin(surface, kGlyphReachInLines * tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
         const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
-        plan.pieces.push_back(
-            PlacedText{platform::saturateToInt(startX + inner), platform::saturateToInt(top + acc), std::move(measured[i].text)});
+        plan.place(startX + inner, top + acc, std::u16string_view(text).substr(measured[i].first, measured[i].length));
         acc += measured[i].extent.cy;
         if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
     }
 }
 
 void layoutVertical(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                    int x0, int y0, float lineGap, TextPlan& plan) {
+                    int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<Column> columns;
+    std::vector<TextRun> runs;
+    std::vector<int> heights;
     for (std::string_view line : lines) {
-        Column column;
-        column.runs = splitUtf8Runs(line);
-        if (column.runs.empty()) continue;
-        for (const TextRun& run : column.runs) {
+        Column column{runs.size()};
+        for (const TextRun& run : splitUtf8Runs(line)) {
             const TextExtent extent = measure.extent(run);
-            column.heights.push_back(extent.cy);
+            runs.push_back(run);
+            heights.push_back(extent.cy);
             column.width = std::max(column.width, extent.cx);
             column.height += extent.cy;
         }
-        columns.push_back(std::move(column));
+        column.count = runs.size() - column.first;
+        if (column.count > 0) columns.push_back(column);
     }
     if (columns.empty()) return;
     int64_t totalWidth = 0;
     int64_t maxHeight = 0;
+    int64_t largestRun = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
+        largestRun = std::max<int64_t>(largestRun, columns[i].width);
         totalWidth += columns[i].width;
         if (i + 1 < columns.size()) totalWidth += lineGapAfter(object, columns[i].width, lineGap);
         maxHeight = std::max(maxHeight, columns[i].height);
@@ -104,15 +118,16 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
                                     platform::saturateToInt(top + maxHeight), plan.textColor};
         plan.textColor = platform::kWhite;
     }
+    for (const int height : heights) largestRun = std::max<int64_t>(largestRun, height);
+    plan.keepWithin(surface, kGlyphReachInLines * largestRun, true);
     int64_t colX = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
-        Column& column = columns[i];
+        const Column& column = columns[i];
         const int64_t columnTop = top + lineOffset(object.texttextvalign, maxHeight, column.height);
         int64_t acc = 0;
-        for (size_t j = 0; j < column.runs.size(); ++j) {
-            plan.pieces.push_back(
-                PlacedText{platform::saturateToInt(left + colX), platform::saturateToInt(columnTop + acc), std::move(column.runs[j])});
-            acc += column.heights[j];
+        for (size_t j = column.first; j < column.first + column.count; ++j) {
+            plan.place(left + colX, columnTop + acc, runs[j]);
+            acc += heights[j];
         }
         colX += column.width;
         if (i + 1 < columns.size()) colX += lineGapAfter(object, column.width, lineGap);
@@ -122,22 +137,22 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
 }  // namespace
 
 TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, std::string_view text, int x0, int y0,
-                        platform::Colorref color, int dpi) {
+                        platform::Colorref color, int dpi, SurfaceSize surface) {
     TextPlan plan;
     plan.textColor = color;
     const std::vector<std::string_view> lines = freeLines(text);
     const auto lineGap = static_cast<float>(mmToDots(object.linegap, dpi));
     if (object.isverticaltext) {
-        layoutVertical(measure, object, lines, x0, y0, lineGap, plan);
+        layoutVertical(measure, object, lines, x0, y0, lineGap, surface, plan);
     } else {
-        layoutHorizontal(measure, object, lines, x0, y0, lineGap, plan);
+        layoutHorizontal(measure, object, lines, x0, y0, lineGap, surface, plan);
     }
     return plan;
 }
 
 void drawFreeText(platform::DeviceContext& dc, const LabelObject& object, std::string_view text, int x0, int y0,
                   platform::Colorref color, int dpi) {
-    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi));
+    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi, {dc.width(), dc.height()}));
 }
 
 }  // namespace mk

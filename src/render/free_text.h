@@ -13,8 +13,9 @@ namespace mk {
 // column of upright characters per line, left to right; no wrapping. The
 // block is aligned on the anchor (x0, y0) in dots. text is the display text
 // (UTF-8 after mnemonic substitution); measure answers in the object's font.
+// Lines and characters that cannot reach the surface are left out of the plan.
 TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, std::string_view text, int x0, int y0,
-                        platform::Colorref color, int dpi);
+                        platform::Colorref color, int dpi, SurfaceSize surface = {});
 
 // Lays out and draws with the font selected in the device context.
 void drawFreeText(platform::DeviceContext& dc, const LabelObject& object, std::string_view text, int x0, int y0,

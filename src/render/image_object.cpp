@@ -9,6 +9,7 @@
 #include "platform/bmp_reader.h"
 #include "platform/bounded_cache.h"
 #include "platform/int_convert.h"
+#include "platform/picture_header.h"
 #include "platform/picture_loader.h"
 #include "render/units.h"
 
@@ -92,18 +93,24 @@ PictureKeyView viewOf(const PictureKeyView& key) { return key; }
 // Picture bytes are hashed by their length and a spread of samples: hashing
 // every byte would cost about as much as comparing them, which a hit does
 // anyway. A lookup needs no copy of the bytes.
+size_t hashOf(PictureKeyView key) {
+    const auto [bytes, context] = key;
+    constexpr size_t kSamples = 64;
+    const uint64_t mixed = bytes.size() ^ static_cast<uint64_t>(static_cast<uint32_t>(context)) << 40;
+    uint64_t h = mixed * 0x9E3779B97F4A7C15ull;
+    const size_t step = std::max<size_t>(1, bytes.size() / kSamples);
+    for (size_t i = 0; i < bytes.size(); i += step) h = (h ^ bytes[i]) * 0x100000001B3ull;
+    if (!bytes.empty()) h = (h ^ bytes.back()) * 0x100000001B3ull;
+    return static_cast<size_t>(h);
+}
+
+bool sameKey(PictureKeyView x, PictureKeyView y) { return x.context == y.context && std::ranges::equal(x.bytes, y.bytes); }
+
 struct PictureKeyHash {
     using is_transparent = void;
     template <typename K>
     size_t operator()(const K& key) const {
-        const auto [bytes, context] = viewOf(key);
-        constexpr size_t kSamples = 64;
-        const uint64_t mixed = bytes.size() ^ static_cast<uint64_t>(static_cast<uint32_t>(context)) << 40;
-        uint64_t h = mixed * 0x9E3779B97F4A7C15ull;
-        const size_t step = std::max<size_t>(1, bytes.size() / kSamples);
-        for (size_t i = 0; i < bytes.size(); i += step) h = (h ^ bytes[i]) * 0x100000001B3ull;
-        if (!bytes.empty()) h = (h ^ bytes.back()) * 0x100000001B3ull;
-        return static_cast<size_t>(h);
+        return hashOf(viewOf(key));
     }
 };
 
@@ -111,9 +118,7 @@ struct PictureKeyEqual {
     using is_transparent = void;
     template <typename A, typename B>
     bool operator()(const A& a, const B& b) const {
-        const PictureKeyView x = viewOf(a);
-        const PictureKeyView y = viewOf(b);
-        return x.context == y.context && std::ranges::equal(x.bytes, y.bytes);
+        return sameKey(viewOf(a), viewOf(b));
     }
 };
 
@@ -122,25 +127,59 @@ struct PictureKeyEqual {
 platform::BoundedCache<PictureKey, platform::Picture, PictureKeyHash, PictureKeyEqual> pictureCache(size_t{32} << 20,
                                                                                                     64);
 
-std::shared_ptr<const platform::Picture> pictureOf(const std::vector<uint8_t>& bytes) {
-    // A bitmap file is read by its own header, whatever the thread.
-    const PictureKeyView key{bytes, isBitmapFile(bytes) ? 0 : platform::pictureLoaderContext()};
+// What the bytes' headers say the picture holds, before anything is decoded.
+std::optional<int64_t> declaredPixels(std::span<const uint8_t> bytes, int context) {
+    if (isBitmapFile(bytes)) {
+        const auto file = checkBitmapFile(bytes);
+        if (!file) return std::nullopt;
+        return int64_t{file->layout.width} * file->layout.rows();
+    }
+    const auto size = platform::declaredPixelSize(bytes, context);
+    if (!size) return std::nullopt;
+    return size->area();
+}
+
+std::shared_ptr<const platform::Picture> decodedPicture(const PictureKeyView& key) {
     if (auto cached = pictureCache.find(key)) return cached;
-    auto decoded = decodeImage(bytes);
+    auto decoded = decodeImage(key.bytes);
     auto picture = std::make_shared<const platform::Picture>(decoded ? std::move(*decoded) : platform::Picture{});
-    pictureCache.store(PictureKey{bytes, key.context}, picture,
-                       bytes.size() + picture->pixels.size() + sizeof(platform::Picture) + 64);
+    pictureCache.store(PictureKey{{key.bytes.begin(), key.bytes.end()}, key.context}, picture,
+                       key.bytes.size() + picture->pixels.size() + sizeof(platform::Picture) + 64);
     return picture;
 }
 
 }  // namespace
 
-void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+size_t CallPictures::KeyHash::operator()(const Key& key) const { return hashOf({key.bytes, key.context}); }
+
+bool CallPictures::KeyEqual::operator()(const Key& a, const Key& b) const {
+    return sameKey({a.bytes, a.context}, {b.bytes, b.context});
+}
+
+std::shared_ptr<const platform::Picture> CallPictures::pictureOf(std::span<const uint8_t> bytes) {
+    // A bitmap file is read by its own header, whatever the thread.
+    const Key key{bytes, isBitmapFile(bytes) ? 0 : platform::pictureLoaderContext()};
+    if (const auto it = pictures_.find(key); it != pictures_.end()) return it->second;
+    // Counted whether or not the cache holds the picture, so that what a call
+    // draws does not depend on what earlier calls left there.
+    const std::optional<int64_t> pixels = declaredPixels(bytes, key.context);
+    std::shared_ptr<const platform::Picture> picture;
+    if (pixels && *pixels > 0 && *pixels <= kMaxPicturesPixelsPerCall - pixels_) {
+        pixels_ += *pixels;
+        picture = decodedPicture({bytes, key.context});
+    } else {
+        picture = std::make_shared<const platform::Picture>();
+    }
+    pictures_.emplace(key, picture);
+    return picture;
+}
+
+void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures) {
     if (object.imagedata.empty()) return;
     int x = mmToDots(object.Xposition, dpi);
     int y = mmToDots(object.Yposition, dpi);
     try {
-        const auto picture = pictureOf(object.imagedata);
+        const auto picture = pictures.pictureOf(object.imagedata);
         if (picture->pixels.empty()) return;
         DestinationSize size = destinationSize(object, dpi, picture->width, picture->height);
         const platform::PixelBlock block{picture->pixels.data(), picture->width, picture->height, picture->width * 4,
@@ -149,6 +188,11 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
     } catch (const std::bad_alloc&) {
         // An image too large for the memory left is skipped like any undrawable one.
     }
+}
+
+void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+    CallPictures pictures;
+    drawImageObject(dc, object, dpi, pictures);
 }
 
 }  // namespace mk

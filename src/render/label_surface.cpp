@@ -10,7 +10,7 @@
 
 namespace mk {
 
-void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures) {
     switch (objectKindOf(object.ObjectName)) {
         case ObjectKind::Barcode:
             drawBarcodeObject(dc, object, dpi);
@@ -25,7 +25,7 @@ void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi)
             drawLineObject(dc, object, dpi);
             break;
         case ObjectKind::Image:
-            drawImageObject(dc, object, dpi);
+            drawImageObject(dc, object, dpi, pictures);
             break;
         case ObjectKind::Rfid:
         case ObjectKind::None:
@@ -33,7 +33,20 @@ void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi)
     }
 }
 
+namespace {
+
+uint64_t drawnTextBytes(const LabelDoc& doc) {
+    uint64_t bytes = 0;
+    for (const LabelObject& object : doc.objects) {
+        if (object.enable && objectKindOf(object.ObjectName) == ObjectKind::Text) bytes += object.objectdata.size();
+    }
+    return bytes;
+}
+
+}  // namespace
+
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi) {
+    if (drawnTextBytes(doc) > kMaxLabelTextBytes) return nullptr;
     const int width = mmToDots(doc.labelwidth, dpi);
     if (width < 1) return nullptr;
     const int height = mmToDots(doc.labelheight, dpi);
@@ -41,8 +54,9 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     auto dc = platform::DeviceContext::create(width, height);
     if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
+    CallPictures pictures;
     for (const LabelObject& object : doc.objects) {
-        if (object.enable) drawObject(*dc, object, dpi);
+        if (object.enable) drawObject(*dc, object, dpi, pictures);
     }
     return dc;
 }

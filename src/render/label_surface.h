@@ -6,6 +6,7 @@
 
 #include "model/label_doc.h"
 #include "platform/device_context.h"
+#include "render/image_object.h"
 
 namespace mk {
 
@@ -24,20 +25,21 @@ struct PixelBuffer {
 
 // Draws the document's enabled objects, in list order, on a white surface of
 // the label's size at dpi. Null when the label is narrower or lower than one
-// dot, larger than the largest surface (platform::kLargestSurfaceBytes), or
+// dot, larger than the largest surface (platform::kLargestSurfaceBytes), its
+// enabled text objects hold more than kMaxLabelTextBytes of text together, or
 // its surface cannot be made. The print path reads the pixels where
 // they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 
 // Draws the label as drawLabel does and hands back a copy of the pixels. False when
-// the label is narrower or lower than one dot, larger than the largest
-// surface, or memory runs out; the outputs are then left
+// drawLabel gives no surface, or memory runs out; the outputs are then left
 // as they were except *outPixels, which is null when only the copy failed.
 // The flag is carried for callers that pass one and is not read.
 bool renderLabelBitmap(const LabelDoc& doc, int dpi, int flag, void** outPixels, int* outWidth, int* outHeight,
                        int* outStride);
 
 // Draws one object by the beginning of its name; other names draw nothing.
-void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
+// pictures are those of the call the object is drawn in.
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures);
 
 }  // namespace mk

@@ -61,7 +61,7 @@ MK_API int MkLabelDoc_Render(LabelDoc* doc, const Printer* printer, int flag, vo
     return mk::guarded(MK_RENDER_FAILED, [&] {
         int dpi = printer != nullptr ? printer->dpi : kDefaultDpi;
         mk::rescaleForPrinter(*doc, dpi);
-        mk::composeDocumentVariableTexts(*doc);
+        if (!mk::composeDocumentVariableTexts(*doc)) return MK_RENDER_FAILED;
         return renderResult(*doc, dpi, flag, outPixels, outWidth, outHeight, outStride);
     });
 }

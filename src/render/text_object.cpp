@@ -49,7 +49,7 @@ void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int 
     if (!text.empty() && text.front() != '\0') {
         if (object.texttype == 1 && boxWidth >= kMinBoxWidth) {
             DeviceBoxFont font(dc, object, dpi);
-            drawTextPlan(dc, layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi));
+            drawTextPlan(dc, layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi, {dc.width(), dc.height()}));
         } else {
             drawFreeText(dc, object, text, x0, y0, color, dpi);
         }

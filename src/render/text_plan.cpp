@@ -1,5 +1,8 @@
 #include "render/text_plan.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "platform/int_convert.h"
 #include "render/text_object.h"
 
@@ -15,6 +18,30 @@ int64_t lineOffset(int alignCode, int64_t blockSize, int64_t size) {
     if (alignCode == 1) return (blockSize - size) / 2;
     if (alignCode == 2) return blockSize - size;
     return 0;
+}
+
+void TextPlan::keepWithin(SurfaceSize surface, int64_t reach, bool singleCodePoints) {
+    // Without a usable scale the platform draws unscaled (see drawTextPlan).
+    const double scale = scaled && scaleX > 0.0f ? scaleX : 1.0;
+    reach = std::max<int64_t>(reach, 0);
+    Window window;
+    if (singleCodePoints) window.left = -reach;
+    window.top = -reach;
+    window.right = static_cast<double>(surface.width) / scale + static_cast<double>(reach);
+    window.bottom = static_cast<int64_t>(surface.height) + reach;
+    window_ = window;
+}
+
+void TextPlan::place(int64_t x, int64_t y, std::u16string_view text) {
+    if (window_ && (x < window_->left || y < window_->top || static_cast<double>(x) > window_->right ||
+                    y > window_->bottom)) {
+        return;
+    }
+    // The units of a plan are counted in 32 bits; no label text comes near that.
+    if (text.size() > UINT32_MAX - units.size()) return;
+    pieces.push_back(PlacedText{platform::saturateToInt(x), platform::saturateToInt(y),
+                                static_cast<uint32_t>(units.size()), static_cast<uint32_t>(text.size())});
+    units.append(text);
 }
 
 float roundedZoom(float zoom) { return static_cast<float>(platform::roundToInt(zoom * 10000.0f)) / 10000.0f; }
@@ -35,7 +62,7 @@ void drawTextPlan(platform::DeviceContext& dc, const TextPlan& plan) {
         // the transform in force stays.
         if (plan.scaleX != 0.0f) dc.setWorldTransform(platform::WorldTransform{plan.scaleX, 0, 0, 1, 0, 0});
     }
-    for (const PlacedText& piece : plan.pieces) drawTextRun(dc, piece.text, piece.x, piece.y, plan.textColor);
+    for (const PlacedText& piece : plan.pieces) drawTextRun(dc, plan.textOf(piece), piece.x, piece.y, plan.textColor);
     if (plan.scaled) {
         dc.setWorldTransform(keptTransform);
         dc.setGraphicsMode(keptMode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,11 +11,18 @@
 namespace mk {
 
 // A piece of text at its position in logical units (the top-left corner of
-// its cell).
+// its cell); its units lie in the plan's text.
 struct PlacedText {
     int x = 0;
     int y = 0;
-    std::u16string text;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
+// The size of the surface a plan is drawn on, in dots.
+struct SurfaceSize {
+    int width = INT_MAX;
+    int height = INT_MAX;
 };
 
 struct FilledBox {
@@ -34,6 +42,25 @@ struct TextPlan {
     bool scaled = false;  // whether the pieces are drawn under a world transform
     float scaleX = 1.0f;  // its m11: the zoom rounded to four decimals
     std::vector<PlacedText> pieces;
+    std::u16string units;  // the pieces' texts, one after another
+
+    // From here on, pieces that cannot reach the surface are left out: those
+    // that start right of it or more than reach below or above it, and, for
+    // pieces of one code point, those that start more than reach left of it.
+    // reach is how far, in logical units, a glyph may extend from its cell's
+    // corner; scaleX must be set first.
+    void keepWithin(SurfaceSize surface, int64_t reach, bool singleCodePoints);
+    void place(int64_t x, int64_t y, std::u16string_view text);
+    std::u16string_view textOf(const PlacedText& piece) const { return {units.data() + piece.offset, piece.length}; }
+
+private:
+    struct Window {
+        int64_t left = INT64_MIN;
+        int64_t top = INT64_MIN;
+        double right = 0;  // logical units
+        int64_t bottom = INT64_MAX;
+    };
+    std::optional<Window> window_;
 };
 
 // Where a block of the given size starts relative to the anchor, by an

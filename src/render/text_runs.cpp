@@ -37,12 +37,22 @@ int gapAfter(int linegapindex, int h, float lineGap) {
 }  // namespace
 
 std::vector<TextRun> splitUtf8Runs(std::string_view text) {
+    const auto pieceLength = [&](size_t i) {
+        return std::min(sequenceLength(static_cast<unsigned char>(text[i])), text.size() - i);
+    };
+    size_t pieces = 0;
+    for (size_t i = 0; i < text.size(); i += pieceLength(i)) ++pieces;
     std::vector<TextRun> runs;
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t length = std::min(sequenceLength(static_cast<unsigned char>(text[i])), text.size() - i);
-        TextRun run = platform::utf8ToUtf16(text.substr(i, length));
-        if (!run.empty()) runs.push_back(std::move(run));
+    runs.reserve(pieces);
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = pieceLength(i);
+        const auto lead = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+        if (lead != 0 && lead < 0x80) {
+            runs.emplace_back(std::u16string_view(&lead, 1));
+        } else if (lead != 0) {
+            TextRun run = platform::utf8ToUtf16(text.substr(i, length));
+            if (!run.empty()) runs.push_back(run);
+        }
         i += length;
     }
     return runs;
@@ -86,15 +96,16 @@ void measureTextLines(const TextLayoutContext& context, const std::vector<TextLi
 }
 
 std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,
-                                   int maxWidth) {
+                                   int maxWidth, size_t lineLimit) {
     std::vector<TextLine> lines;
     for (const TextLine& paragraph : paragraphs) {
+        if (lines.size() >= lineLimit) break;
         if (paragraph.empty()) {
             lines.push_back(TextLine{u" "});
             continue;
         }
         size_t start = 0;
-        while (start < paragraph.size()) {
+        while (start < paragraph.size() && lines.size() < lineLimit) {
             TextLine line;
             int64_t total = 0;
             for (size_t j = start; j < paragraph.size(); ++j) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,8 +13,30 @@
 
 namespace mk {
 
-// One code point as UTF-16: one unit, or a surrogate pair.
-using TextRun = std::u16string;
+// One code point as UTF-16: one unit, or a surrogate pair; a malformed
+// sequence of up to four bytes, as many units as its bytes convert to. Held
+// in place, so a long text costs a few bytes per code point.
+class TextRun {
+public:
+    static constexpr size_t kMaxUnits = 4;
+
+    TextRun() = default;
+    // Keeps at most kMaxUnits units: what a sequence of at most four bytes converts to.
+    TextRun(std::u16string_view units) : size_(static_cast<uint8_t>(std::min(units.size(), kMaxUnits))) {
+        units.copy(units_.data(), size_);
+    }
+    TextRun(const char16_t* units) : TextRun(std::u16string_view(units)) {}
+    TextRun(const std::u16string& units) : TextRun(std::u16string_view(units)) {}
+
+    std::u16string_view view() const { return {units_.data(), size_}; }
+    operator std::u16string_view() const { return view(); }
+    bool empty() const { return size_ == 0; }
+    friend bool operator==(const TextRun& a, const TextRun& b) { return a.view() == b.view(); }
+
+private:
+    std::array<char16_t, kMaxUnits> units_{};
+    uint8_t size_ = 0;
+};
 // A paragraph or a drawn line.
 using TextLine = std::vector<TextRun>;
 
@@ -59,8 +84,9 @@ int measureRunsWidth(const TextLayoutContext& context, const TextLine& line);
 // Widest line and total height, each line counting the height of "X".
 void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest, int& total);
 
-// Greedy wrapping between any two code points.
+// Greedy wrapping between any two code points. With a line limit, stops
+// once it has that many lines: enough to tell whether the text takes more.
 std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,
-                                   int maxWidth);
+                                   int maxWidth, size_t lineLimit = SIZE_MAX);
 
 }  // namespace mk

@@ -101,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mk::setPrinterInterface(printer, (data[3] >> 3) % 11);
 
     mk::rescaleForPrinter(*doc, printer.dpi);
-    mk::composeDocumentVariableTexts(*doc);
+    if (!mk::composeDocumentVariableTexts(*doc)) {
+        MkLabelDoc_Destroy(doc);  // beyond the bound on composed text: nothing to print
+        return 0;
+    }
     const std::optional<std::string> rfid = mk::collectRfidCommands(*doc);
     mk::copyPrinterSettings(printer, *doc);
     const mk::PrintJob job = mk::buildLabelCommands(*doc, printer.dpi, printer.interfaceType, rfid.value_or(""));

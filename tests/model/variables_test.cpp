@@ -38,6 +38,9 @@ TEST(ComposeVariableText, FollowsTheIdsInOrder) {
         {"repeated id contributes each time", "1,1,1", {variable(1, "z")}, "zzz"},
         {"missing id contributes nothing", "1,9,2", {variable(1, "a"), variable(2, "b")}, "ab"},
         {"first of two equal ids wins", "5", {variable(5, "first"), variable(5, "second")}, "first"},
+        {"first in list order, not in id order", "5,3,5,9",
+         {variable(9, "nine"), variable(5, "first"), variable(3, "three"), variable(5, "second"), variable(1, "one")},
+         "firstthreefirstnine"},
         {"empty ids", "", {variable(1, "a")}, ""},
         {"only commas and blanks", " , \t,", {variable(0, "zero")}, ""},
         {"tabs trimmed", "\t2\t", {variable(2, "t")}, "t"},
@@ -97,7 +100,7 @@ TEST(ComposeDocumentVariableTexts, ReplacesDataOnlyWithNonEmptyCompositions) {
     doc.objects.push_back(objectWithVariables("", {variable(1, "x")}));        // variables but no ids
     doc.objects.push_back(objectWithVariables("1", {}));                       // ids but no variables
     doc.objects.push_back(objectWithVariables("", {}, "plain"));
-    mk::composeDocumentVariableTexts(doc);
+    ASSERT_TRUE(mk::composeDocumentVariableTexts(doc));
     EXPECT_EQ(doc.objects[0].objectdata, "new");
     EXPECT_EQ(doc.objects[1].objectdata, "old");
     EXPECT_EQ(doc.objects[2].objectdata, "old");
@@ -106,8 +109,20 @@ TEST(ComposeDocumentVariableTexts, ReplacesDataOnlyWithNonEmptyCompositions) {
 
     // Composing again uses the variables' current values.
     mk::setObjectVariable(doc.objects[0], "", "newer");
-    mk::composeDocumentVariableTexts(doc);
+    ASSERT_TRUE(mk::composeDocumentVariableTexts(doc));
     EXPECT_EQ(doc.objects[0].objectdata, "newer");
+}
+
+TEST(ComposeDocumentVariableTexts, RefusesALabelWhoseTextsTogetherExceedTheBound) {
+    const auto bound = static_cast<int>(mk::kMaxLabelTextBytes);
+    for (const int padding : {bound / 2, bound / 2 + 1}) {
+        LabelDoc doc;
+        doc.objects.push_back(objectWithVariables("1,1", {variable(1, "x", padding)}));
+        doc.objects.push_back(objectWithVariables("1", {variable(1, "")}));  // composes nothing
+        const bool fits = 2 * static_cast<int64_t>(padding) <= bound;
+        EXPECT_EQ(mk::composeDocumentVariableTexts(doc), fits) << padding;
+        EXPECT_EQ(doc.objects[0].objectdata.size(), fits ? mk::kMaxLabelTextBytes : 3) << padding;
+    }
 }
 
 // A document built the way the loader leaves one: objects with named variables.

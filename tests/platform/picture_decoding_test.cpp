@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/picture_header.h"
 #include "platform/picture_loader.h"
 #include "render/image_object.h"
 #include "support/image_surface.h"
@@ -62,6 +63,11 @@ TEST_P(PictureDecoding, DrawsThePixelsItWasMadeFrom) {
     const DecodeCase& c = GetParam();
     std::vector<uint8_t> bytes = c.encode(c.picture);
     EXPECT_LE(largestDifference(drawAtOrigin(bytes, c.picture.width, c.picture.height), c.picture), c.tolerance);
+    // What the headers declare is what is decoded.
+    const auto declared = platform::declaredPixelSize(bytes, 96);
+    ASSERT_TRUE(declared);
+    EXPECT_EQ(declared->width, c.picture.width);
+    EXPECT_EQ(declared->height, c.picture.height);
 }
 
 // Every cut-off copy is refused whole rather than drawn in part.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mklabel.h"
+#include "model/variables.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #include "printed_label.h"
@@ -237,6 +238,24 @@ TEST(PrintCalls, LabelThatCannotBeRenderedIsNotSent) {
             EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED) << width;
             EXPECT_TRUE(printed.job.empty());
         }
+    }
+}
+
+TEST(PrintCalls, CompositionBeyondTheBoundIsNotSent) {
+    LabelDoc design = mk::test::smallPrintedLabel();
+    LabelObject& text = design.objects.front();
+    text.datachild_IDs = "1,1";
+    LabelVariable padded;
+    padded.id = 1;
+    padded.fixedlength = static_cast<int>(mk::kMaxLabelTextBytes / 2 + 1);
+    text.Variables = {padded};
+    for (const NamedPrintCall& print : kPrintCalls) {
+        SCOPED_TRACE(print.name);
+        LabelPtr doc = mk::test::loadLabel(design);
+        const NetPrint printed = printOnNetwork(print.call, doc.get());
+        // The label kind does not compose, and prints the stored text.
+        EXPECT_EQ(printed.result, print.call == MkLabelDoc_Print ? MK_PRINT_JOB_FAILED : MK_OK);
+        EXPECT_EQ(doc->objects.front().objectdata, design.objects.front().objectdata);
     }
 }
 

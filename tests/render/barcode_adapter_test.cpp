@@ -179,8 +179,11 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
     };
     const Case cases[] = {
         {"EAN-13", "ABC", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"ABC\" sym=15 err=6: "},
-        // after mnemonics: the line shows byte 13, not the mnemonic
-        {" EAN-13", "1<CR>2", "[generateBarcode] zint ERROR kind=\" EAN-13\" data=\"1\r2\" sym=15 err=6: "},
+        // after mnemonics: the line shows byte 13, escaped, not the mnemonic
+        {" EAN-13", "1<CR>2", "[generateBarcode] zint ERROR kind=\" EAN-13\" data=\"1\\r2\" sym=15 err=6: "},
+        // control bytes, a backslash and bytes that are not UTF-8 are escaped; UTF-8 text stays as it is
+        {"EAN-13", "a\nb\x1b[2J\\\xff\xc3\xa9\xc2\x9b",
+         "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"a\\nb\\x1b[2J\\\\\\xff\xc3\xa9\\xc2\\x9b\" sym=15 err=6: "},
         // a byte 0 ends the printed data
         {"EAN-13", "12<NUL>34", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"12\" sym=15 err=6: "},
         // after the fix-up: zint 2.11 also wants a stop character, which is not added

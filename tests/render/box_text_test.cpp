@@ -190,15 +190,15 @@ TEST(BoxLayout, ParagraphsKeepEmptyOnesAsASpaceAndDropAFinalLineFeed) {
     LabelObject object = boxObject();
     const TextPlan plan = layoutBoxText(font, object, "A\n\nB\n", 0, 0, kBlue, 500, kDpi);
     ASSERT_EQ(plan.pieces.size(), 3u);
-    EXPECT_EQ(plan.pieces[0].text, u"A");
-    EXPECT_EQ(plan.pieces[1].text, u" ");
-    EXPECT_EQ(plan.pieces[2].text, u"B");
+    EXPECT_EQ(plan.textOf(plan.pieces[0]), u"A");
+    EXPECT_EQ(plan.textOf(plan.pieces[1]), u" ");
+    EXPECT_EQ(plan.textOf(plan.pieces[2]), u"B");
     EXPECT_EQ(pieceYs(plan), (std::vector<int>{0, 29, 58}));
 
     // A carriage return is no break: it stays a character of its line.
     const TextPlan cr = layoutBoxText(font, object, "A\rB", 0, 0, kBlue, 500, kDpi);
     ASSERT_EQ(cr.pieces.size(), 3u);
-    EXPECT_EQ(cr.pieces[1].text, u"\r");
+    EXPECT_EQ(cr.textOf(cr.pieces[1]), u"\r");
 }
 
 TEST(BoxLayout, ReverseDisplayFillsExactlyTheBlockAndDrawsWhite) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "support/hostile_objects.h"
 #include "support/image_surface.h"
 #include "support/test_images.h"
 
@@ -253,6 +254,33 @@ TEST(ImageObject, PositionOffTheSurfaceIsClipped) {
     EXPECT_EQ(drawn.box->right, 7);
     EXPECT_EQ(drawn.box->top, 196);
     EXPECT_EQ(drawn.box->bottom, 200);
+}
+
+// Pictures of just over half the pixels one call may draw: the same bytes
+// twice are one picture, two different ones too many.
+TEST(ImageObject, OneCallDrawsAtMostOneLargestPictureWorthOfPixels) {
+    const std::vector<uint8_t> first = blankPng(7072, 7072, true);
+    const std::vector<uint8_t> second = blankPng(7073, 7072, true);
+    struct Case {
+        const std::vector<uint8_t>* upper;
+        const std::vector<uint8_t>* lower;
+        bool lowerDrawn;
+    } cases[] = {{&first, &first, true}, {&first, &second, false}};
+    for (const Case& c : cases) {
+        std::vector<LabelObject> objects;
+        for (const auto& [bytes, top] : {std::pair(c.upper, 0.0f), std::pair(c.lower, 2.5f)}) {
+            LabelObject& object = objects.emplace_back(imageObject(*bytes));
+            object.imagefixedsize = true;
+            object.imagefixedwidth = object.imagefixedheight = 2.0f;  // 16 x 16 dots
+            object.Yposition = top;
+        }
+        auto dc = untouchedSurface(40, 40);
+        CallPictures pictures;  // holds the objects' bytes until it goes
+        for (const LabelObject& object : objects) drawImageObject(*dc, object, kDpi, pictures);
+        const auto box = drawnBox(*dc);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->height(), c.lowerDrawn ? 36 : 16) << c.lowerDrawn;
+    }
 }
 
 }  // namespace

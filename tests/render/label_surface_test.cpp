@@ -254,6 +254,30 @@ TEST(LabelSurface, AlphaIsIgnored) {
     }
 }
 
+TEST(LabelSurface, TextsOfEnabledTextObjectsBeyondTheBoundAreRefused) {
+    const size_t half = mk::kMaxLabelTextBytes / 2;
+    struct Case {
+        size_t second;
+        const char* secondName;
+        bool secondEnabled;
+        int result;
+    } cases[] = {{half, "text2", true, MK_OK},
+                 {half + 1, "text2", true, MK_RENDER_FAILED},
+                 {half + 1, "text2", false, MK_OK},    // not drawn
+                 {half + 1, "rectangle2", true, MK_OK}};  // not text
+    for (const Case& c : cases) {
+        auto doc = label();
+        MkLabel_AddText(doc.get(), "text1", std::string(half, 'a').c_str(), 5, 5, 10, "Arial", 0, 10);
+        const int second = MkLabel_AddText(doc.get(), c.secondName, std::string(c.second, 'b').c_str(), 5, 20, 10,
+                                           "Arial", 0, 10);
+        objectOf(doc, second).enable = c.secondEnabled;
+        void* pixels = nullptr;
+        int width = 0, height = 0, stride = 0;
+        EXPECT_EQ(MkLabel_Render(doc.get(), nullptr, 0, &pixels, &width, &height, &stride), c.result) << c.second;
+        MkFree(pixels);
+    }
+}
+
 TEST(LabelSurface, LabelsOutsideTheSurfaceRangeAreRefused) {
     struct Case {
         float width, height;

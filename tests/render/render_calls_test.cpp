@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "mklabel.h"
+#include "model/variables.h"
 #include "model/label_doc.h"
 #include "render/rendered.h"
 
@@ -100,6 +101,17 @@ TEST(RenderCalls, DocumentKindPreparesEvenWhenRenderingFails) {
     EXPECT_EQ(render(doc.get(), printer.get(), MkLabelDoc_Render).result, MK_RENDER_FAILED);
     EXPECT_EQ(doc->scaledDpi, 300);
     EXPECT_EQ(dataOf(doc.get(), 1), "A007");
+}
+
+TEST(RenderCalls, CompositionBeyondTheBoundFailsBeforeComposing) {
+    auto doc = preparedDocument();
+    // With the "A" of the first variable, one byte beyond.
+    doc->objects[1].Variables[1].fixedlength = static_cast<int>(mk::kMaxLabelTextBytes);
+    EXPECT_EQ(render(doc.get(), nullptr, MkLabelDoc_Render).result, MK_RENDER_FAILED);
+    const std::string preview = testing::TempDir() + "/beyond.bmp";
+    EXPECT_EQ(MkLabelDoc_SavePreview(doc.get(), nullptr, preview.c_str()), MK_RENDER_FAILED);
+    EXPECT_EQ(dataOf(doc.get(), 1), "stored");
+    EXPECT_EQ(render(doc.get(), nullptr, MkLabel_Render).result, MK_OK);  // which does not compose
 }
 
 TEST(RenderCalls, LabelKindCopiesThePrinterSettingsOnly) {

@@ -17,7 +17,7 @@ using std::string_literals::operator""s;
 struct RunsCase {
     const char* name;
     std::string bytes;
-    std::vector<std::u16string> runs;
+    std::vector<mk::TextRun> runs;
 };
 
 class SplitUtf8Runs : public testing::TestWithParam<RunsCase> {};

@@ -39,7 +39,7 @@ std::vector<int> pieceYs(const TextPlan& plan) {
 
 std::vector<std::u16string> pieceTexts(const TextPlan& plan) {
     std::vector<std::u16string> out;
-    for (const auto& piece : plan.pieces) out.push_back(piece.text);
+    for (const auto& piece : plan.pieces) out.emplace_back(plan.textOf(piece));
     return out;
 }
 

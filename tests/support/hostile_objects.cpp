@@ -1,5 +1,8 @@
 #include "support/hostile_objects.h"
 
+#include <zlib.h>
+
+#include <cstdint>
 #include <string_view>
 #include <variant>
 
@@ -41,7 +44,82 @@ std::string everyFieldButTheLast() {
     return fields;
 }
 
+void appendBigEndian(std::string& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+}
+
+void appendPngChunk(std::string& png, std::string_view type, std::string_view data) {
+    appendBigEndian(png, static_cast<uint32_t>(data.size()));
+    const std::string typed = std::string(type) + std::string(data);
+    png += typed;
+    appendBigEndian(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                     static_cast<uInt>(typed.size()))));
+}
+
+std::string textObject(std::string_view name, std::string_view children) {
+    return labelObject(element("ObjectName", name) + element("enable", true) + element("fontsize", 10.0f) +
+                       std::string(children));
+}
+
+std::string variableWith(int id, std::string_view data, int fixedLength = 0) {
+    return variable(element("id", id) + element("data", data) + element("fixedlength", fixedLength));
+}
+
+std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
+    switch (shape) {
+        case HostileDrawShape::FixedLength:
+            return textObject("text1", element("datachild_IDs", "1") +
+                                           variables({variableWith(1, "7", (256 << 10) * scale)}));
+        case HostileDrawShape::RepeatedIds:
+            return textObject("text1", element("datachild_IDs", repeatedTo("1,", 32 * scale)) +
+                                           variables({variableWith(1, std::string(16 << 10, 'x'))}));
+        case HostileDrawShape::ManyIds: {
+            const int count = 12500 * scale;
+            std::vector<std::string> listed;
+            for (int id = 0; id < count; ++id) listed.push_back(variableWith(id, "x"));
+            std::string ids;
+            for (int id = count - 1; id >= count - count / 5; --id) ids += std::to_string(id) + ",";
+            return textObject("text1", element("datachild_IDs", ids) + variables(listed));
+        }
+        case HostileDrawShape::LongBoxText:
+            return textObject("text1", element("texttype", 1) + element("textwidth", 50.0f) +
+                                           element("textwidthbeyound", 0) + element("textmaxline", 3) +
+                                           element("objectdata", repeatedTo("The quick brown fox. ", (256 << 10) * scale)));
+        case HostileDrawShape::OnePicture: {
+            const std::string picture = labelObject(element("ObjectName", "image1") + element("enable", true) +
+                                                    rawElement("imagedata", base64Encode(blankPng(10000, 10000))));
+            return repeatedTo(picture, picture.size() * 4 * static_cast<size_t>(scale));
+        }
+        case HostileDrawShape::ManyObjects: {
+            const std::string object = textObject("text1", element("objectdata", "A"));
+            return repeatedTo(object, object.size() * 3500 * static_cast<size_t>(scale));
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+std::vector<uint8_t> blankPng(int width, int height, bool black) {
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    appendBigEndian(header, static_cast<uint32_t>(width));
+    appendBigEndian(header, static_cast<uint32_t>(height));
+    header += std::string("\x01\x00\x00\x00\x00", 5);  // 1 bit, greyscale, deflate, no filter, no interlace
+    appendPngChunk(png, "IHDR", header);
+    std::string row(1 + (static_cast<size_t>(width) + 7) / 8, black ? '\0' : '\xff');
+    row[0] = 0;  // filter type: none
+    std::string rows;
+    rows.reserve(row.size() * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows += row;
+    appendPngChunk(png, "IDAT", compressBlock(rows));
+    appendPngChunk(png, "IEND", "");
+    return {png.begin(), png.end()};
+}
+
+std::string hostileDrawLsf(HostileDrawShape shape, int scale) {
+    return buildLsf(element("printerDPI", 203), hostileDrawObjectsXml(shape, scale));
+}
 
 std::string hostileObjectsXml(HostileShape shape, std::size_t size) {
     switch (shape) {

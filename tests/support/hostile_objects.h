@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mk::test {
 
@@ -39,5 +40,36 @@ inline constexpr std::array<HostileShapeName, 8> kHostileShapes = {{
 std::string hostileObjectsXml(HostileShape shape, std::size_t size);
 // Parameter elements to put before the usual ones: most shapes need none.
 std::string hostileParamsXml(HostileShape shape, std::size_t size);
+
+// Label files that load at once and are made to be costly to compose or
+// draw; what they compose and draw grows with the scale (1, 4, 16 ...).
+enum class HostileDrawShape {
+    FixedLength,  // a variable padded to 256 KiB per scale
+    RepeatedIds,  // a 16 KiB value listed 16 times per scale
+    ManyIds,      // 2 500 ids per scale over five times as many variables, each far down the list
+    LongBoxText,  // 256 KiB of box text per scale, wrapped and shrunk towards three lines
+    OnePicture,   // one 100-megapixel picture in 4 image objects per scale
+    ManyObjects,  // 3 500 small text objects per scale
+};
+
+struct HostileDrawShapeName {
+    HostileDrawShape shape;
+    const char* name;
+};
+
+inline constexpr std::array<HostileDrawShapeName, 6> kHostileDrawShapes = {{
+    {HostileDrawShape::FixedLength, "fixed-length"},
+    {HostileDrawShape::RepeatedIds, "repeated-ids"},
+    {HostileDrawShape::ManyIds, "many-ids"},
+    {HostileDrawShape::LongBoxText, "long-box-text"},
+    {HostileDrawShape::OnePicture, "one-picture"},
+    {HostileDrawShape::ManyObjects, "many-objects"},
+}};
+
+// The whole label file (LSF), 203 dpi.
+std::string hostileDrawLsf(HostileDrawShape shape, int scale);
+
+// A white (or black) 1-bit greyscale PNG; small however large.
+std::vector<uint8_t> blankPng(int width, int height, bool black = false);
 
 }  // namespace mk::test

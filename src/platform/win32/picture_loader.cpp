@@ -7,10 +7,12 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "platform/picture_header.h"
 #include "platform/win32/gdi_object.h"
 
 namespace mk::platform {
@@ -90,8 +92,10 @@ bool pictureSize(IPicture& picture, long& width, long& height) {
 }
 
 // The picture rendered upright onto a surface of width x height pixels
-// filled with the background colour first; the pixels as 0x00RRGGBB.
-bool renderOn(IPicture& picture, int width, int height, uint32_t background, std::unique_ptr<uint32_t[]>& out) {
+// filled with the background colour first; use(bits) then reads the pixels,
+// 0x00RRGGBB in the top byte's place, before the surface is released.
+template <typename Use>
+bool renderOn(IPicture& picture, int width, int height, uint32_t background, Use use) {
     UniqueDc dc(CreateCompatibleDC(nullptr));
     if (!dc) return false;
     void* memory = nullptr;
@@ -100,19 +104,25 @@ bool renderOn(IPicture& picture, int width, int height, uint32_t background, std
     auto* bits = static_cast<uint32_t*>(memory);
     const size_t count = static_cast<size_t>(width) * height;
     std::fill(bits, bits + count, background);
-    {
-        SelectedObject selected(dc.get(), bitmap.get());
-        OLE_XSIZE_HIMETRIC w = 0;
-        OLE_YSIZE_HIMETRIC h = 0;
-        picture.get_Width(&w);
-        picture.get_Height(&h);
-        RECT bounds{0, 0, width, height};
-        if (FAILED(picture.Render(dc.get(), 0, 0, width, height, 0, h, w, -h, &bounds))) return false;
-        GdiFlush();
-    }
-    out = std::make_unique_for_overwrite<uint32_t[]>(count);
-    for (size_t i = 0; i < count; ++i) out[i] = bits[i] & 0x00FFFFFFu;
+    SelectedObject selected(dc.get(), bitmap.get());
+    OLE_XSIZE_HIMETRIC w = 0;
+    OLE_YSIZE_HIMETRIC h = 0;
+    picture.get_Width(&w);
+    picture.get_Height(&h);
+    RECT bounds{0, 0, width, height};
+    if (FAILED(picture.Render(dc.get(), 0, 0, width, height, 0, h, w, -h, &bounds))) return false;
+    GdiFlush();
+    use(static_cast<const uint32_t*>(bits));
     return true;
+}
+
+// The header is read first: the system's loader decodes a picture whole
+// before its size can be asked, so a picture too large to draw would take
+// its memory and time first.
+bool declaredWithinLimit(std::span<const uint8_t> bytes) {
+    const std::optional<PixelSize> size = declaredPixelSize(bytes, screenResolution());
+    return size && size->width >= 1 && size->height >= 1 && size->width <= kMaxPicturePixels &&
+           size->height <= kMaxPicturePixels && size->area() <= kMaxPicturePixels;
 }
 
 }  // namespace
@@ -121,7 +131,7 @@ int pictureLoaderContext() noexcept { return screenResolution(); }
 
 std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
     try {
-        if (bytes.empty()) return std::nullopt;
+        if (bytes.empty() || !declaredWithinLimit(bytes)) return std::nullopt;
         ComScope com;
         ComPtr<IPicture> picture = openPicture(bytes);
         if (!picture) return std::nullopt;
@@ -132,21 +142,27 @@ std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
         if (!result) return std::nullopt;
         // Rendered on black and on white: a pixel that comes out the same on
         // both is the picture's, one that differs is where it lets the
-        // surface show (an icon's mask).
-        std::unique_ptr<uint32_t[]> onBlack;
-        std::unique_ptr<uint32_t[]> onWhite;
-        if (!renderOn(*picture, result->width, result->height, 0x000000u, onBlack) ||
-            !renderOn(*picture, result->width, result->height, 0xFFFFFFu, onWhite))
-            return std::nullopt;
+        // surface show (an icon's mask). One surface at a time, read into
+        // the picture, which holds the black rendering until the white one
+        // is compared with it.
+        // A surface pixel 0x00RRGGBB lies in memory as blue, green, red, as
+        // the picture's do.
         const size_t count = static_cast<size_t>(result->width) * result->height;
-        for (size_t i = 0; i < count; ++i) {
-            const uint32_t value = onBlack[i];
-            uint8_t* pixel = result->pixels.data() + i * 4;
-            pixel[0] = static_cast<uint8_t>(value);
-            pixel[1] = static_cast<uint8_t>(value >> 8);
-            pixel[2] = static_cast<uint8_t>(value >> 16);
-            pixel[3] = value == onWhite[i] ? 255 : 0;
-        }
+        uint8_t* pixels = result->pixels.data();
+        const bool drawn =
+            renderOn(*picture, result->width, result->height, 0x000000u,
+                     [&](const uint32_t* onBlack) { std::memcpy(pixels, onBlack, count * 4); }) &&
+            renderOn(*picture, result->width, result->height, 0xFFFFFFu, [&](const uint32_t* onWhite) {
+                for (size_t i = 0; i < count; ++i) {
+                    uint8_t* pixel = pixels + i * 4;
+                    const uint32_t white = onWhite[i];
+                    const bool same = pixel[0] == static_cast<uint8_t>(white) &&
+                                      pixel[1] == static_cast<uint8_t>(white >> 8) &&
+                                      pixel[2] == static_cast<uint8_t>(white >> 16);
+                    pixel[3] = same ? 255 : 0;
+                }
+            });
+        if (!drawn) return std::nullopt;
         return result;
     } catch (const std::bad_alloc&) {
         return std::nullopt;

@@ -1,0 +1,59 @@
+// Label files made to be costly to compose and draw (tests/support/
+// hostile_objects.h), each at three scales: the document render call at
+// 203 dpi, timed, and the most resident memory one render adds, measured
+// in a child process.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "mklabel.h"
+#include "support/hostile_objects.h"
+#include "support/peak_memory.h"
+
+namespace {
+
+struct Loaded {
+    LabelDoc* doc = nullptr;
+    ~Loaded() { MkLabelDoc_Destroy(doc); }
+};
+
+int renderOnce(LabelDoc* doc) {
+    void* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    const int result = MkLabelDoc_Render(doc, nullptr, 0, &pixels, &width, &height, &stride);
+    MkFree(pixels);
+    return result;
+}
+
+void BM_DrawHostileFile(benchmark::State& state, mk::test::HostileDrawShape shape) {
+    const std::string file = mk::test::hostileDrawLsf(shape, static_cast<int>(state.range(0)));
+    Loaded loaded{MkLabelDoc_LoadFromMemory(file.data(), static_cast<int>(file.size()))};
+    if (loaded.doc == nullptr) {
+        state.SkipWithError(MkGetLastErrorMessage());
+        return;
+    }
+    int result = 0;
+    for (auto _ : state) result = renderOnce(loaded.doc);
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+    state.counters["refused"] = result != MK_OK ? 1 : 0;
+    if (const auto child = mk::test::runInChildMeasuringPeak([&] { return renderOnce(loaded.doc); })) {
+        state.counters["peak_MiB"] = static_cast<double>(child->peakRiseBytes) / (1 << 20);
+    }
+}
+
+const bool kHostileDrawRegistered = [] {
+    for (const auto& [shape, name] : mk::test::kHostileDrawShapes) {
+        benchmark::RegisterBenchmark((std::string("BM_DrawHostileFile/") + name).c_str(), BM_DrawHostileFile, shape)
+            ->ArgName("scale")
+            ->Arg(1)
+            ->Arg(4)
+            ->Arg(16)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    return true;
+}();
+
+}  // namespace
