@@ -126,6 +126,12 @@ public:
     // pointer stays valid for the life of the surface; drawing operations
     // called afterwards see what was written.
     uint8_t* mutablePixels();
+    // Ends the surface's drawing and hands its pixels to the host as a
+    // render call's buffer, which releaseHostPixels (MkFree) gives back:
+    // the surface's own memory where it is a mapped block, else a copy in
+    // one. Null when memory runs out. Afterwards the surface may only be
+    // destroyed.
+    void* handPixelsToHost();
 
     // The box (l, t, r, b) in one colour, right and bottom edges excluded;
     // nothing when r <= l or b <= t. Pen and brush are not used.

@@ -1,0 +1,26 @@
+#include "platform/mapped_memory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace mk::platform {
+
+std::size_t mappedSize(std::size_t bytes) noexcept {
+    static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    if (bytes == 0) return page;
+    if (bytes > SIZE_MAX - page) return SIZE_MAX;
+    return (bytes + page - 1) / page * page;
+}
+
+void* mapMemory(std::size_t bytes) noexcept {
+    const std::size_t size = mappedSize(bytes);
+    if (size == SIZE_MAX) return nullptr;
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return block == MAP_FAILED ? nullptr : block;
+}
+
+void unmapMemory(void* block, std::size_t bytes) noexcept {
+    if (block != nullptr) munmap(block, mappedSize(bytes));
+}
+
+}  // namespace mk::platform
