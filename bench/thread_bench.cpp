@@ -45,7 +45,7 @@ void report(benchmark::State& state, long faults, int dpi) {
                                                             benchmark::Counter::kAvgIterations);
     // The result's own size: what a render must write at the least.
     const double bytes = 4.0 * mk::mmToDots(104, dpi) * mk::mmToDots(75, dpi);
-    state.counters["result_MB"] = bytes / 1e6;
+    state.counters["result_MB"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kAvgThreads);
 }
 
 // Argument: dpi.

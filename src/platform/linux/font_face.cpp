@@ -284,12 +284,19 @@ void paintBits(const unsigned char* bits, int pitch, int width, int rows, int64_
     for (int row = 0; row < rows; ++row) {
         const unsigned char* src = bits + static_cast<size_t>(row) * pitch;
         uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
-        for (int col = 0; col < width; ++col, dst += 4) {
-            if ((src[col >> 3] & (0x80 >> (col & 7))) == 0) continue;
-            dst[0] = blue;
-            dst[1] = green;
-            dst[2] = red;
-            dst[3] = 0xFF;
+        for (int col = 0; col < width; ++col) {
+            const unsigned char byte = src[col >> 3];
+            // Most of a glyph's box is empty: eight empty pixels at a time.
+            if (byte == 0 && (col & 7) == 0) {
+                col += 7;
+                continue;
+            }
+            if ((byte & (0x80 >> (col & 7))) == 0) continue;
+            uint8_t* pixel = dst + static_cast<size_t>(col) * 4;
+            pixel[0] = blue;
+            pixel[1] = green;
+            pixel[2] = red;
+            pixel[3] = 0xFF;
         }
     }
 }
