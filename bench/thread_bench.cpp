@@ -48,6 +48,12 @@ void report(benchmark::State& state, long faults, int dpi) {
     state.counters["result_MB"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kAvgThreads);
 }
 
+void atEachResolutionAndThreadCount(benchmark::internal::Benchmark* b) {
+    b->ArgName("dpi")->Arg(203)->Arg(600);
+    for (int threads : {1, 2, 4, 8}) b->Threads(threads);
+    b->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
 // Argument: dpi.
 void BM_RenderThreads(benchmark::State& state) {
     const int dpi = static_cast<int>(state.range(0));
@@ -69,16 +75,7 @@ void BM_RenderThreads(benchmark::State& state) {
     }
     report(state, threadMinorFaults() - faultsBefore, dpi);
 }
-BENCHMARK(BM_RenderThreads)
-    ->ArgName("dpi")
-    ->Arg(203)
-    ->Arg(600)
-    ->Threads(1)
-    ->Threads(2)
-    ->Threads(4)
-    ->Threads(8)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime();
+BENCHMARK(BM_RenderThreads)->Apply(atEachResolutionAndThreadCount);
 
 mk::test::FakeNetPrinter::Options discardingPrinter() {
     mk::test::FakeNetPrinter::Options options;
@@ -106,16 +103,7 @@ void BM_PrintThreads(benchmark::State& state) {
     }
     report(state, threadMinorFaults() - faultsBefore, dpi);
 }
-BENCHMARK(BM_PrintThreads)
-    ->ArgName("dpi")
-    ->Arg(203)
-    ->Arg(600)
-    ->Threads(1)
-    ->Threads(2)
-    ->Threads(4)
-    ->Threads(8)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime();
+BENCHMARK(BM_PrintThreads)->Apply(atEachResolutionAndThreadCount);
 
 }  // namespace
 

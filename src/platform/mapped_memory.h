@@ -19,7 +19,9 @@ inline constexpr std::size_t kMappedFromBytes = std::size_t{128} << 10;
 void* mapMemory(std::size_t bytes) noexcept;
 // Gives back a block mapMemory made of the same size; null is ignored.
 void unmapMemory(void* block, std::size_t bytes) noexcept;
-// The size a request of bytes is mapped as.
+// The unit the system maps memory in, and the size a request of bytes is
+// mapped as (whole units; SIZE_MAX when that is beyond the address space).
+std::size_t mappingUnit() noexcept;
 std::size_t mappedSize(std::size_t bytes) noexcept;
 
 // An allocator for containers that may grow large (decoded pictures, inflated

@@ -5,11 +5,9 @@
 
 namespace mk::platform {
 
-std::size_t mappedSize(std::size_t bytes) noexcept {
+std::size_t mappingUnit() noexcept {
     static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    if (bytes == 0) return page;
-    if (bytes > SIZE_MAX - page) return SIZE_MAX;
-    return (bytes + page - 1) / page * page;
+    return page;
 }
 
 void* mapMemory(std::size_t bytes) noexcept {

@@ -4,12 +4,9 @@
 
 namespace mk::platform {
 
-std::size_t mappedSize(std::size_t bytes) noexcept {
-    constexpr std::size_t kPage = 4096;
-    if (bytes == 0) return kPage;
-    if (bytes > SIZE_MAX - kPage) return SIZE_MAX;
-    return (bytes + kPage - 1) / kPage * kPage;
-}
+// Committed memory is counted in pages; the reservation's 64 KiB granularity
+// only spaces the blocks' addresses.
+std::size_t mappingUnit() noexcept { return 4096; }
 
 void* mapMemory(std::size_t bytes) noexcept {
     const std::size_t size = mappedSize(bytes);
