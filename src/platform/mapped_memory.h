@@ -11,6 +11,20 @@
 
 namespace mk::platform {
 
+// Under AddressSanitizer blocks come from its heap instead, which it watches
+// for reads and writes beyond their ends; mapped pages it does not.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kHeapChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kHeapChecked = true;
+#else
+inline constexpr bool kHeapChecked = false;
+#endif
+#else
+inline constexpr bool kHeapChecked = false;
+#endif
+
 // Blocks from this size on are mapped; smaller ones come from the heap.
 inline constexpr std::size_t kMappedFromBytes = std::size_t{128} << 10;
 
@@ -37,14 +51,14 @@ struct MappedAllocator {
     T* allocate(std::size_t n) {
         if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kMappedFromBytes) return static_cast<T*>(::operator new(bytes));
+        if (kHeapChecked || bytes < kMappedFromBytes) return static_cast<T*>(::operator new(bytes));
         void* block = mapMemory(bytes);
         if (block == nullptr) throw std::bad_alloc();
         return static_cast<T*>(block);
     }
     void deallocate(T* block, std::size_t n) noexcept {
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kMappedFromBytes) {
+        if (kHeapChecked || bytes < kMappedFromBytes) {
             ::operator delete(block);
         } else {
             unmapMemory(block, bytes);
