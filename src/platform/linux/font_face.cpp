@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <new>
 #include <unordered_map>
@@ -278,25 +280,23 @@ thread_local ThreadGlyphs threadGlyphs;
 // of the target; the caller has clipped the bitmap to the target.
 void paintBits(const unsigned char* bits, int pitch, int width, int rows, int64_t left, int64_t top,
                uint32_t colorref, const PixelTarget& target) {
-    const auto blue = static_cast<uint8_t>(colorref >> 16);
-    const auto green = static_cast<uint8_t>(colorref >> 8);
-    const auto red = static_cast<uint8_t>(colorref);
+    // Blue, green, red and 0xFF, in memory order.
+    const uint32_t pixel = (colorref >> 16 & 0xFF) | (colorref & 0xFF00) | (colorref & 0xFF) << 16 | 0xFF000000u;
+    const uint8_t bytes[4] = {static_cast<uint8_t>(pixel), static_cast<uint8_t>(pixel >> 8),
+                              static_cast<uint8_t>(pixel >> 16), static_cast<uint8_t>(pixel >> 24)};
     for (int row = 0; row < rows; ++row) {
         const unsigned char* src = bits + static_cast<size_t>(row) * pitch;
         uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
-        for (int col = 0; col < width; ++col) {
-            const unsigned char byte = src[col >> 3];
-            // Most of a glyph's box is empty: eight empty pixels at a time.
-            if (byte == 0 && (col & 7) == 0) {
-                col += 7;
-                continue;
+        for (int col = 0; col < width; col += 8) {
+            unsigned byte = src[col >> 3];
+            if (width - col < 8) byte &= 0xFFu << (8 - (width - col));
+            // Most of a glyph's box is empty: eight pixels at a time, and
+            // only the set bits of the rest.
+            while (byte != 0) {
+                const int bit = std::countl_zero(static_cast<uint8_t>(byte));
+                std::memcpy(dst + static_cast<size_t>(col + bit) * 4, bytes, 4);
+                byte &= ~(0x80u >> bit);
             }
-            if ((byte & (0x80 >> (col & 7))) == 0) continue;
-            uint8_t* pixel = dst + static_cast<size_t>(col) * 4;
-            pixel[0] = blue;
-            pixel[1] = green;
-            pixel[2] = red;
-            pixel[3] = 0xFF;
         }
     }
 }
