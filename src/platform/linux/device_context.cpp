@@ -2,8 +2,8 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
-#include "platform/clip_segment.h"
 #include "platform/block_pool.h"
+#include "platform/clip_segment.h"
 #include "platform/pixel_copy.h"
 
 #include <cairo.h>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <unordered_map>
 #include <vector>
