@@ -33,7 +33,7 @@ private:
 
 }  // namespace
 
-bool inflateBlock(const unsigned char* data, int size, std::string& text, std::size_t limit) {
+bool inflateBlock(const unsigned char* data, int size, InflatedText& text, std::size_t limit) {
     if (size < 1 || data == nullptr || limit == 0) return false;
     try {
         InflateStream inflater(data, size);
@@ -41,7 +41,7 @@ bool inflateBlock(const unsigned char* data, int size, std::string& text, std::s
         z_stream& stream = inflater.get();
 
         // Four times the compressed size, doubled while the stream needs more.
-        std::string buffer(std::min(std::size_t(size) * 4, limit), '\0');
+        InflatedText buffer(std::min(std::size_t(size) * 4, limit), '\0');
         stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
         stream.avail_out = static_cast<uInt>(buffer.size());
         int result = inflate(&stream, Z_FINISH);

@@ -64,7 +64,7 @@ bool parseLsfImage(const unsigned char* data, int size, LabelDoc& doc) {
     if (paramsEnd > size) return failLoad(doc, MK_ERR_PARAM_BLOCK_SIZE);
     if (header.paramSize <= 0) return failLoad(doc, MK_ERR_PARAM_BLOCK_INFLATE);
 
-    std::string params;
+    InflatedText params;
     if (!inflateBlock(data + header.length, header.paramSize, params)) {
         return failLoad(doc, MK_ERR_PARAM_BLOCK_INFLATE);
     }
@@ -73,11 +73,11 @@ bool parseLsfImage(const unsigned char* data, int size, LabelDoc& doc) {
     } catch (const std::bad_alloc&) {
         return failLoad(doc, MK_ERR_PARAM_XML);
     }
-    params = std::string();
+    params = InflatedText();
 
     const int64_t objectsSize = size - paramsEnd;
     if (objectsSize <= 0) return true;  // parameters only: no objects, no fix
-    std::string objects;
+    InflatedText objects;
     if (!inflateBlock(data + paramsEnd, static_cast<int>(objectsSize), objects)) {
         return failLoad(doc, MK_ERR_OBJECTS_BLOCK_INFLATE);
     }

@@ -5,6 +5,7 @@
 #include "mklabel.h"
 #include "model/export_guard.h"
 #include "model/label_doc.h"
+#include "platform/block_pool.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ MK_API LabelDoc* MkLabel_Create(void) {
 // releases everything. NULL is ignored.
 MK_API void MkLabel_Destroy(LabelDoc* doc) { std::unique_ptr<LabelDoc> owned(doc); }
 MK_API void MkLabelDoc_Destroy(LabelDoc* doc) { MkLabel_Destroy(doc); }
-MK_API void MkFree(void* block) { std::free(block); }
+MK_API void MkFree(void* block) { mk::platform::releaseHostPixels(block); }
 
 MK_API int MkLabelDoc_GetPrinterDpi(const LabelDoc* doc) { return getField(doc, &LabelDoc::printerDPI); }
 MK_API int MkLabelDoc_GetPrinterSpeed(const LabelDoc* doc) { return getField(doc, &LabelDoc::printSpeed); }

@@ -92,7 +92,8 @@ struct TextState;  // owned by the text layer
 
 // The largest surface made, in bytes of pixel memory: 134 217 728 dots, for
 // example 11 585 x 11 585. A label's render, preview and print need this
-// twice at most (the surface and the caller's copy of its pixels).
+// once (twice on a system whose surface memory is its own, which hands the
+// host a copy).
 inline constexpr int64_t kLargestSurfaceBytes = int64_t{512} << 20;
 
 // Whether a surface of width x height dots may be made: both at least 1 and
@@ -105,11 +106,11 @@ class DeviceContext {
 public:
     // A white surface of width x height dots, or nullptr when the size is
     // not allowed (surfaceSizeAllowed, checked before any memory is touched)
-    // or the memory cannot be allocated. A system may keep the memory of
-    // surfaces destroyed earlier for new ones (within a bound for the whole
-    // process, and not while cachingEnabled() is off), so that labels printed
-    // one after another neither allocate nor fault in their pages each time;
-    // it is filled white all the same.
+    // or the memory cannot be allocated. A system may take the memory from
+    // the surface pool (platform/block_pool.h), which keeps the memory of
+    // surfaces destroyed earlier and of pixels the host gave back, so that
+    // labels drawn one after another neither map nor fault in their pages
+    // each time; it is filled white all the same.
     static std::unique_ptr<DeviceContext> create(int width, int height);
     ~DeviceContext();
     DeviceContext(const DeviceContext&) = delete;
@@ -126,6 +127,12 @@ public:
     // pointer stays valid for the life of the surface; drawing operations
     // called afterwards see what was written.
     uint8_t* mutablePixels();
+    // Ends the surface's drawing and hands its pixels to the host as a
+    // render call's buffer, which releaseHostPixels (MkFree) gives back:
+    // the surface's own memory where it is a mapped block, else a copy in
+    // one. Null when memory runs out. Afterwards the surface may only be
+    // destroyed.
+    void* handPixelsToHost();
 
     // The box (l, t, r, b) in one colour, right and bottom edges excluded;
     // nothing when r <= l or b <= t. Pen and brush are not used.

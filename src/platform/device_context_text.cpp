@@ -64,7 +64,12 @@ FontHandle DeviceContext::font() const {
     return createFont(LogFont{});
 }
 
-TextExtent DeviceContext::textExtent(std::u16string_view text) const { return font()->measure(text); }
+TextExtent DeviceContext::textExtent(std::u16string_view text) const {
+    // Layout measures every code point: the selected font is used where it
+    // is, without a copy of its handle each time.
+    if (textState && textState->font) return textState->font->measure(text);
+    return font()->measure(text);
+}
 
 void DeviceContext::textOut(int x, int y, std::u16string_view text) {
     const FontHandle current = font();

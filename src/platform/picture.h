@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/mapped_memory.h"
+
 namespace mk::platform {
 
 // A decoded image: 4 bytes per pixel in the order blue, green, red, alpha,
@@ -14,7 +16,9 @@ namespace mk::platform {
 struct Picture {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> pixels;
+    // Mapped when large, so that a decoded picture's memory goes back to the
+    // system when it is dropped.
+    std::vector<uint8_t, MappedAllocator<uint8_t>> pixels;
 
     uint8_t* pixel(int x, int y) { return pixels.data() + (static_cast<size_t>(y) * width + x) * 4; }
     const uint8_t* pixel(int x, int y) const { return pixels.data() + (static_cast<size_t>(y) * width + x) * 4; }

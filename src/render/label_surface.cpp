@@ -78,4 +78,20 @@ bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPix
     return true;
 }
 
+bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* outWidth, int* outHeight,
+                        int* outStride) {
+    if (outPixels == nullptr || outWidth == nullptr || outHeight == nullptr || outStride == nullptr) return false;
+    const auto dc = drawLabel(doc, dpi);
+    if (dc == nullptr) return false;
+    const int width = dc->width();
+    const int height = dc->height();
+    const int stride = dc->stride();
+    *outPixels = dc->handPixelsToHost();
+    if (*outPixels == nullptr) return false;
+    *outWidth = width;
+    *outHeight = height;
+    *outStride = stride;
+    return true;
+}
+
 }  // namespace mk

@@ -5,17 +5,18 @@
 #include <memory>
 
 #include "model/label_doc.h"
+#include "platform/block_pool.h"
 #include "platform/device_context.h"
 #include "render/image_object.h"
 
 namespace mk {
 
 // A rendered label: 32 bits per pixel (blue, green, red, unused), rows
-// top-down, stride exactly 4 x width, one block from malloc that the host
-// releases with MkFree.
+// top-down, stride exactly 4 x width, one block that the host releases with
+// MkFree.
 struct PixelBuffer {
     struct Free {
-        void operator()(void* block) const { std::free(block); }
+        void operator()(void* block) const { platform::releaseHostPixels(block); }
     };
     std::unique_ptr<uint8_t, Free> pixels;
     int width = 0;
@@ -37,6 +38,12 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
 // The flag is carried for callers that pass one and is not read.
 bool renderLabelBitmap(const LabelDoc& doc, int dpi, int flag, void** outPixels, int* outWidth, int* outHeight,
                        int* outStride);
+
+// What the render calls hand the host: the label drawn as drawLabel does,
+// straight into the block the host receives (released with MkFree), so that
+// its pixels are written once. Results as renderLabelBitmap's.
+bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* outWidth, int* outHeight,
+                        int* outStride);
 
 // Draws one object by the beginning of its name; other names draw nothing.
 // pictures are those of the call the object is drawn in.

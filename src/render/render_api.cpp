@@ -16,8 +16,9 @@ bool anyNull(const LabelDoc* doc, void** pixels, int* width, int* height, int* s
     return doc == nullptr || pixels == nullptr || width == nullptr || height == nullptr || stride == nullptr;
 }
 
-int renderResult(const LabelDoc& doc, int dpi, int flag, void** pixels, int* width, int* height, int* stride) {
-    return mk::renderLabelBitmap(doc, dpi, flag, pixels, width, height, stride) ? MK_OK : MK_RENDER_FAILED;
+// The flag is carried for callers that pass one and is not read.
+int renderResult(const LabelDoc& doc, int dpi, int /*flag*/, void** pixels, int* width, int* height, int* stride) {
+    return mk::renderLabelForHost(doc, dpi, pixels, width, height, stride) ? MK_OK : MK_RENDER_FAILED;
 }
 
 // The label kind prints with the printer's settings, so it previews with

@@ -340,9 +340,9 @@ TEST(InflateBlock, OutputGrowsUpToTheLimitAndNoFurther) {
     const std::string stream = mk::test::compressBlock(text);
     const auto* data = reinterpret_cast<const unsigned char*>(stream.data());
     const int size = static_cast<int>(stream.size());
-    std::string out;
+    mk::InflatedText out;
     EXPECT_TRUE(mk::inflateBlock(data, size, out, text.size()));
-    EXPECT_EQ(out, text);
+    EXPECT_EQ(std::string_view(out), text);
     EXPECT_FALSE(mk::inflateBlock(data, size, out, text.size() - 1));
     EXPECT_FALSE(mk::inflateBlock(data, 0, out));
     EXPECT_FALSE(mk::inflateBlock(nullptr, size, out));

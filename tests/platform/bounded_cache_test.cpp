@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -42,6 +44,7 @@ TEST(BoundedCache, TheLeastRecentlyUsedGoFirstWhenEitherBoundIsReached) {
         {"bytes", 100, 10, {{"a", 40}, {"b", 40}}, {"c", 40}, {"a", "c"}, 80},
         {"bytes, several go", 100, 10, {{"a", 30}, {"b", 30}, {"c", 30}}, {"d", 90}, {"d"}, 90},
         {"larger than the whole cache", 100, 10, {{"a", 40}}, {"d", 101}, {"a"}, 40},
+        {"exactly the whole cache", 100, 10, {{"a", 40}}, {"d", 100}, {"d"}, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,6 +75,40 @@ TEST(BoundedCache, AKeyStoredAgainKeepsTheFirstValue) {
     EXPECT_EQ(*cache.store("a", value("again"), 10), "first");  // the second thread goes on with it
     EXPECT_EQ(*cache.find(std::string("a")), "first");
     EXPECT_EQ(cache.bytes(), 10u);
+}
+
+// Threads that each store keys no other has stored, all at once, as threads
+// printing different labels do: the cache stays within its bounds and keeps
+// the newest. (Under ThreadSanitizer, any store outside the lock fails here.)
+TEST(BoundedCache, ThreadsStoringNewKeysAtOnceKeepItWithinItsBounds) {
+    constexpr int kThreads = 8;
+    constexpr int kKeysEach = 300;
+    Cache cache(1000, 40);
+    std::latch start(kThreads);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                for (int i = 0; i < kKeysEach; ++i) {
+                    const std::string key = std::to_string(t) + "/" + std::to_string(i);
+                    EXPECT_EQ(*cache.store(key, value(key), 10 + i % 20), key);
+                }
+            });
+        }
+    }
+    EXPECT_LE(cache.bytes(), 1000u);
+    std::size_t kept = 0;
+    std::size_t keptBytes = 0;
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kKeysEach; ++i) {
+            if (cache.find(std::to_string(t) + "/" + std::to_string(i)) == nullptr) continue;
+            ++kept;
+            keptBytes += 10 + i % 20;
+        }
+    }
+    EXPECT_LE(kept, 40u);
+    EXPECT_EQ(keptBytes, cache.bytes());
 }
 
 // Unless it ignores the switch, as the font lookups' caches do.

@@ -1,8 +1,14 @@
 // What a rendered label looks like: its size, background and objects.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "mklabel.h"
 #include "model/label_doc.h"
+#include "platform/block_pool.h"
+#include "platform/device_context.h"
+#include "platform/mapped_memory.h"
 #include "render/rendered.h"
 
 namespace {
@@ -294,6 +300,77 @@ TEST(LabelSurface, LabelsOutsideTheSurfaceRangeAreRefused) {
         EXPECT_EQ(width, -7);
         EXPECT_EQ(height, -7);
         EXPECT_EQ(stride, -7);
+    }
+}
+
+// 512 MiB of pixels is the largest surface, itself included; asked without
+// making the surfaces, whose memory a test cannot spend.
+TEST(LabelSurface, TheLargestSurfaceIsExactly134217728Dots) {
+    struct Case {
+        int width, height;
+        bool allowed;
+    } cases[] = {{16384, 8192, true},  {134217728, 1, true}, {1, 134217728, true}, {11585, 11585, true},
+                 {16384, 8193, false}, {8193, 16384, false}, {134217729, 1, false}, {0, 1, false}, {1, 0, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(mk::platform::surfaceSizeAllowed(c.width, c.height), c.allowed) << c.width << " x " << c.height;
+    }
+}
+
+// The memory of surfaces and of the pixels the host gave back, kept for the
+// next labels: the smallest block that fits is handed out, the oldest go
+// first when the bound would be passed, and a block larger than the whole
+// bound is not kept.
+TEST(LabelSurface, SurfaceMemoryIsKeptSmallestFitFirstOldestDroppedFirstWithinItsBound) {
+    using mk::platform::BlockPool;
+    using mk::platform::MappedBlock;
+    const std::size_t page = mk::platform::mappedSize(1);
+    struct Case {
+        const char* name;
+        std::size_t boundPages;
+        std::vector<std::size_t> givenPages;  // oldest first
+        std::size_t takenPages;
+        int takenIndex;                       // which given block comes back; -1: a new one
+        std::vector<int> keptAfter;           // the given blocks still kept after the take
+    };
+    const Case cases[] = {
+        {"smallest that fits, not the oldest", 16, {4, 2, 3}, 2, 1, {0, 2}},
+        {"smallest that fits, not the newest", 16, {3, 1, 2}, 2, 2, {0, 1}},
+        {"none fits", 16, {1, 2}, 3, -1, {0, 1}},
+        {"oldest dropped over the bound; the oldest of equals handed out", 6, {2, 2, 2, 2}, 1, 1, {2, 3}},
+        {"several oldest dropped for a large one", 6, {2, 2, 2, 5}, 5, 3, {}},
+        {"exactly the bound is kept", 6, {6}, 6, 0, {}},
+        {"larger than the bound is not kept", 6, {2, 7}, 1, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BlockPool pool(c.boundPages * page);
+        std::vector<uint8_t*> given;
+        {
+            // Blocks made at once, so that none of them is handed out twice.
+            std::vector<MappedBlock> made;
+            for (std::size_t pages : c.givenPages) made.push_back(pool.take(pages * page));
+            for (const MappedBlock& block : made) {
+                ASSERT_NE(block.data, nullptr);
+                given.push_back(block.data);
+                pool.give(block);
+            }
+        }
+        EXPECT_LE(pool.bytes(), c.boundPages * page);
+        const MappedBlock taken = pool.take(c.takenPages * page);
+        ASSERT_NE(taken.data, nullptr);
+        EXPECT_GE(taken.capacity, c.takenPages * page);
+        const auto at = std::find(given.begin(), given.end(), taken.data);
+        EXPECT_EQ(at == given.end() ? -1 : static_cast<int>(at - given.begin()), c.takenIndex);
+        std::vector<int> kept;
+        std::vector<MappedBlock> rest;
+        for (std::size_t left = pool.count(); left > 0; --left) rest.push_back(pool.take(1));
+        for (const MappedBlock& block : rest) {
+            kept.push_back(static_cast<int>(std::find(given.begin(), given.end(), block.data) - given.begin()));
+        }
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(kept, c.keptAfter);
+        mk::platform::unmapMemory(taken.data, taken.capacity);
+        for (const MappedBlock& block : rest) mk::platform::unmapMemory(block.data, block.capacity);
     }
 }
 

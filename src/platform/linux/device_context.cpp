@@ -2,8 +2,8 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
+#include "platform/block_pool.h"
 #include "platform/clip_segment.h"
-#include "platform/linux/surface_pool.h"
 #include "platform/pixel_copy.h"
 
 #include <cairo.h>
@@ -107,9 +107,20 @@ struct DeviceContext::Impl {
         ContextPtr cr;
     };
 
+    // The surface's memory, from the pool and back to it at the end, unless
+    // it was handed to the host.
+    struct Memory {
+        MappedBlock block;
+        Memory() = default;
+        Memory(const Memory&) = delete;
+        Memory& operator=(const Memory&) = delete;
+        ~Memory() { surfacePool().give(block); }
+        uint8_t* get() const { return block.data; }
+    };
+
     int width = 0;
     int height = 0;
-    std::unique_ptr<SurfaceBlock> memory;
+    Memory memory;
     // Declared after the memory so that cairo lets go of it first.
     std::vector<Tile> tiles;
 
@@ -121,7 +132,7 @@ struct DeviceContext::Impl {
     Colorref backgroundColor = kWhite;
 
     size_t stride() const { return static_cast<size_t>(width) * 4; }
-    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory->get() + static_cast<size_t>(y) * stride()); }
+    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(memory.get() + static_cast<size_t>(y) * stride()); }
 
     // Finishes cairo's work before the memory is read or written directly.
     void flush() {
@@ -182,7 +193,7 @@ struct DeviceContext::Impl {
 
     void cosmeticLine(int x1, int y1, int x2, int y2) {
         flush();
-        drawOneDotLine(PixelTarget{memory->get(), width, height, static_cast<int>(stride())}, x1, y1, x2, y2,
+        drawOneDotLine(PixelTarget{memory.get(), width, height, static_cast<int>(stride())}, x1, y1, x2, y2,
                        pen.cosmeticStyle, pen.color, backgroundMode == BackgroundMode::Opaque, backgroundColor);
         markDirty();
     }
@@ -249,7 +260,8 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
         auto impl = std::make_unique<Impl>();
         impl->width = width;
         impl->height = height;
-        impl->memory = std::make_unique<SurfaceBlock>(static_cast<size_t>(bytes));
+        impl->memory.block = surfacePool().take(static_cast<size_t>(bytes));
+        if (impl->memory.get() == nullptr) return nullptr;
         // cairo accepts any stride that is a multiple of 4 and at least its
         // own for the tile's width; the whole surface's row is both.
         int stride = width * 4;
@@ -260,7 +272,7 @@ std::unique_ptr<DeviceContext> DeviceContext::create(int width, int height) {
                 tile.top = top;
                 tile.columns = std::min(kMaxSide, width - left);
                 tile.rows = std::min(kMaxSide, height - top);
-                uint8_t* origin = impl->memory->get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
+                uint8_t* origin = impl->memory.get() + static_cast<size_t>(top) * impl->stride() + size_t{4} * left;
                 tile.surface.reset(
                     cairo_image_surface_create_for_data(origin, CAIRO_FORMAT_RGB24, tile.columns, tile.rows, stride));
                 if (cairo_surface_status(tile.surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -284,18 +296,25 @@ int DeviceContext::stride() const { return impl_->width * 4; }
 
 const uint8_t* DeviceContext::pixels() const {
     impl_->flush();
-    return impl_->memory->get();
+    return impl_->memory.get();
 }
 
 uint8_t* DeviceContext::mutablePixels() {
     impl_->flush();
     impl_->markDirty();
-    return impl_->memory->get();
+    return impl_->memory.get();
+}
+
+void* DeviceContext::handPixelsToHost() {
+    impl_->flush();
+    // cairo lets go of the memory before the host takes it.
+    impl_->tiles.clear();
+    return handToHost(std::exchange(impl_->memory.block, MappedBlock{}));
 }
 
 void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
     impl_->flush();
-    fillBox(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, left, top, right, bottom, color);
+    fillBox(PixelTarget{impl_->memory.get(), impl_->width, impl_->height, stride()}, left, top, right, bottom, color);
     impl_->markDirty();
 }
 
@@ -347,7 +366,7 @@ void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
                                   int srcHeight, const PixelBlock& block) {
     impl_->flush();
-    stretchBlock(PixelTarget{impl_->memory->get(), impl_->width, impl_->height, stride()}, x, y, destWidth, destHeight,
+    stretchBlock(PixelTarget{impl_->memory.get(), impl_->width, impl_->height, stride()}, x, y, destWidth, destHeight,
                  srcX, srcY, srcWidth, srcHeight, block);
     impl_->markDirty();
 }

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <new>
+#include <unordered_map>
 #include <vector>
 
 #include FT_OUTLINE_H
@@ -50,9 +54,6 @@ constexpr int kEmboldenDivisor = 24;
 // kMaxEmPixels) keep glyph outlines well inside the rasteriser's coordinate
 // range.
 constexpr double kMaxScaleX = 1000.0;
-
-// Advances remembered per face before the memory starts over.
-constexpr size_t kMaxCachedAdvances = 65536;
 
 int scaleRounded(int designUnits, int emPixels, int unitsPerEm) {
     if (unitsPerEm <= 0) return 0;
@@ -119,8 +120,14 @@ int FontFace::emForCellHeight(int cellPixels) const {
 }
 
 unsigned FontFace::glyphIndex(char32_t codePoint) {
-    std::lock_guard lock(mutex_);
-    return FT_Get_Char_Index(face_, codePoint);
+    if (const auto known = indices_.find(codePoint)) return *known;
+    unsigned index = 0;
+    {
+        std::lock_guard lock(mutex_);
+        index = FT_Get_Char_Index(face_, codePoint);
+    }
+    indices_.remember(codePoint, index);
+    return index;
 }
 
 bool FontFace::loadGlyph(unsigned glyph, int emPixels, GlyphStyle style) {
@@ -150,13 +157,18 @@ int FontFace::loadedAdvance() const { return static_cast<int>((face_->glyph->adv
 
 int FontFace::advance(unsigned glyph, int emPixels, GlyphStyle style) {
     // Slant does not change an advance; emboldening does.
-    const uint64_t key = static_cast<uint64_t>(std::clamp(emPixels, 1, kMaxEmPixels)) << 33 |
-                         static_cast<uint64_t>(style.syntheticBold) << 32 | glyph;
-    std::lock_guard lock(mutex_);
-    if (auto it = advances_.find(key); it != advances_.end()) return it->second;
-    const int advance = loadGlyph(glyph, emPixels, GlyphStyle{style.syntheticBold, false}) ? loadedAdvance() : 0;
-    if (advances_.size() >= kMaxCachedAdvances) advances_.clear();
-    advances_.emplace(key, advance);
+    const uint64_t key = static_cast<uint64_t>(std::clamp(emPixels, 1, kMaxEmPixels)) << 24 |
+                         static_cast<uint64_t>(style.syntheticBold) << 23 | glyph;
+    const bool fits = glyph < (1u << 23);
+    if (fits) {
+        if (const auto known = advances_.find(key)) return static_cast<int>(*known);
+    }
+    int advance = 0;
+    {
+        std::lock_guard lock(mutex_);
+        advance = loadGlyph(glyph, emPixels, GlyphStyle{style.syntheticBold, false}) ? loadedAdvance() : 0;
+    }
+    if (fits && advance >= 0) advances_.remember(key, static_cast<uint32_t>(advance));
     return advance;
 }
 
@@ -196,28 +208,95 @@ struct GlyphKeyHash {
     }
 };
 
+// What a bitmap counts in the glyph memory's bound.
+size_t glyphBytes(const GlyphBitmap& glyph) { return glyph.bits.size() + sizeof(GlyphBitmap) + 64; }
+
+// The glyph memory: 8 MiB for the whole process, of which the shared cache
+// holds 6 and the threads' own memories 2 together.
+constexpr size_t kSharedGlyphBytes = size_t{6} << 20;
+constexpr size_t kThreadGlyphBytes = size_t{256} << 10;
+constexpr size_t kAllThreadsGlyphBytes = size_t{2} << 20;
+
 // Bitmaps of the glyphs drawn lately, shared by all faces and threads.
 BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash>& glyphCache() {
-    static BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash> cache(size_t{8} << 20, 65536);
+    static BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash> cache(kSharedGlyphBytes, 65536);
     return cache;
 }
+
+std::atomic<size_t> allThreadsGlyphBytes{0};
+
+// Each thread's own memory of the glyphs it drew, in front of the shared
+// cache, so that drawing a glyph takes no lock that another thread waits on.
+// It may keep alive a bitmap the shared cache has dropped, so it is bounded
+// by itself: kThreadGlyphBytes per thread (a full memory starts over) and
+// kAllThreadsGlyphBytes for all threads together (beyond it a thread keeps
+// nothing more and asks the shared cache). It ends with its thread.
+class ThreadGlyphs {
+public:
+    ThreadGlyphs() = default;
+    ThreadGlyphs(const ThreadGlyphs&) = delete;
+    ThreadGlyphs& operator=(const ThreadGlyphs&) = delete;
+    ~ThreadGlyphs() { forget(); }
+
+    const GlyphBitmap* find(const GlyphKey& key) const {
+        if (!cachingEnabled()) return nullptr;
+        const auto it = glyphs_.find(key);
+        return it != glyphs_.end() ? it->second.get() : nullptr;
+    }
+
+    void keep(const GlyphKey& key, std::shared_ptr<const GlyphBitmap> glyph) {
+        if (!cachingEnabled() || glyph == nullptr) return;
+        const size_t bytes = glyphBytes(*glyph);
+        if (bytes > kThreadGlyphBytes) return;
+        if (bytes_ + bytes > kThreadGlyphBytes) forget();
+        size_t all = allThreadsGlyphBytes.load(std::memory_order_relaxed);
+        do {
+            if (all + bytes > kAllThreadsGlyphBytes) return;
+        } while (!allThreadsGlyphBytes.compare_exchange_weak(all, all + bytes, std::memory_order_relaxed));
+        try {
+            if (glyphs_.emplace(key, std::move(glyph)).second) {
+                bytes_ += bytes;
+                return;
+            }
+        } catch (const std::bad_alloc&) {
+        }
+        allThreadsGlyphBytes.fetch_sub(bytes, std::memory_order_relaxed);
+    }
+
+private:
+    void forget() {
+        glyphs_.clear();
+        allThreadsGlyphBytes.fetch_sub(bytes_, std::memory_order_relaxed);
+        bytes_ = 0;
+    }
+
+    std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> glyphs_;
+    size_t bytes_ = 0;
+};
+
+thread_local ThreadGlyphs threadGlyphs;
 
 // The set bits of the bitmap in the colour, its top-left corner at (left, top)
 // of the target; the caller has clipped the bitmap to the target.
 void paintBits(const unsigned char* bits, int pitch, int width, int rows, int64_t left, int64_t top,
                uint32_t colorref, const PixelTarget& target) {
-    const auto blue = static_cast<uint8_t>(colorref >> 16);
-    const auto green = static_cast<uint8_t>(colorref >> 8);
-    const auto red = static_cast<uint8_t>(colorref);
+    // Blue, green, red and 0xFF, in memory order.
+    const uint32_t pixel = (colorref >> 16 & 0xFF) | (colorref & 0xFF00) | (colorref & 0xFF) << 16 | 0xFF000000u;
+    const uint8_t bytes[4] = {static_cast<uint8_t>(pixel), static_cast<uint8_t>(pixel >> 8),
+                              static_cast<uint8_t>(pixel >> 16), static_cast<uint8_t>(pixel >> 24)};
     for (int row = 0; row < rows; ++row) {
         const unsigned char* src = bits + static_cast<size_t>(row) * pitch;
         uint8_t* dst = target.pixels + static_cast<size_t>(top + row) * target.stride + static_cast<size_t>(left) * 4;
-        for (int col = 0; col < width; ++col, dst += 4) {
-            if ((src[col >> 3] & (0x80 >> (col & 7))) == 0) continue;
-            dst[0] = blue;
-            dst[1] = green;
-            dst[2] = red;
-            dst[3] = 0xFF;
+        for (int col = 0; col < width; col += 8) {
+            unsigned byte = src[col >> 3];
+            if (width - col < 8) byte &= 0xFFu << (8 - (width - col));
+            // Most of a glyph's box is empty: eight pixels at a time, and
+            // only the set bits of the rest.
+            while (byte != 0) {
+                const int bit = std::countl_zero(static_cast<uint8_t>(byte));
+                std::memcpy(dst + static_cast<size_t>(col + bit) * 4, bytes, 4);
+                byte &= ~(0x80u >> bit);
+            }
         }
     }
 }
@@ -233,6 +312,12 @@ bool paintWhole(const GlyphBitmap& glyph, const GlyphPlacement& at, const PixelT
     return true;
 }
 
+// A glyph the edge did not cut, for the next time it is drawn.
+void keepWhole(const GlyphKey& key, GlyphBitmap glyph) {
+    const size_t bytes = glyphBytes(glyph);
+    threadGlyphs.keep(key, glyphCache().store(key, std::make_shared<const GlyphBitmap>(std::move(glyph)), bytes));
+}
+
 }  // namespace
 
 int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPlacement& at,
@@ -242,8 +327,12 @@ int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPl
     const GlyphKey key{id_, glyph, emPixels, at.scaleX != 1.0 ? scaleX : 0x10000, style.syntheticBold,
                        style.syntheticItalic};
     if (drawable) {
-        if (const auto cached = glyphCache().find(key); cached != nullptr && paintWhole(*cached, at, target)) {
-            return cached->advance;
+        if (const GlyphBitmap* mine = threadGlyphs.find(key); mine != nullptr && paintWhole(*mine, at, target)) {
+            return mine->advance;
+        }
+        if (auto cached = glyphCache().find(key); cached != nullptr) {
+            threadGlyphs.keep(key, cached);
+            if (paintWhole(*cached, at, target)) return cached->advance;
         }
     }
 
@@ -274,7 +363,7 @@ int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPl
     // from its visible part, which need not give the same pixels.
     const bool whole = left == wholeLeft && right == wholeRight && top == wholeTop && bottom == wholeBottom;
     if (left >= right || top >= bottom) {
-        if (whole) glyphCache().store(key, std::make_shared<const GlyphBitmap>(GlyphBitmap{0, 0, 0, 0, 0, advance, {}}), 64);
+        if (whole) keepWhole(key, GlyphBitmap{0, 0, 0, 0, 0, advance, {}});
         return advance;
     }
 
@@ -295,13 +384,7 @@ int FontFace::draw(unsigned glyph, int emPixels, GlyphStyle style, const GlyphPl
     if (FT_Outline_Get_Bitmap(library_->get(), &outline, &bitmap) != 0) return advance;
 
     paintBits(bits.data(), pitch, width, rows, left, top, at.colorref, target);
-    if (whole) {
-        const size_t bytes = bits.size() + sizeof(GlyphBitmap) + 64;
-        glyphCache().store(key,
-                           std::make_shared<const GlyphBitmap>(
-                               GlyphBitmap{left - at.penX, top - at.baselineY, width, rows, pitch, advance, std::move(bits)}),
-                           bytes);
-    }
+    if (whole) keepWhole(key, GlyphBitmap{left - at.penX, top - at.baselineY, width, rows, pitch, advance, std::move(bits)});
     return advance;
 }
 

@@ -10,6 +10,7 @@
 #include FT_FREETYPE_H
 
 #include "platform/font.h"
+#include "platform/linux/glyph_memo.h"
 
 namespace mk::platform {
 
@@ -32,7 +33,9 @@ struct GlyphPlacement {
 };
 
 // One open font file (a face of it). FreeType faces are not thread-safe, so
-// every operation takes the face's own lock.
+// every operation that reaches FreeType takes the face's own lock; what is
+// asked again and again (indices, advances, bitmaps of whole glyphs) is
+// answered from memory without it.
 class FontFace {
 public:
     static std::shared_ptr<FontFace> open(const std::string& file, int index);
@@ -71,9 +74,12 @@ private:
     FT_Face face_;
     const uint64_t id_;  // this face in the process-wide glyph cache
     int currentEm_ = 0;
-    // Hinted advances by em, style and glyph: layout measures every code
-    // point several times, and loading a hinted glyph is the costly part.
-    std::unordered_map<uint64_t, int> advances_;
+    // Glyph indices by code point, and hinted advances by em, emboldening
+    // and glyph: layout asks for them for every code point it measures or
+    // draws, and loading a hinted glyph is the costly part. Read without the
+    // lock; what they do not hold is worked out under it.
+    GlyphMemo<2048> indices_;
+    GlyphMemo<4096> advances_;
     int unitsPerEm_ = 0;
     int winAscent_ = 0;
     int winDescent_ = 0;

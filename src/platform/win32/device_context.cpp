@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
 
+#include "platform/block_pool.h"
 #include "platform/clip_segment.h"
 #include "platform/pixel_copy.h"
 #include "platform/win32/gdi_object.h"
@@ -219,6 +221,15 @@ const uint8_t* DeviceContext::pixels() const {
 uint8_t* DeviceContext::mutablePixels() {
     impl_->settle();
     return impl_->bits;
+}
+
+void* DeviceContext::handPixelsToHost() {
+    // The DIB section's memory is GDI's own: the host gets a copy.
+    const size_t bytes = static_cast<size_t>(impl_->width) * 4 * static_cast<size_t>(impl_->height);
+    const MappedBlock block = surfacePool().take(bytes);
+    if (block.data == nullptr) return nullptr;
+    std::memcpy(block.data, pixels(), bytes);
+    return handToHost(block);
 }
 
 void DeviceContext::fillRect(int left, int top, int right, int bottom, Colorref color) {
