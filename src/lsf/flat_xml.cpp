@@ -134,6 +134,24 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
     return std::string_view::npos;
 }
 
+bool RecordWalk::next(std::string_view& record) {
+    const std::size_t open = findText(text_, open_, pos_);
+    if (open == std::string_view::npos) return false;
+    const std::size_t close = findText(text_, close_, open);
+    if (close == std::string_view::npos) return false;
+    pos_ = close + close_.size();
+    record = text_.substr(open, pos_ - open);
+    return true;
+}
+
+std::size_t RecordWalk::countLeft(std::size_t most) const {
+    RecordWalk ahead = *this;
+    std::size_t count = 0;
+    std::string_view record;
+    while (count < most && ahead.next(record)) ++count;
+    return count;
+}
+
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
     std::string first;
@@ -185,7 +203,14 @@ std::size_t XmlKeys::placeOf(std::string_view name) const {
 
 void XmlIndex::scan(std::string_view chunk) {
     chunk_ = chunk;
-    elements_.assign(keys_.size(), Element{});
+    // A record's chunk holds few of the keys: clearing only those its scan set
+    // keeps a scan's cost that of the chunk, not of the key list.
+    if (elements_.size() != keys_.size()) {
+        elements_.assign(keys_.size(), Element{});
+        opened_.reserve(keys_.size());
+    }
+    for (std::size_t place : opened_) elements_[place] = Element{};
+    opened_.clear();
     sharedCut_ = false;
     if (chunk.empty()) return;
     std::size_t incomplete = keys_.size();
@@ -210,6 +235,7 @@ void XmlIndex::scan(std::string_view chunk) {
             Element& element = elements_[place];
             if (!closing && element.valueStart == std::string_view::npos) {
                 element.valueStart = static_cast<std::size_t>(nameEnd + 1 - begin);
+                opened_.push_back(place);
             } else if (closing && element.valueStart != std::string_view::npos &&
                        element.closeTag == std::string_view::npos) {
                 element.closeTag = static_cast<std::size_t>(lt - begin);
@@ -264,7 +290,8 @@ std::string XmlIndex::numberText(std::size_t place) const {
 void XmlIndex::cutSharedText() const {
     sharedCut_ = true;
     cuts_.clear();
-    for (const Element& element : elements_) {
+    for (std::size_t place : opened_) {
+        const Element& element = elements_[place];
         if (element.closeTag == std::string_view::npos) continue;
         cuts_.push_back(chunk_.find('<', element.valueStart));  // at worst the closing tag itself
         cuts_.push_back(element.closeTag);

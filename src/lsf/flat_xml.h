@@ -58,6 +58,10 @@ public:
 
     // Indexes a new chunk, which must outlive the reads that follow.
     void scan(std::string_view chunk);
+    // The places whose opening tag the chunk holds, in text order; every
+    // other place reads as a missing element. A record that starts from what
+    // missing elements read needs only these read.
+    const std::vector<std::size_t>& opened() const { return opened_; }
 
     // The element's value with entities decoded; "" once the budget is exceeded.
     std::string text(std::size_t place) const;
@@ -92,6 +96,7 @@ private:
     LoadBudget* budget_;
     std::string_view chunk_;
     std::vector<Element> elements_;
+    std::vector<std::size_t> opened_;  // also the elements to clear before the next scan
     // Elements nested in one another share their text. Where values hold
     // markup and entities, the chunk is cut at every value's first '<' and
     // every closing tag (the positions, in order); a piece between two cuts
@@ -117,5 +122,28 @@ std::string decodeXmlEntities(std::string_view raw);
 
 // Position of the first occurrence of pattern at or after from, or npos.
 std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from);
+
+// The records of a list, each an element written "<Name>...</Name>": from an
+// opening tag through the first closing tag after it, the next one searched
+// for after that closing tag. Text between records is ignored, a record's
+// text may hold another opening tag, and an opening tag never closed ends
+// the list.
+class RecordWalk {
+public:
+    RecordWalk(std::string_view text, std::string_view openTag, std::string_view closeTag)
+        : text_(text), open_(openTag), close_(closeTag) {}
+
+    // The next record's text, tags included; false once there is none.
+    bool next(std::string_view& record);
+    // How many records are left, counting no further than most; the walk
+    // itself stays where it is.
+    std::size_t countLeft(std::size_t most) const;
+
+private:
+    std::string_view text_;
+    std::string_view open_;
+    std::string_view close_;
+    std::size_t pos_ = 0;
+};
 
 }  // namespace mk

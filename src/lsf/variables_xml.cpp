@@ -63,23 +63,22 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
 
     // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
     XmlIndex index(variableKeys(), &budget);
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t open = findText(block, kVariableOpen, pos);
-        if (open == std::string_view::npos) break;
-        const std::size_t close = findText(block, kVariableClose, open);
-        if (close == std::string_view::npos) break;
-        const std::size_t end = close + kVariableClose.size();
-        const std::string_view chunk = block.substr(open, end - open);
-        pos = end;
-
+    RecordWalk walk(block, kVariableOpen, kVariableClose);
+    // Room for every record the budget could hold, made once: a growing list
+    // would move each record several times.
+    variables.reserve(variables.size() + walk.countLeft(budget.recordsLeft(sizeof(LabelVariable))));
+    for (std::string_view chunk; walk.next(chunk);) {
         if (!budget.take(sizeof(LabelVariable))) break;
-        LabelVariable variable;
+        // A new variable is what missing elements read: only the elements the
+        // chunk holds are read, into the record where it stays.
+        LabelVariable& variable = variables.emplace_back();
         index.scan(chunk);
-        for (std::size_t place = 0; place < kVariableFields.size(); ++place) {
-            if (!readVariableField(index, place, variable, budget)) return !variables.empty();
+        for (std::size_t place : index.opened()) {
+            if (!readVariableField(index, place, variable, budget)) {
+                variables.pop_back();
+                return !variables.empty();
+            }
         }
-        variables.push_back(std::move(variable));
     }
     return !variables.empty();
 }
