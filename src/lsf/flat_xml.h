@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +35,9 @@ private:
     // holds a place plus one, 0 when empty.
     std::vector<std::size_t> slots_;
     std::size_t longest_ = 0;
-    unsigned long long lengths_ = 0;  // bit n: a name of n bytes exists (names over 63 bytes: bit 63)
+    // Row b, bit n: a name that begins with byte b and has n bytes exists
+    // (names over 63 bytes: bit 63; the empty name: row 0, bit 0).
+    std::array<uint64_t, 256> lengths_{};
 };
 
 // The key of each row of a reader's field table, at the row's place.
@@ -135,9 +139,8 @@ public:
 
     // The next record's text, tags included; false once there is none.
     bool next(std::string_view& record);
-    // How many records are left, counting no further than most; the walk
-    // itself stays where it is.
-    std::size_t countLeft(std::size_t most) const;
+    // The texts of the records left, no more than most of them.
+    std::vector<std::string_view> take(std::size_t most);
 
 private:
     std::string_view text_;

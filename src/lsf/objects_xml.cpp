@@ -1,5 +1,6 @@
 #include "lsf/objects_xml.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -115,11 +116,13 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
     if (text.empty()) return true;
     LoadBudget budget(limit);
     XmlIndex index(objectKeys(), &budget);
-    RecordWalk walk(text, kObjectOpen, kObjectClose);
-    // Room for every record the budget could hold, made once: a growing list
-    // would move each record several times.
-    objects.reserve(objects.size() + walk.countLeft(budget.recordsLeft(sizeof(LabelObject))));
-    for (std::string_view chunk; walk.next(chunk);) {
+    // The objects are cut first so that the list grows once, to hold every
+    // record the budget could hold: a growing list would move each record
+    // several times. One more chunk than that is enough to refuse the rest.
+    const std::size_t most = budget.recordsLeft(sizeof(LabelObject));
+    const std::vector<std::string_view> chunks = RecordWalk(text, kObjectOpen, kObjectClose).take(most + 1);
+    objects.reserve(objects.size() + std::min(chunks.size(), most));
+    for (const std::string_view chunk : chunks) {
         if (!budget.take(sizeof(LabelObject))) return false;
         // Built where it stays; only the elements the chunk holds are read.
         LabelObject& object = objects.emplace_back(blankLoadedObject);

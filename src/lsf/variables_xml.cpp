@@ -64,9 +64,6 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
     // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
     XmlIndex index(variableKeys(), &budget);
     RecordWalk walk(block, kVariableOpen, kVariableClose);
-    // Room for every record the budget could hold, made once: a growing list
-    // would move each record several times.
-    variables.reserve(variables.size() + walk.countLeft(budget.recordsLeft(sizeof(LabelVariable))));
     for (std::string_view chunk; walk.next(chunk);) {
         if (!budget.take(sizeof(LabelVariable))) break;
         // A new variable is what missing elements read: only the elements the
