@@ -51,7 +51,8 @@ constexpr Entity kEntities[] = {
 // is swallowed in place. False, with out untouched, when raw holds no match.
 bool decodeFirstPass(std::string_view raw, std::string& out) {
     const Entity& entity = kEntities[0];
-    std::size_t hit = findText(raw, entity.text, 0);
+    constexpr SearchText kSearched(kEntities[0].text);
+    std::size_t hit = findText(raw, kSearched, 0);
     if (hit == std::string_view::npos) return false;  // most values hold no entity: no copy
     const std::string_view tail = entity.text.substr(1);
     out.reserve(raw.size());
@@ -61,7 +62,7 @@ bool decodeFirstPass(std::string_view raw, std::string& out) {
         pos = hit + entity.text.size();
         while (raw.substr(pos).starts_with(tail)) pos += tail.size();
         out += entity.byte;
-        hit = findText(raw, entity.text, pos);
+        hit = findText(raw, kSearched, pos);
     }
     out.append(raw, pos);
     return true;
@@ -130,31 +131,27 @@ std::size_t decodeStep(std::string_view raw, std::size_t at, char& byte) {
 
 }  // namespace
 
-std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
+std::size_t findText(std::string_view text, const SearchText& pattern, std::size_t from) {
     const std::size_t length = pattern.size();
     if (length == 0) return from <= text.size() ? from : std::string_view::npos;
     if (from >= text.size() || text.size() - from < length) return std::string_view::npos;
     // Only a window that ends in the pattern's last byte can match, and memchr
     // finds the next one far faster than a byte-by-byte walk. After a window
-    // that does not match, the pattern moves on to where that byte next stands
-    // in it: past the whole window for a tag or an entity, whose last byte
-    // ('>' or ';') occurs nowhere else in it. So text made of the pattern's
-    // first byte (a run of '<') costs no more than any other.
-    const char last = pattern.back();
+    // that does not match, the pattern moves on by its shift: past the whole
+    // window for a tag or an entity, whose last byte ('>' or ';') occurs
+    // nowhere else in it. So text made of the pattern's first byte (a run of
+    // '<') costs no more than any other.
+    const char* const wanted = pattern.text().data();
+    const char last = wanted[length - 1];
     const char* const bytes = text.data();
     const std::size_t lastStart = text.size() - length;
-    std::size_t shift = 0;  // worked out at the first window that does not match: most searches have none
     for (std::size_t at = from; at <= lastStart;) {
         const auto* end = static_cast<const char*>(std::memchr(bytes + at + length - 1, last, lastStart - at + 1));
         if (end == nullptr) break;
         at = static_cast<std::size_t>(end - bytes) - (length - 1);
         // Most candidates differ in their first byte.
-        if (bytes[at] == pattern[0] && sameBytes(bytes + at + 1, pattern.data() + 1, length - 1)) return at;
-        if (shift == 0) {
-            const std::size_t earlier = pattern.substr(0, length - 1).rfind(last);
-            shift = earlier == std::string_view::npos ? length : length - 1 - earlier;
-        }
-        at += shift;
+        if (bytes[at] == wanted[0] && sameBytes(bytes + at + 1, wanted + 1, length - 1)) return at;
+        at += pattern.shift();
     }
     return std::string_view::npos;
 }

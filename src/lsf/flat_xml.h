@@ -124,8 +124,32 @@ int xmlGetInt(std::string_view chunk, std::string_view key);
 // gives "<"). Runs in time linear in the text.
 std::string decodeXmlEntities(std::string_view raw);
 
+// A text to search for, and how far a search moves on after a window that
+// ends in the text's last byte but does not match: to where that byte stands
+// earlier in the text, or past the whole window. Worked out when the text is
+// made, so constant texts cost their searches nothing for it.
+class SearchText {
+public:
+    constexpr SearchText(std::string_view text) : text_(text), shift_(shiftOf(text)) {}
+    constexpr SearchText(const char* text) : SearchText(std::string_view(text)) {}
+
+    constexpr std::string_view text() const { return text_; }
+    constexpr std::size_t size() const { return text_.size(); }
+    constexpr std::size_t shift() const { return shift_; }
+
+private:
+    static constexpr std::size_t shiftOf(std::string_view text) {
+        if (text.empty()) return 1;
+        const std::size_t earlier = text.substr(0, text.size() - 1).rfind(text.back());
+        return earlier == std::string_view::npos ? text.size() : text.size() - 1 - earlier;
+    }
+
+    std::string_view text_;
+    std::size_t shift_;
+};
+
 // Position of the first occurrence of pattern at or after from, or npos.
-std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from);
+std::size_t findText(std::string_view text, const SearchText& pattern, std::size_t from);
 
 // The records of a list, each an element written "<Name>...</Name>": from an
 // opening tag through the first closing tag after it, the next one searched
@@ -134,7 +158,7 @@ std::size_t findText(std::string_view text, std::string_view pattern, std::size_
 // the list.
 class RecordWalk {
 public:
-    RecordWalk(std::string_view text, std::string_view openTag, std::string_view closeTag)
+    RecordWalk(std::string_view text, const SearchText& openTag, const SearchText& closeTag)
         : text_(text), open_(openTag), close_(closeTag) {}
 
     // The next record's text, tags included; false once there is none.
@@ -144,8 +168,8 @@ public:
 
 private:
     std::string_view text_;
-    std::string_view open_;
-    std::string_view close_;
+    SearchText open_;
+    SearchText close_;
     std::size_t pos_ = 0;
 };
 

@@ -12,8 +12,8 @@
 namespace mk {
 namespace {
 
-constexpr std::string_view kObjectOpen = "<LabelObject>";
-constexpr std::string_view kObjectClose = "</LabelObject>";
+constexpr SearchText kObjectOpen = "<LabelObject>";
+constexpr SearchText kObjectClose = "</LabelObject>";
 
 // The capitalised spelling of the type's key, read only when the usual one
 // yields 0.

@@ -24,10 +24,10 @@ constinit const std::array<VariableField, 12> kVariableFields = {{
 
 namespace {
 
-constexpr std::string_view kBlockOpen = "<Variables>";
-constexpr std::string_view kBlockClose = "</Variables>";
-constexpr std::string_view kVariableOpen = "<Variable>";
-constexpr std::string_view kVariableClose = "</Variable>";
+constexpr SearchText kBlockOpen = "<Variables>";
+constexpr SearchText kBlockClose = "</Variables>";
+constexpr SearchText kVariableOpen = "<Variable>";
+constexpr SearchText kVariableClose = "</Variable>";
 
 const XmlKeys variableKeysTable(keyNamesOf(kVariableFields));  // made at load: no guarded static
 const XmlKeys& variableKeys() { return variableKeysTable; }
