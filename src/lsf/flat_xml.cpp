@@ -206,12 +206,6 @@ std::size_t nameHash(std::string_view name) {
     return static_cast<std::size_t>(hash);
 }
 
-// The row of the length filter a name is looked up in, by its first byte.
-uint8_t filterRow(std::string_view name) { return name.empty() ? 0 : static_cast<uint8_t>(name[0]); }
-
-// Bit n of a row: a name of n bytes (names over 63 bytes: bit 63).
-uint64_t lengthBit(std::string_view name) { return uint64_t{1} << std::min<std::size_t>(name.size(), 63); }
-
 // '<' (0x3C) and '>' (0x3E) differ only in bit 1: with it set, both are '>'.
 bool isAngleBracket(char c) { return (c | 0x02) == '>'; }
 
@@ -253,9 +247,7 @@ XmlKeys::XmlKeys(const std::vector<std::string_view>& names) : names_(names) {
     }
 }
 
-std::size_t XmlKeys::placeOf(std::string_view name) const {
-    // Most tags in a chunk are no key; their first byte and length usually say so.
-    if ((lengths_[filterRow(name)] & lengthBit(name)) == 0) return npos;
+std::size_t XmlKeys::lookUp(std::string_view name) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = nameHash(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
         if (names_[slots_[slot] - 1] == name) return slots_[slot] - 1;

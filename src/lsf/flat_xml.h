@@ -25,11 +25,19 @@ public:
     std::size_t size() const { return names_.size(); }
     std::size_t longest() const { return longest_; }
     // The name's place in the list, or npos.
-    std::size_t placeOf(std::string_view name) const;
+    std::size_t placeOf(std::string_view name) const {
+        // Most tags in a chunk are no key; their first byte and length usually say so.
+        if ((lengths_[filterRow(name)] & lengthBit(name)) == 0) return npos;
+        return lookUp(name);
+    }
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
+    static uint8_t filterRow(std::string_view name) { return name.empty() ? 0 : static_cast<uint8_t>(name[0]); }
+    static uint64_t lengthBit(std::string_view name) { return uint64_t{1} << (name.size() < 63 ? name.size() : 63); }
+    std::size_t lookUp(std::string_view name) const;
+
     std::vector<std::string_view> names_;
     // Open addressing, a power of two at least four times the names: each slot
     // holds a place plus one, 0 when empty.
