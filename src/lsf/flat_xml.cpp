@@ -302,7 +302,11 @@ void XmlIndex::scan(std::string_view chunk) {
                 --incomplete;
             }
         }
-        lt = static_cast<const char*>(std::memchr(nameEnd, '<', static_cast<std::size_t>(end - nameEnd)));
+        // Where tags stand side by side the next '<' follows at once: no call then.
+        const char* const after = nameEnd + 1;
+        lt = after < end && *after == '<'
+                 ? after
+                 : static_cast<const char*>(std::memchr(after, '<', static_cast<std::size_t>(end - after)));
     }
 }
 
