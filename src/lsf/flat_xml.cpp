@@ -1,6 +1,7 @@
 #include "lsf/flat_xml.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -9,6 +10,28 @@
 
 namespace mk {
 namespace {
+
+template <typename Word>
+Word loadWord(const char* bytes) {
+    Word word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// Whether the size bytes at a and at b are the same: a word at a time, the
+// last word overlapping the ones before, and no call.
+bool sameBytes(const char* a, const char* b, std::size_t size) {
+    if (size < 8) {
+        for (std::size_t at = 0; at < size; ++at) {
+            if (a[at] != b[at]) return false;
+        }
+        return true;
+    }
+    for (std::size_t at = 0; at + 8 < size; at += 8) {
+        if (loadWord<uint64_t>(a + at) != loadWord<uint64_t>(b + at)) return false;
+    }
+    return loadWord<uint64_t>(a + size - 8) == loadWord<uint64_t>(b + size - 8);
+}
 
 struct Entity {
     std::string_view text;
@@ -28,7 +51,8 @@ constexpr Entity kEntities[] = {
 // is swallowed in place. False, with out untouched, when raw holds no match.
 bool decodeFirstPass(std::string_view raw, std::string& out) {
     const Entity& entity = kEntities[0];
-    std::size_t hit = findText(raw, entity.text, 0);
+    constexpr SearchText kSearched(kEntities[0].text);
+    std::size_t hit = findText(raw, kSearched, 0);
     if (hit == std::string_view::npos) return false;  // most values hold no entity: no copy
     const std::string_view tail = entity.text.substr(1);
     out.reserve(raw.size());
@@ -38,7 +62,7 @@ bool decodeFirstPass(std::string_view raw, std::string& out) {
         pos = hit + entity.text.size();
         while (raw.substr(pos).starts_with(tail)) pos += tail.size();
         out += entity.byte;
-        hit = findText(raw, entity.text, pos);
+        hit = findText(raw, kSearched, pos);
     }
     out.append(raw, pos);
     return true;
@@ -107,31 +131,45 @@ std::size_t decodeStep(std::string_view raw, std::size_t at, char& byte) {
 
 }  // namespace
 
-std::size_t findText(std::string_view text, std::string_view pattern, std::size_t from) {
+std::size_t findText(std::string_view text, const SearchText& pattern, std::size_t from) {
     const std::size_t length = pattern.size();
     if (length == 0) return from <= text.size() ? from : std::string_view::npos;
     if (from >= text.size() || text.size() - from < length) return std::string_view::npos;
     // Only a window that ends in the pattern's last byte can match, and memchr
     // finds the next one far faster than a byte-by-byte walk. After a window
-    // that does not match, the pattern moves on to where that byte next stands
-    // in it: past the whole window for a tag or an entity, whose last byte
-    // ('>' or ';') occurs nowhere else in it. So text made of the pattern's
-    // first byte (a run of '<') costs no more than any other.
-    const char last = pattern.back();
-    const std::size_t earlier = pattern.substr(0, length - 1).rfind(last);
-    const std::size_t shift = earlier == std::string_view::npos ? length : length - 1 - earlier;
+    // that does not match, the pattern moves on by its shift: past the whole
+    // window for a tag or an entity, whose last byte ('>' or ';') occurs
+    // nowhere else in it. So text made of the pattern's first byte (a run of
+    // '<') costs no more than any other.
+    const char* const wanted = pattern.text().data();
+    const char last = wanted[length - 1];
     const char* const bytes = text.data();
     const std::size_t lastStart = text.size() - length;
     for (std::size_t at = from; at <= lastStart;) {
         const auto* end = static_cast<const char*>(std::memchr(bytes + at + length - 1, last, lastStart - at + 1));
         if (end == nullptr) break;
         at = static_cast<std::size_t>(end - bytes) - (length - 1);
-        std::size_t same = 0;  // most candidates differ in their first byte: no call
-        while (same + 1 < length && bytes[at + same] == pattern[same]) ++same;
-        if (same + 1 == length) return at;
-        at += shift;
+        // Most candidates differ in their first byte.
+        if (bytes[at] == wanted[0] && sameBytes(bytes + at + 1, wanted + 1, length - 1)) return at;
+        at += pattern.shift();
     }
     return std::string_view::npos;
+}
+
+bool RecordWalk::next(std::string_view& record) {
+    const std::size_t open = findText(text_, open_, pos_);
+    if (open == std::string_view::npos) return false;
+    const std::size_t close = findText(text_, close_, open);
+    if (close == std::string_view::npos) return false;
+    pos_ = close + close_.size();
+    record = text_.substr(open, pos_ - open);
+    return true;
+}
+
+std::vector<std::string_view> RecordWalk::take(std::size_t most) {
+    std::vector<std::string_view> records;
+    for (std::string_view record; records.size() < most && next(record);) records.push_back(record);
+    return records;
 }
 
 std::string decodeXmlEntities(std::string_view raw) {
@@ -146,16 +184,52 @@ std::string decodeXmlEntities(std::string_view raw) {
 
 namespace {
 
-// Eight bytes at a time: keys are short, and every tag of a chunk is hashed.
+// Eight bytes at a time, the last eight overlapping the ones before: keys are
+// short, and every tag that may name one is hashed.
 std::size_t nameHash(std::string_view name) {
-    uint64_t hash = name.size();
-    for (std::size_t at = 0; at < name.size(); at += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, name.data() + at, std::min<std::size_t>(8, name.size() - at));
+    const std::size_t size = name.size();
+    const char* const bytes = name.data();
+    uint64_t hash = size;
+    const auto mix = [&](uint64_t word) {
         hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
         hash ^= hash >> 29;
+    };
+    if (size >= 8) {
+        for (std::size_t at = 0; at + 8 < size; at += 8) mix(loadWord<uint64_t>(bytes + at));
+        mix(loadWord<uint64_t>(bytes + size - 8));
+    } else if (size >= 4) {
+        mix(loadWord<uint32_t>(bytes) | uint64_t{loadWord<uint32_t>(bytes + size - 4)} << 32);
+    } else if (size > 0) {
+        mix(static_cast<uint8_t>(bytes[0]) | static_cast<uint8_t>(bytes[size / 2]) << 8 |
+            static_cast<uint8_t>(bytes[size - 1]) << 16);
     }
     return static_cast<std::size_t>(hash);
+}
+
+// '<' (0x3C) and '>' (0x3E) differ only in bit 1: with it set, both are '>'.
+bool isAngleBracket(char c) { return (c | 0x02) == '>'; }
+
+// The first '<' or '>' in [from, limit), or limit; eight bytes at a time
+// after the first two, which end a run of '<' or of short names at once.
+const char* firstAngleBracket(const char* from, const char* limit) {
+    for (int i = 0; i < 2; ++i, ++from) {
+        if (from == limit || isAngleBracket(*from)) return from;
+    }
+    constexpr uint64_t kBytes = 0x0101010101010101ull;
+    constexpr uint64_t kLow7 = kBytes * 0x7F;
+    while (limit - from >= 8) {
+        // A byte that is '<' or '>' becomes zero.
+        const uint64_t x = (loadWord<uint64_t>(from) | kBytes * 0x02) ^ (kBytes * '>');
+        // The high bit of each byte of x that is zero, and of no other.
+        const uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
+        if (zero != 0) {
+            const int bit = std::endian::native == std::endian::little ? std::countr_zero(zero) : std::countl_zero(zero);
+            return from + bit / 8;
+        }
+        from += 8;
+    }
+    while (from < limit && !isAngleBracket(*from)) ++from;
+    return from;
 }
 
 }  // namespace
@@ -169,13 +243,11 @@ XmlKeys::XmlKeys(const std::vector<std::string_view>& names) : names_(names) {
         while (slots_[slot] != 0) slot = (slot + 1) & (slots - 1);
         slots_[slot] = place + 1;
         longest_ = std::max(longest_, names[place].size());
-        lengths_ |= 1ull << std::min<std::size_t>(names[place].size(), 63);
+        lengths_[filterRow(names[place])] |= lengthBit(names[place]);
     }
 }
 
-std::size_t XmlKeys::placeOf(std::string_view name) const {
-    // Most tags in a chunk are no key; their length alone usually says so.
-    if (((lengths_ >> std::min<std::size_t>(name.size(), 63)) & 1) == 0) return npos;
+std::size_t XmlKeys::lookUp(std::string_view name) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = nameHash(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
         if (names_[slots_[slot] - 1] == name) return slots_[slot] - 1;
@@ -185,12 +257,20 @@ std::size_t XmlKeys::placeOf(std::string_view name) const {
 
 void XmlIndex::scan(std::string_view chunk) {
     chunk_ = chunk;
-    elements_.assign(keys_.size(), Element{});
+    // A record's chunk holds few of the keys: clearing only those its scan set
+    // keeps a scan's cost that of the chunk, not of the key list.
+    if (elements_.size() != keys_.size()) {
+        elements_.assign(keys_.size(), Element{});
+        opened_.reserve(keys_.size());
+    }
+    for (std::size_t place : opened_) elements_[place] = Element{};
+    opened_.clear();
     sharedCut_ = false;
     if (chunk.empty()) return;
     std::size_t incomplete = keys_.size();
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
+    const std::size_t nameRoom = keys_.longest() + 1;
     const char* lt = static_cast<const char*>(std::memchr(begin, '<', chunk.size()));
     while (lt != nullptr && incomplete > 0) {
         while (lt + 1 < end && lt[1] == '<') ++lt;  // a '<' followed by another begins no tag
@@ -200,26 +280,33 @@ void XmlIndex::scan(std::string_view chunk) {
         // A key holds no '<' and no '>': only a tag whose name ends at the
         // first '>', with no '<' before it, can name one. Looking no further
         // than the longest key keeps a run of '<', or of anything, cheap.
-        const char* const limit = name + std::min(static_cast<std::size_t>(end - name), keys_.longest() + 1);
-        const char* nameEnd = name;
-        while (nameEnd < limit && *nameEnd != '>' && *nameEnd != '<') ++nameEnd;
-        const bool tag = nameEnd < limit && *nameEnd == '>';
-        const std::size_t place =
-            tag ? keys_.placeOf(std::string_view(name, static_cast<std::size_t>(nameEnd - name))) : XmlKeys::npos;
+        const char* const limit = static_cast<std::size_t>(end - name) > nameRoom ? name + nameRoom : end;
+        const char* const nameEnd = firstAngleBracket(name, limit);
+        if (nameEnd == limit) {
+            lt = static_cast<const char*>(std::memchr(nameEnd, '<', static_cast<std::size_t>(end - nameEnd)));
+            continue;
+        }
+        if (*nameEnd == '<') {  // the next '<' ended the name
+            lt = nameEnd;
+            continue;
+        }
+        const std::size_t place = keys_.placeOf(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
         if (place != XmlKeys::npos) {
             Element& element = elements_[place];
             if (!closing && element.valueStart == std::string_view::npos) {
                 element.valueStart = static_cast<std::size_t>(nameEnd + 1 - begin);
+                opened_.push_back(place);
             } else if (closing && element.valueStart != std::string_view::npos &&
                        element.closeTag == std::string_view::npos) {
                 element.closeTag = static_cast<std::size_t>(lt - begin);
                 --incomplete;
             }
         }
-        // The next '<' is the one that ended the name, or lies beyond it.
-        lt = nameEnd < limit && *nameEnd == '<'
-                 ? nameEnd
-                 : static_cast<const char*>(std::memchr(nameEnd, '<', static_cast<std::size_t>(end - nameEnd)));
+        // Where tags stand side by side the next '<' follows at once: no call then.
+        const char* const after = nameEnd + 1;
+        lt = after < end && *after == '<'
+                 ? after
+                 : static_cast<const char*>(std::memchr(after, '<', static_cast<std::size_t>(end - after)));
     }
 }
 
@@ -264,7 +351,8 @@ std::string XmlIndex::numberText(std::size_t place) const {
 void XmlIndex::cutSharedText() const {
     sharedCut_ = true;
     cuts_.clear();
-    for (const Element& element : elements_) {
+    for (std::size_t place : opened_) {
+        const Element& element = elements_[place];
         if (element.closeTag == std::string_view::npos) continue;
         cuts_.push_back(chunk_.find('<', element.valueStart));  // at worst the closing tag itself
         cuts_.push_back(element.closeTag);

@@ -35,6 +35,8 @@ public:
     }
 
     bool exceeded() const { return exceeded_; }
+    // How many records of the size the rest of the budget could hold.
+    std::size_t recordsLeft(std::size_t recordSize) const { return exceeded_ ? 0 : left_ / recordSize; }
 
 private:
     std::size_t left_;

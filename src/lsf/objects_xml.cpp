@@ -1,5 +1,6 @@
 #include "lsf/objects_xml.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -11,8 +12,8 @@
 namespace mk {
 namespace {
 
-constexpr std::string_view kObjectOpen = "<LabelObject>";
-constexpr std::string_view kObjectClose = "</LabelObject>";
+constexpr SearchText kObjectOpen = "<LabelObject>";
+constexpr SearchText kObjectClose = "</LabelObject>";
 
 // The capitalised spelling of the type's key, read only when the usual one
 // yields 0.
@@ -35,6 +36,17 @@ const XmlKeys objectKeysTable = [] {
 }();
 const XmlKeys& objectKeys() { return objectKeysTable; }
 constexpr std::size_t kObjectClassFallbackPlace = kObjectFields.size();
+
+// A new object with every keyed field as a missing element reads it (0, 0.0,
+// false or empty) and the fields without a key at a new object's defaults:
+// what each loaded object starts from.
+const LabelObject blankLoadedObject = [] {
+    LabelObject object;
+    for (const ObjectField& field : kObjectFields) {
+        std::visit([&](auto member) { object.*member = {}; }, field.member);
+    }
+    return object;
+}();
 
 // False when what the field holds does not fit the budget.
 bool readObjectField(const XmlIndex& index, std::size_t place, LabelObject& object, LoadBudget& budget) {
@@ -104,28 +116,32 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
     if (text.empty()) return true;
     LoadBudget budget(limit);
     XmlIndex index(objectKeys(), &budget);
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t open = findText(text, kObjectOpen, pos);
-        if (open == std::string_view::npos) return true;
-        const std::size_t close = findText(text, kObjectClose, open);
-        if (close == std::string_view::npos) return true;  // an unclosed object ends the list
-        const std::size_t end = close + kObjectClose.size();
-        const std::string_view chunk = text.substr(open, end - open);
-        pos = end;
-
+    // The objects are cut first so that the list grows once, to hold every
+    // record the budget could hold: a growing list would move each record
+    // several times. One more chunk than that is enough to refuse the rest.
+    const std::size_t most = budget.recordsLeft(sizeof(LabelObject));
+    const std::vector<std::string_view> chunks = RecordWalk(text, kObjectOpen, kObjectClose).take(most + 1);
+    objects.reserve(objects.size() + std::min(chunks.size(), most));
+    for (const std::string_view chunk : chunks) {
         if (!budget.take(sizeof(LabelObject))) return false;
-        LabelObject object;  // a new object's defaults
+        // Built where it stays; only the elements the chunk holds are read.
+        LabelObject& object = objects.emplace_back(blankLoadedObject);
         index.scan(chunk);
-        for (std::size_t place = 0; place < kObjectFields.size(); ++place) {
-            if (!readObjectField(index, place, object, budget)) return false;
+        bool fits = true;
+        for (std::size_t place : index.opened()) {
+            if (place < kObjectFields.size() && !readObjectField(index, place, object, budget)) {
+                fits = false;
+                break;
+            }
         }
-        if (object.objectclass == 0) object.objectclass = index.integer(kObjectClassFallbackPlace);
-        parseObjectVariablesXml(chunk, object.Variables, budget);
-        if (budget.exceeded()) return false;
-        // Moved rather than copied: an image object may carry megabytes.
-        objects.push_back(std::move(object));
+        if (fits && object.objectclass == 0) object.objectclass = index.integer(kObjectClassFallbackPlace);
+        if (fits) parseObjectVariablesXml(chunk, object.Variables, budget);
+        if (!fits || budget.exceeded()) {
+            objects.pop_back();  // the list holds only the objects read whole
+            return false;
+        }
     }
+    return true;
 }
 
 }  // namespace mk

@@ -24,10 +24,10 @@ constinit const std::array<VariableField, 12> kVariableFields = {{
 
 namespace {
 
-constexpr std::string_view kBlockOpen = "<Variables>";
-constexpr std::string_view kBlockClose = "</Variables>";
-constexpr std::string_view kVariableOpen = "<Variable>";
-constexpr std::string_view kVariableClose = "</Variable>";
+constexpr SearchText kBlockOpen = "<Variables>";
+constexpr SearchText kBlockClose = "</Variables>";
+constexpr SearchText kVariableOpen = "<Variable>";
+constexpr SearchText kVariableClose = "</Variable>";
 
 const XmlKeys variableKeysTable(keyNamesOf(kVariableFields));  // made at load: no guarded static
 const XmlKeys& variableKeys() { return variableKeysTable; }
@@ -63,23 +63,19 @@ bool parseObjectVariablesXml(std::string_view objectChunk, std::vector<LabelVari
 
     // "<Variables>" never matches "<Variable>": it goes on with 's', not '>'.
     XmlIndex index(variableKeys(), &budget);
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t open = findText(block, kVariableOpen, pos);
-        if (open == std::string_view::npos) break;
-        const std::size_t close = findText(block, kVariableClose, open);
-        if (close == std::string_view::npos) break;
-        const std::size_t end = close + kVariableClose.size();
-        const std::string_view chunk = block.substr(open, end - open);
-        pos = end;
-
+    RecordWalk walk(block, kVariableOpen, kVariableClose);
+    for (std::string_view chunk; walk.next(chunk);) {
         if (!budget.take(sizeof(LabelVariable))) break;
-        LabelVariable variable;
+        // A new variable is what missing elements read: only the elements the
+        // chunk holds are read, into the record where it stays.
+        LabelVariable& variable = variables.emplace_back();
         index.scan(chunk);
-        for (std::size_t place = 0; place < kVariableFields.size(); ++place) {
-            if (!readVariableField(index, place, variable, budget)) return !variables.empty();
+        for (std::size_t place : index.opened()) {
+            if (!readVariableField(index, place, variable, budget)) {
+                variables.pop_back();
+                return !variables.empty();
+            }
         }
-        variables.push_back(std::move(variable));
     }
     return !variables.empty();
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -263,9 +264,10 @@ LabelObject objectWithEveryFieldSet() {
 
 TEST(ObjectsXml, WholeObjectReadsBackFieldByField) {
     const LabelObject written = objectWithEveryFieldSet();
-    const std::vector<LabelObject> objects = parse(mk::test::objectsXmlOf({written, written}));
-    ASSERT_EQ(objects.size(), 2u);
-    for (const LabelObject& read : objects) {
+    // An empty object last: nothing of the objects before leaks into it.
+    const std::vector<LabelObject> objects = parse(mk::test::objectsXmlOf({written, written}) + labelObject(""));
+    ASSERT_EQ(objects.size(), 3u);
+    for (const LabelObject& read : std::span(objects).first(2)) {
         for (const mk::ObjectField& field : mk::kObjectFields) {
             std::visit([&](auto member) { EXPECT_EQ(read.*member, written.*member) << field.key; }, field.member);
         }
@@ -273,6 +275,14 @@ TEST(ObjectsXml, WholeObjectReadsBackFieldByField) {
         EXPECT_EQ(read.Variables[1].id, 5);
         EXPECT_EQ(read.Variables[0].sharename, "serial");
     }
+    for (const mk::ObjectField& field : mk::kObjectFields) {
+        std::visit(
+            [&](auto member) {
+                EXPECT_EQ(objects[2].*member, std::remove_cvref_t<decltype(written.*member)>{}) << field.key;
+            },
+            field.member);
+    }
+    EXPECT_TRUE(objects[2].Variables.empty());
 }
 
 }  // namespace
