@@ -17,6 +17,7 @@
 
 #include "exports/handle_count.h"
 #include "mklabel.h"
+#include "support/base64_encode.h"
 #include "support/fake_net_printer.h"
 #include "support/handles.h"
 #include "support/print_job_reader.h"
@@ -29,20 +30,6 @@ using mk::test::PrinterPtr;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kArrivalWait{15000};
-
-std::string base64(const std::string& bytes) {
-    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<std::uint8_t>(bytes[i + 2]);
-        for (std::size_t k = 0; k < 4; ++k) {
-            text += k <= bytes.size() - i ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
-        }
-    }
-    return text;
-}
 
 std::string pictureFile(const char* name) {
     std::ifstream in(std::filesystem::path(MKLABEL_TEST_PICTURES) / name, std::ios::binary);
@@ -156,7 +143,7 @@ Ink inkOf(const char* name, const std::string& imageBytes, int w, int h) {
     if (imageBytes.empty()) {
         MkLabel_SetRectFill(doc.get(), MkLabel_AddRect(doc.get(), name, 2.5f, 2.5f, 3.5f, 3.5f, 0.5f), 1);
     } else {
-        EXPECT_GE(MkLabel_AddImage(doc.get(), name, 2.0f, 2.0f, 1.0f, base64(imageBytes).c_str()), 0);
+        EXPECT_GE(MkLabel_AddImage(doc.get(), name, 2.0f, 2.0f, 1.0f, mk::test::base64Encode(imageBytes).c_str()), 0);
     }
     void* pixels = nullptr;
     int width = 0, height = 0, stride = 0;

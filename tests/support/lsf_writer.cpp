@@ -167,19 +167,7 @@ std::string lsfOf(const LabelDoc& doc, std::string_view version) {
 }
 
 std::string base64Encode(const std::vector<uint8_t>& bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        uint32_t group = uint32_t{bytes[i]} << 16;
-        if (n > 1) group |= uint32_t{bytes[i + 1]} << 8;
-        if (n > 2) group |= bytes[i + 2];
-        for (std::size_t k = 0; k < 4; ++k) {
-            text += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-        }
-    }
-    return text;
+    return base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::vector<uint8_t> bmpImage(int width, int height) {

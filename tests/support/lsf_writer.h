@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "model/label_doc.h"
+#include "support/base64_encode.h"
 
 namespace mk::test {
 

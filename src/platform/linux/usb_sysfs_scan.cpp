@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <tuple>
 
@@ -32,12 +33,16 @@ std::string readAttribute(const fs::path& file) {
     return value;
 }
 
-std::optional<unsigned> readNumber(const fs::path& file) {
-    const std::string text = readAttribute(file);
+// The whole text as a number; none when anything else is in it.
+std::optional<unsigned> wholeNumber(std::string_view text, int base = 10) {
     unsigned number = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, base);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return number;
+}
+
+std::optional<unsigned> readNumber(const fs::path& file, int base = 10) {
+    return wholeNumber(readAttribute(file), base);
 }
 
 struct Found {
@@ -85,12 +90,11 @@ std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const fs::path& sysfsRoo
         const size_t colon = name.find(':');
         const size_t dot = name.rfind('.');
         if (colon == std::string::npos || colon == 0 || dot == std::string::npos || dot < colon) continue;
-        unsigned number = 0;
-        const auto [end, bad] = std::from_chars(name.data() + dot + 1, name.data() + name.size(), number);
-        if (bad != std::errc() || end != name.data() + name.size()) continue;
+        const std::optional<unsigned> number = wholeNumber(std::string_view(name).substr(dot + 1));
+        if (!number) continue;
         if (readAttribute(entries->path() / "bInterfaceClass") != kPrinterClass) continue;
-        auto [it, inserted] = printerInterface.try_emplace(name.substr(0, colon), Interface{number, name});
-        if (!inserted && number < it->second.number) it->second = Interface{number, name};
+        auto [it, inserted] = printerInterface.try_emplace(name.substr(0, colon), Interface{*number, name});
+        if (!inserted && *number < it->second.number) it->second = Interface{*number, name};
     }
     if (error) return std::nullopt;
 
@@ -112,14 +116,9 @@ std::optional<std::vector<UsbPrinterNode>> scanUsbSysfs(const fs::path& sysfsRoo
 UsblpNode usblpNodeOf(const fs::path& sysfsRoot, const std::string& usbNode, int interfaceNumber) {
     constexpr UsblpNode kUnreadable{UsblpNode::Found::Unreadable};
     const fs::path node(usbNode);
-    unsigned bus = 0;
-    unsigned address = 0;
-    const std::string busText = node.parent_path().filename().string();
-    const std::string addressText = node.filename().string();
-    if (std::from_chars(busText.data(), busText.data() + busText.size(), bus).ec != std::errc() ||
-        std::from_chars(addressText.data(), addressText.data() + addressText.size(), address).ec != std::errc()) {
-        return {};
-    }
+    const std::optional<unsigned> bus = wholeNumber(node.parent_path().filename().string());
+    const std::optional<unsigned> address = wholeNumber(node.filename().string());
+    if (!bus || !address) return {};
     const fs::path devices = sysfsRoot / "bus" / "usb" / "devices";
     std::error_code error;
     std::string device;
@@ -138,10 +137,7 @@ UsblpNode usblpNodeOf(const fs::path& sysfsRoot, const std::string& usbNode, int
         const std::string name = it->path().filename().string();
         if (name.rfind(device + ":", 0) != 0) continue;
         // bInterfaceNumber is two hexadecimal digits.
-        const std::string number = readAttribute(it->path() / "bInterfaceNumber");
-        int value = -1;
-        const auto [end, bad] = std::from_chars(number.data(), number.data() + number.size(), value, 16);
-        if (bad == std::errc() && end == number.data() + number.size() && value == interfaceNumber) {
+        if (readNumber(it->path() / "bInterfaceNumber", 16) == static_cast<unsigned>(interfaceNumber)) {
             interface = it->path();
             break;
         }
@@ -154,14 +150,12 @@ UsblpNode usblpNodeOf(const fs::path& sysfsRoot, const std::string& usbNode, int
         if (lp->path().filename().string().rfind("lp", 0) != 0) continue;
         // "MAJOR:MINOR"
         const std::string text = readAttribute(lp->path() / "dev");
-        const char* const last = text.data() + text.size();
-        unsigned major = 0;
-        unsigned minor = 0;
-        const auto [colon, badMajor] = std::from_chars(text.data(), last, major);
-        if (badMajor != std::errc() || colon == last || *colon != ':') return kUnreadable;
-        const auto [end, badMinor] = std::from_chars(colon + 1, last, minor);
-        if (badMinor != std::errc() || end != last) return kUnreadable;
-        return {UsblpNode::Found::Node, ::makedev(major, minor)};
+        const size_t colon = text.find(':');
+        if (colon == std::string::npos) return kUnreadable;
+        const std::optional<unsigned> major = wholeNumber(std::string_view(text).substr(0, colon));
+        const std::optional<unsigned> minor = wholeNumber(std::string_view(text).substr(colon + 1));
+        if (!major || !minor) return kUnreadable;
+        return {UsblpNode::Found::Node, ::makedev(*major, *minor)};
     }
     return error ? kUnreadable : UsblpNode{};
 }
