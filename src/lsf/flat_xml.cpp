@@ -382,7 +382,6 @@ const std::string* XmlIndex::decodedPiece(std::size_t piece) const {
 
 std::string XmlIndex::text(std::size_t place) const {
     const std::string_view raw = rawValue(place);
-    if (raw.empty()) return {};
     const std::size_t firstLt = raw.find('<');
     // A value without markup, or without an entity after its markup, costs
     // what it holds.
@@ -419,13 +418,11 @@ bool XmlIndex::flag(std::size_t place) const {
 }
 
 float XmlIndex::real(std::size_t place) const {
-    if (rawValue(place).empty()) return 0.0f;  // most fields of most records are missing
     const std::string text = numberText(place);
     return text.empty() ? 0.0f : textToFloat(text);
 }
 
 int XmlIndex::integer(std::size_t place) const {
-    if (rawValue(place).empty()) return 0;
     const std::string text = numberText(place);
     return text.empty() ? 0 : textToInt32(text, 10);
 }

@@ -82,6 +82,17 @@ bool readObjectField(const XmlIndex& index, std::size_t place, LabelObject& obje
                kObjectFields[place].member);
 }
 
+// The elements of the scanned chunk into an object that starts from what
+// missing elements read; false when what it holds does not fit the budget.
+bool readObject(const XmlIndex& index, std::string_view chunk, LabelObject& object, LoadBudget& budget) {
+    for (std::size_t place : index.opened()) {
+        if (place < kObjectFields.size() && !readObjectField(index, place, object, budget)) return false;
+    }
+    if (object.objectclass == 0) object.objectclass = index.integer(kObjectClassFallbackPlace);
+    parseObjectVariablesXml(chunk, object.Variables, budget);
+    return !budget.exceeded();
+}
+
 constexpr std::array<int8_t, 256> makeBase64Values() {
     constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::array<int8_t, 256> values{};
@@ -127,16 +138,7 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
         // Built where it stays; only the elements the chunk holds are read.
         LabelObject& object = objects.emplace_back(blankLoadedObject);
         index.scan(chunk);
-        bool fits = true;
-        for (std::size_t place : index.opened()) {
-            if (place < kObjectFields.size() && !readObjectField(index, place, object, budget)) {
-                fits = false;
-                break;
-            }
-        }
-        if (fits && object.objectclass == 0) object.objectclass = index.integer(kObjectClassFallbackPlace);
-        if (fits) parseObjectVariablesXml(chunk, object.Variables, budget);
-        if (!fits || budget.exceeded()) {
+        if (!readObject(index, chunk, object, budget)) {
             objects.pop_back();  // the list holds only the objects read whole
             return false;
         }

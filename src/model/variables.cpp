@@ -86,16 +86,25 @@ void forEachListedVariable(std::string_view ids, const VariableIndex& index, Use
     }
 }
 
-uint64_t contributionBytes(const LabelVariable& variable) {
-    return variable.fixedlength > 0 ? static_cast<uint64_t>(variable.fixedlength) : variable.data.size();
+// The bytes composeIndexed would give, without making the text.
+uint64_t composedBytes(std::string_view ids, const VariableIndex& index) {
+    uint64_t bytes = 0;
+    forEachListedVariable(ids, index, [&](const LabelVariable& variable) {
+        bytes += variable.fixedlength > 0 ? static_cast<uint64_t>(variable.fixedlength) : variable.data.size();
+    });
+    return bytes;
 }
 
-void appendContribution(std::string& composed, const LabelVariable& variable) {
-    if (variable.fixedlength > 0) {
-        composed += padToWidth(variable.data, variable.fixedlength);
-    } else {
-        composed += variable.data;
-    }
+std::string composeIndexed(std::string_view ids, const VariableIndex& index) {
+    std::string composed;
+    forEachListedVariable(ids, index, [&](const LabelVariable& variable) {
+        if (variable.fixedlength > 0) {
+            composed += padToWidth(variable.data, variable.fixedlength);
+        } else {
+            composed += variable.data;
+        }
+    });
+    return composed;
 }
 
 bool composes(const LabelObject& object) { return !object.Variables.empty() || !object.datachild_IDs.empty(); }
@@ -125,34 +134,29 @@ std::string padToWidth(std::string_view text, int width) {
 }
 
 std::string composeVariableText(std::string_view ids, const std::vector<LabelVariable>& variables) {
-    std::string composed;
-    forEachListedVariable(ids, VariableIndex(variables),
-                          [&](const LabelVariable& variable) { appendContribution(composed, variable); });
-    return composed;
+    return composeIndexed(ids, VariableIndex(variables));
 }
 
 std::string composeObjectVariableText(const LabelObject& object) {
     return composeVariableText(object.datachild_IDs, object.Variables);
 }
 
-uint64_t composedTextBytes(const LabelObject& object) {
-    uint64_t bytes = 0;
-    forEachListedVariable(object.datachild_IDs, VariableIndex(object.Variables),
-                          [&](const LabelVariable& variable) { bytes += contributionBytes(variable); });
-    return bytes;
-}
-
 bool composeDocumentVariableTexts(LabelDoc& doc) {
     // Measured in full before anything is composed: a label over the bound
-    // takes none of that memory and keeps its texts as they were.
+    // takes none of that memory and keeps its texts as they were. Each
+    // object's variables are indexed once, for both passes.
+    std::vector<VariableIndex> indexes;
+    indexes.reserve(doc.objects.size());
     uint64_t total = 0;
     for (const LabelObject& object : doc.objects) {
-        if (composes(object)) total += composedTextBytes(object);
+        if (!composes(object)) continue;
+        total += composedBytes(object.datachild_IDs, indexes.emplace_back(object.Variables));
         if (total > kMaxLabelTextBytes) return false;
     }
+    auto index = indexes.cbegin();
     for (LabelObject& object : doc.objects) {
         if (!composes(object)) continue;
-        std::string text = composeObjectVariableText(object);
+        std::string text = composeIndexed(object.datachild_IDs, *index++);
         // An empty composition keeps the designed text rather than blanking it.
         if (!text.empty()) object.objectdata = std::move(text);
     }

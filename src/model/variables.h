@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +18,6 @@ std::string composeVariableText(std::string_view ids, const std::vector<LabelVar
 std::string composeObjectVariableText(const LabelObject& object);
 // The text brought to width bytes: cut at the front, or zero-padded in front.
 std::string padToWidth(std::string_view text, int width);
-
-// The bytes composeObjectVariableText would give, without making the text.
-uint64_t composedTextBytes(const LabelObject& object);
 
 // What the document-level render and print calls do before drawing: every
 // object with variables or ids gets its composed text, unless that is empty.
