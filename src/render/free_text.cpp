@@ -34,9 +34,6 @@ std::vector<std::string_view> freeLines(std::string_view text) {
     return lines;
 }
 
-// How far a glyph may reach from its cell's corner, in line heights.
-constexpr int64_t kGlyphReachInLines = 4;
-
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
                       int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<MeasuredLine> measured;
@@ -73,7 +70,7 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     }
     plan.scaled = true;
     plan.scaleX = roundedZoom(zoom);
-    plan.keepWithin(surface, kGlyphReachInLines * tallest, false);
+    plan.keepWithin(surface, tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
@@ -119,7 +116,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
         plan.textColor = platform::kWhite;
     }
     for (const int height : heights) largestRun = std::max<int64_t>(largestRun, height);
-    plan.keepWithin(surface, kGlyphReachInLines * largestRun, true);
+    plan.keepWithin(surface, largestRun, true);
     int64_t colX = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
         const Column& column = columns[i];
