@@ -31,14 +31,14 @@ void BM_PcxFromRenderedLabel(benchmark::State& state) {
     const LabelDoc doc = referenceLabel();
     void* pixels = nullptr;
     int width = 0, height = 0, stride = 0;
-    if (!mk::renderLabelBitmap(doc, dpi, 0, &pixels, &width, &height, &stride)) {
+    if (!mk::renderLabelForHost(doc, dpi, &pixels, &width, &height, &stride)) {
         state.SkipWithError("render failed");
         return;
     }
     for (auto _ : state) {
         benchmark::DoNotOptimize(mk::buildPcxImage(static_cast<uint8_t*>(pixels), width, height, stride));
     }
-    std::free(pixels);
+    mk::platform::releaseHostPixels(pixels);
     state.SetItemsProcessed(state.iterations() * width * height);  // pixels
 }
 BENCHMARK(BM_PcxFromRenderedLabel)->Arg(203)->Arg(300);

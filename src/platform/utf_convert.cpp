@@ -39,12 +39,31 @@ LeadRule leadRule(uint8_t lead) {
 
 }  // namespace
 
+Utf8Sequence firstUtf8Sequence(std::string_view text) {
+    const auto lead = static_cast<uint8_t>(text[0]);
+    if (lead < 0x80) return {lead, 1, true};
+    const LeadRule rule = leadRule(lead);
+    if (rule.length == 0) return {0, 1, false};
+    char32_t cp = lead & (0xFF >> (rule.length + 1));
+    size_t j = 1;
+    for (int k = 1; k < rule.length; ++k, ++j) {
+        // The bytes read so far form one maximal ill-formed subsequence; the
+        // byte that broke it starts afresh.
+        if (j >= text.size()) return {0, j, false};
+        const auto b = static_cast<uint8_t>(text[j]);
+        const uint8_t low = k == 1 ? rule.secondLow : 0x80;
+        const uint8_t high = k == 1 ? rule.secondHigh : 0xBF;
+        if (b < low || b > high) return {0, j, false};
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return {cp, j, true};
+}
+
 std::u16string utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
+    while (i < text.size()) {
         const auto lead = static_cast<uint8_t>(text[i]);
         if (lead == 0) break;
         if (lead < 0x80) {
@@ -52,37 +71,13 @@ std::u16string utf8ToUtf16(std::string_view text) {
             ++i;
             continue;
         }
-        const LeadRule rule = leadRule(lead);
-        if (rule.length == 0) {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        char32_t cp = lead & (0xFF >> (rule.length + 1));
-        size_t j = i + 1;
-        bool complete = true;
-        for (int k = 1; k < rule.length; ++k, ++j) {
-            if (j >= n) {
-                complete = false;
-                break;
-            }
-            const auto b = static_cast<uint8_t>(text[j]);
-            const uint8_t low = k == 1 ? rule.secondLow : 0x80;
-            const uint8_t high = k == 1 ? rule.secondHigh : 0xBF;
-            if (b < low || b > high) {
-                complete = false;
-                break;
-            }
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (complete) {
-            appendUtf16(out, cp);
+        const Utf8Sequence sequence = firstUtf8Sequence(text.substr(i));
+        if (sequence.wellFormed) {
+            appendUtf16(out, sequence.codePoint);
         } else {
-            // The bytes read so far form one maximal ill-formed subsequence;
-            // the byte that broke it starts afresh.
             out.push_back(kReplacement);
         }
-        i = j;
+        i += sequence.length;
     }
     return out;
 }

@@ -10,6 +10,16 @@ namespace mk::platform {
 // maximal ill-formed subsequence becomes one U+FFFD.
 std::u16string utf8ToUtf16(std::string_view text);
 
+// The UTF-8 sequence at the start of a non-empty text. Well formed: its code
+// point and its length in bytes. Otherwise length spans its maximal
+// ill-formed subsequence (at least one byte), which converts to one U+FFFD.
+struct Utf8Sequence {
+    char32_t codePoint = 0;
+    size_t length = 0;
+    bool wellFormed = false;
+};
+Utf8Sequence firstUtf8Sequence(std::string_view text);
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 

@@ -12,6 +12,7 @@
 
 #include "model/append_format.h"
 #include "platform/bounded_cache.h"
+#include "platform/utf_convert.h"
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
 #include "render/ean_upc.h"
@@ -52,31 +53,9 @@ using SymbolPtr = std::unique_ptr<zint_symbol, SymbolDeleter>;
 // start of text, or 0: control characters (C0, DEL and C1, which terminals
 // act on) and bytes that are not UTF-8 text get escaped.
 size_t printableSequence(std::string_view text) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead >= 0x20 && lead < 0x7F) return 1;
-    size_t length = 0;
-    uint32_t code = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        code = code << 6 | (byte(i) & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool valid = code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    return valid && code >= 0xA0 ? length : 0;
+    const platform::Utf8Sequence sequence = platform::firstUtf8Sequence(text);
+    const char32_t c = sequence.codePoint;
+    return sequence.wellFormed && ((c >= 0x20 && c < 0x7F) || c >= 0xA0) ? sequence.length : 0;
 }
 
 // Text for a report line: as it is up to its first zero byte, except that a

@@ -17,10 +17,6 @@ namespace {
 constexpr float kShrinkStep = 0.2f;
 constexpr float kShrinkFloor = 2.0f;
 
-// How far a glyph may reach from its cell's corner, in line heights: wide
-// glyphs, overhangs and marks above or below the line all stay within it.
-constexpr int64_t kGlyphReachInLines = 4;
-
 enum class Overflow { Wrap = 0, ScaleFont = 2 };  // any other value compresses
 
 // The extents of single code points at the font's current size, asked of
@@ -134,7 +130,7 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
     const int64_t startX = logicalX(left, zoom);
     const int lineHeight =
         !lines.empty() && !lines.front().empty() ? font.extent(lines.front().front()).cy : font.extent(u"X").cy;
-    plan.keepWithin(surface, kGlyphReachInLines * static_cast<int64_t>(lineHeight), true);
+    plan.keepWithin(surface, lineHeight, true);
     int64_t y = top;
     for (size_t i = 0; i < lines.size(); ++i) {
         const TextLine& line = lines[i];

@@ -34,9 +34,6 @@ std::vector<std::string_view> freeLines(std::string_view text) {
     return lines;
 }
 
-// How far a glyph may reach from its cell's corner, in line heights.
-constexpr int64_t kGlyphReachInLines = 4;
-
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
                       int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
     std::vector<MeasuredLine> measured;
@@ -73,7 +70,7 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     }
     plan.scaled = true;
     plan.scaleX = roundedZoom(zoom);
-    plan.keepWithin(surface, kGlyphReachInLines * tallest, false);
+    plan.keepWithin(surface, tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
     for (size_t i = 0; i < measured.size(); ++i) {
@@ -89,6 +86,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
     std::vector<Column> columns;
     std::vector<TextRun> runs;
     std::vector<int> heights;
+    int64_t largestRun = 0;  // the widest or tallest code point
     for (std::string_view line : lines) {
         Column column{runs.size()};
         for (const TextRun& run : splitUtf8Runs(line)) {
@@ -97,6 +95,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
             heights.push_back(extent.cy);
             column.width = std::max(column.width, extent.cx);
             column.height += extent.cy;
+            largestRun = std::max<int64_t>(largestRun, std::max(extent.cx, extent.cy));
         }
         column.count = runs.size() - column.first;
         if (column.count > 0) columns.push_back(column);
@@ -104,9 +103,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
     if (columns.empty()) return;
     int64_t totalWidth = 0;
     int64_t maxHeight = 0;
-    int64_t largestRun = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
-        largestRun = std::max<int64_t>(largestRun, columns[i].width);
         totalWidth += columns[i].width;
         if (i + 1 < columns.size()) totalWidth += lineGapAfter(object, columns[i].width, lineGap);
         maxHeight = std::max(maxHeight, columns[i].height);
@@ -118,8 +115,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, const
                                     platform::saturateToInt(top + maxHeight), plan.textColor};
         plan.textColor = platform::kWhite;
     }
-    for (const int height : heights) largestRun = std::max<int64_t>(largestRun, height);
-    plan.keepWithin(surface, kGlyphReachInLines * largestRun, true);
+    plan.keepWithin(surface, largestRun, true);
     int64_t colX = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
         const Column& column = columns[i];

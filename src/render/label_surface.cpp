@@ -1,7 +1,5 @@
 #include "render/label_surface.h"
 
-#include <cstring>
-
 #include "render/barcode_object.h"
 #include "render/image_object.h"
 #include "render/shape_object.h"
@@ -59,23 +57,6 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
         if (object.enable) drawObject(*dc, object, dpi, pictures);
     }
     return dc;
-}
-
-bool renderLabelBitmap(const LabelDoc& doc, int dpi, int /*flag*/, void** outPixels, int* outWidth, int* outHeight,
-                       int* outStride) {
-    if (outPixels == nullptr || outWidth == nullptr || outHeight == nullptr || outStride == nullptr) return false;
-    const auto dc = drawLabel(doc, dpi);
-    if (dc == nullptr) return false;
-    const int height = dc->height();
-    size_t bytes = static_cast<size_t>(dc->stride()) * static_cast<size_t>(height);
-    void* copy = std::malloc(bytes);
-    *outPixels = copy;
-    if (copy == nullptr) return false;
-    std::memcpy(copy, dc->pixels(), bytes);
-    *outWidth = dc->width();
-    *outHeight = height;
-    *outStride = dc->stride();
-    return true;
 }
 
 bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* outWidth, int* outHeight,

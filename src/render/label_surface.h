@@ -32,16 +32,12 @@ struct PixelBuffer {
 // they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 
-// Draws the label as drawLabel does and hands back a copy of the pixels. False when
-// drawLabel gives no surface, or memory runs out; the outputs are then left
-// as they were except *outPixels, which is null when only the copy failed.
-// The flag is carried for callers that pass one and is not read.
-bool renderLabelBitmap(const LabelDoc& doc, int dpi, int flag, void** outPixels, int* outWidth, int* outHeight,
-                       int* outStride);
-
 // What the render calls hand the host: the label drawn as drawLabel does,
-// straight into the block the host receives (released with MkFree), so that
-// its pixels are written once. Results as renderLabelBitmap's.
+// straight into the block the host receives (released with MkFree, or
+// PixelBuffer's deleter), so that its pixels are written once. False when
+// drawLabel gives no surface, or memory runs out; the outputs are then left
+// as they were except *outPixels, which is null when only handing the pixels
+// over failed.
 bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* outWidth, int* outHeight,
                         int* outStride);
 

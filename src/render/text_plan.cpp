@@ -20,10 +20,10 @@ int64_t lineOffset(int alignCode, int64_t blockSize, int64_t size) {
     return 0;
 }
 
-void TextPlan::keepWithin(SurfaceSize surface, int64_t reach, bool singleCodePoints) {
+void TextPlan::keepWithin(SurfaceSize surface, int64_t lineHeight, bool singleCodePoints) {
     // Without a usable scale the platform draws unscaled (see drawTextPlan).
     const double scale = scaled && scaleX > 0.0f ? scaleX : 1.0;
-    reach = std::max<int64_t>(reach, 0);
+    const int64_t reach = kGlyphReachInLines * std::max<int64_t>(lineHeight, 0);
     Window window;
     if (singleCodePoints) window.left = -reach;
     window.top = -reach;

@@ -45,11 +45,13 @@ struct TextPlan {
     std::u16string units;  // the pieces' texts, one after another
 
     // From here on, pieces that cannot reach the surface are left out: those
-    // that start right of it or more than reach below or above it, and, for
-    // pieces of one code point, those that start more than reach left of it.
-    // reach is how far, in logical units, a glyph may extend from its cell's
-    // corner; scaleX must be set first.
-    void keepWithin(SurfaceSize surface, int64_t reach, bool singleCodePoints);
+    // that start right of it or more than a glyph's reach below or above it,
+    // and, for pieces of one code point, those that start more than that
+    // left of it. A glyph reaches kGlyphReachInLines times lineHeight (in
+    // logical units) from its cell's corner: wide glyphs, overhangs and marks
+    // above or below the line all stay within it. scaleX must be set first.
+    static constexpr int64_t kGlyphReachInLines = 4;
+    void keepWithin(SurfaceSize surface, int64_t lineHeight, bool singleCodePoints);
     void place(int64_t x, int64_t y, std::u16string_view text);
     std::u16string_view textOf(const PlacedText& piece) const { return {units.data() + piece.offset, piece.length}; }
 

@@ -202,12 +202,12 @@ std::pair<std::vector<uint8_t>, std::string> renderScene(const Scene& scene) {
     int width = 0, height = 0, stride = 0;
     std::fflush(stdout);
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(mk::renderLabelBitmap(doc, scene.dpi, 0, &pixels, &width, &height, &stride));
+    EXPECT_TRUE(mk::renderLabelForHost(doc, scene.dpi, &pixels, &width, &height, &stride));
     std::fflush(stdout);
     std::string output = testing::internal::GetCapturedStdout();
     const auto* bytes = static_cast<const uint8_t*>(pixels);
     std::vector<uint8_t> render(bytes, bytes + (pixels ? static_cast<size_t>(stride) * height : 0));
-    std::free(pixels);
+    mk::platform::releaseHostPixels(pixels);
     return {render, output};
 }
 

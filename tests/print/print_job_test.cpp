@@ -124,9 +124,9 @@ TEST(PrintJob, GraphicIsTheLabelInOneBitPerPixel) {
 
         void* pixels = nullptr;
         int width = 0, height = 0, stride = 0;
-        ASSERT_TRUE(mk::renderLabelBitmap(doc, dpi, 0, &pixels, &width, &height, &stride));
+        ASSERT_TRUE(mk::renderLabelForHost(doc, dpi, &pixels, &width, &height, &stride));
         const mk::MonochromeBitmap expected = mk::toMonochrome(static_cast<uint8_t*>(pixels), width, height, stride);
-        std::free(pixels);
+        mk::platform::releaseHostPixels(pixels);
         ASSERT_EQ(picture->width, width);
         ASSERT_EQ(picture->height, height);
         EXPECT_EQ(picture->bits, expected.bits);
@@ -154,11 +154,11 @@ TEST(PrintJob, PrintedPictureSavesAsThePreviewOfTheLabel) {
 
     void* pixels = nullptr;
     int width = 0, height = 0, stride = 0;
-    ASSERT_TRUE(mk::renderLabelBitmap(doc, dpi, 0, &pixels, &width, &height, &stride));
+    ASSERT_TRUE(mk::renderLabelForHost(doc, dpi, &pixels, &width, &height, &stride));
     std::FILE* preview = std::fopen((dir / "preview.bmp").string().c_str(), "wb");
     ASSERT_NE(preview, nullptr);
     const bool written = mk::writeBmpPreview(preview, static_cast<uint8_t*>(pixels), width, height, stride, dpi);
-    std::free(pixels);
+    mk::platform::releaseHostPixels(pixels);
     ASSERT_TRUE(std::fclose(preview) == 0 && written);
 
     const std::string printed = fileBytes(dir / "printed.bmp");

@@ -242,7 +242,7 @@ Ink inkOf(const Case& c, int dpi) {
     void* pixels = nullptr;
     int width = 0, height = 0, stride = 0;
     Ink ink;
-    if (!mk::renderLabelBitmap(c.make(), dpi, 0, &pixels, &width, &height, &stride)) return ink;
+    if (!mk::renderLabelForHost(c.make(), dpi, &pixels, &width, &height, &stride)) return ink;
     ink.left = width;
     ink.top = height;
     for (int y = 0; y < height; ++y) {
@@ -255,7 +255,7 @@ Ink inkOf(const Case& c, int dpi) {
             ink.bottom = std::max(ink.bottom, y);
         }
     }
-    std::free(pixels);
+    mk::platform::releaseHostPixels(pixels);
     return ink;
 }
 

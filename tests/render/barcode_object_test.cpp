@@ -28,7 +28,7 @@ constexpr float kX = 10.0f;  // mm
 constexpr float kY = 15.0f;
 
 struct Label {
-    std::unique_ptr<uint8_t, decltype(&std::free)> pixels{nullptr, &std::free};
+    std::unique_ptr<uint8_t, mk::PixelBuffer::Free> pixels;
     int width = 0;
     int height = 0;
     int stride = 0;
@@ -94,7 +94,7 @@ Label render(const LabelObject& object, int dpi) {
     mk::appendObject(doc, object);
     Label label;
     void* pixels = nullptr;
-    EXPECT_TRUE(mk::renderLabelBitmap(doc, dpi, 0, &pixels, &label.width, &label.height, &label.stride));
+    EXPECT_TRUE(mk::renderLabelForHost(doc, dpi, &pixels, &label.width, &label.height, &label.stride));
     label.pixels.reset(static_cast<uint8_t*>(pixels));
     return label;
 }

@@ -347,8 +347,8 @@ TEST(TextObject, RenderedLabelsDrawTextObjectsByName) {
     int width = 0;
     int height = 0;
     int stride = 0;
-    ASSERT_TRUE(mk::renderLabelBitmap(doc, 203, 0, &pixels, &width, &height, &stride));
-    std::unique_ptr<void, decltype(&std::free)> owned(pixels, &std::free);
+    ASSERT_TRUE(mk::renderLabelForHost(doc, 203, &pixels, &width, &height, &stride));
+    std::unique_ptr<uint8_t, mk::PixelBuffer::Free> owned(static_cast<uint8_t*>(pixels));
     const auto* bytes = static_cast<const uint8_t*>(pixels);
     int topInk = 0;
     int bottomInk = 0;

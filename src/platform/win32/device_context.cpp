@@ -225,7 +225,7 @@ uint8_t* DeviceContext::mutablePixels() {
 
 void* DeviceContext::handPixelsToHost() {
     // The DIB section's memory is GDI's own: the host gets a copy.
-    const size_t bytes = static_cast<size_t>(impl_->width) * 4 * static_cast<size_t>(impl_->height);
+    const size_t bytes = static_cast<size_t>(stride()) * static_cast<size_t>(impl_->height);
     const MappedBlock block = surfacePool().take(bytes);
     if (block.data == nullptr) return nullptr;
     std::memcpy(block.data, pixels(), bytes);
