@@ -9,7 +9,7 @@
 #include "comm/interface_type.h"
 #include "comm/comm_timing.h"
 #include "comm/net_transport.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "platform/tcp_socket.h"
 
 namespace mk {

@@ -2,7 +2,7 @@
 
 #include "comm/comm_timing.h"
 #include "comm/status_retry.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 
 namespace mk {
 namespace {

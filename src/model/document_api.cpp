@@ -5,7 +5,7 @@
 #include "mklabel.h"
 #include "model/export_guard.h"
 #include "model/label_doc.h"
-#include "platform/block_pool.h"
+#include "portable/host_blocks.h"
 
 namespace {
 

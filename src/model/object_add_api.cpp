@@ -5,7 +5,7 @@
 #include "mklabel.h"
 #include "model/export_guard.h"
 #include "model/label_doc.h"
-#include "platform/base64_strict.h"
+#include "portable/base64_strict.h"
 
 namespace {
 

@@ -107,7 +107,7 @@ public:
     // A white surface of width x height dots, or nullptr when the size is
     // not allowed (surfaceSizeAllowed, checked before any memory is touched)
     // or the memory cannot be allocated. A system may take the memory from
-    // the surface pool (platform/block_pool.h), which keeps the memory of
+    // the surface pool (portable/block_pool.h), which keeps the memory of
     // surfaces destroyed earlier and of pixels the host gave back, so that
     // labels drawn one after another neither map nor fault in their pages
     // each time; it is filled white all the same.

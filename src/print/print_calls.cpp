@@ -17,7 +17,7 @@
 #include "model/variables.h"
 #include "print/print_job.h"
 #include "print/rfid_commands.h"
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "model/append_format.h"
-#include "platform/bounded_cache.h"
-#include "platform/utf_convert.h"
+#include "portable/bounded_cache.h"
+#include "portable/utf_convert.h"
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
 #include "render/ean_upc.h"

@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "platform/font.h"
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 #include "render/barcode_adapter.h"
 #include "render/barcode_kinds.h"
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 #include "render/object_font.h"
 #include "render/units.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 
 namespace mk {
 

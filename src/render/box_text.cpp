@@ -6,7 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 #include "render/units.h"
 
 namespace mk {

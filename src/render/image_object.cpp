@@ -6,10 +6,10 @@
 #include <optional>
 #include <span>
 
-#include "platform/bmp_reader.h"
-#include "platform/bounded_cache.h"
-#include "platform/int_convert.h"
-#include "platform/picture_header.h"
+#include "portable/bmp_reader.h"
+#include "portable/bounded_cache.h"
+#include "portable/int_convert.h"
+#include "portable/picture_header.h"
 #include "platform/picture_loader.h"
 #include "render/units.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "model/label_doc.h"
-#include "platform/block_pool.h"
+#include "portable/host_blocks.h"
 #include "platform/device_context.h"
 #include "render/image_object.h"
 

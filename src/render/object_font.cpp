@@ -1,7 +1,7 @@
 #include "render/object_font.h"
 
-#include "platform/utf_convert.h"
-#include "platform/int_convert.h"
+#include "portable/utf_convert.h"
+#include "portable/int_convert.h"
 
 namespace mk {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 #include "render/text_object.h"
 
 namespace mk {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/utf_convert.h"
-#include "platform/int_convert.h"
+#include "portable/utf_convert.h"
+#include "portable/int_convert.h"
 
 namespace mk {
 

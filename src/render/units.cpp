@@ -1,6 +1,6 @@
 #include "render/units.h"
 
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 
 namespace mk {
 

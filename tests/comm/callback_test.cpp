@@ -13,7 +13,7 @@
 #include "model/last_error.h"
 #include "model/printer.h"
 #include "platform/tcp_socket_testing.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/loopback.h"

@@ -10,7 +10,7 @@
 
 #include "comm/comm_timing.h"
 #include "platform/tcp_socket_testing.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "support/fake_net_printer.h"
 #include "support/loopback.h"
 

@@ -17,7 +17,7 @@
 #include "comm/usb_io.h"
 #include "mklabel.h"
 #include "model/last_error.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "support/callback_test_setup.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"

@@ -9,7 +9,7 @@
 #include "mklabel.h"
 #include "model/last_error.h"
 #include "model/printer.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #ifndef _WIN32

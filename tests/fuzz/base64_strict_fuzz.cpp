@@ -14,7 +14,7 @@
 #include "lsf/objects_xml.h"
 #include "mklabel.h"
 #include "model/label_doc.h"
-#include "platform/base64_strict.h"
+#include "portable/base64_strict.h"
 #include "support/lsf_writer.h"
 
 namespace {

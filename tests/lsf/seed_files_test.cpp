@@ -19,7 +19,7 @@
 #include "lsf/printer_params_xml.h"
 #include "lsf/variables_xml.h"
 #include "mklabel.h"
-#include "platform/base64_strict.h"
+#include "portable/base64_strict.h"
 #include "print/rfid_commands.h"
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"

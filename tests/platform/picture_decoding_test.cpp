@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/picture_header.h"
+#include "portable/picture_header.h"
 #include "platform/picture_loader.h"
 #include "render/image_object.h"
 #include "support/image_surface.h"

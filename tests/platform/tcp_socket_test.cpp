@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "platform/tcp_socket_testing.h"
 #include "support/loopback.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "mklabel.h"
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 #include "printed_label.h"
 #include "render/label_surface.h"
 #include "support/fake_net_printer.h"

@@ -26,7 +26,7 @@
 
 #include "model/label_doc.h"
 #include "print/print_job.h"
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 #include "render/label_surface.h"
 #include "render/object_font.h"
 #include "support/lsf_writer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 #include "render/barcode_adapter.h"
 #include "render/barcode_decode.h"
 #include "render/barcode_kinds.h"

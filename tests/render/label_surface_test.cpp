@@ -6,7 +6,7 @@
 
 #include "mklabel.h"
 #include "model/label_doc.h"
-#include "platform/block_pool.h"
+#include "portable/block_pool.h"
 #include "platform/device_context.h"
 #include "platform/mapped_memory.h"
 #include "render/rendered.h"

@@ -1,6 +1,6 @@
 #include "support/fixed_text_measure.h"
 
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 
 namespace mk::test {
 

@@ -2,9 +2,9 @@
 // directly; strokes and curved shapes go through cairo without antialiasing.
 #include "platform/device_context.h"
 
-#include "platform/block_pool.h"
-#include "platform/clip_segment.h"
-#include "platform/pixel_copy.h"
+#include "portable/host_blocks.h"
+#include "portable/clip_segment.h"
+#include "portable/pixel_copy.h"
 
 #include <cairo.h>
 

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "platform/linux/font_resolver.h"
-#include "platform/int_convert.h"
-#include "platform/utf_convert.h"
+#include "portable/int_convert.h"
+#include "portable/utf_convert.h"
 
 namespace mk::platform {
 

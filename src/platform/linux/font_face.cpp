@@ -12,7 +12,7 @@
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 
 namespace mk::platform {
 

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 
 namespace mk::platform {
 

@@ -1,6 +1,6 @@
 #include "platform/linux/icon_reader.h"
 
-#include "platform/bmp_reader.h"
+#include "portable/bmp_reader.h"
 #include "platform/linux/png_decoder.h"
 
 namespace mk::platform {

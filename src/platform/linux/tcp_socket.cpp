@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "platform/linux/fd_wait.h"
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "platform/tcp_socket_testing.h"
 
 namespace mk::platform {

@@ -11,9 +11,9 @@
 #include <new>
 #include <utility>
 
-#include "platform/block_pool.h"
-#include "platform/clip_segment.h"
-#include "platform/pixel_copy.h"
+#include "portable/host_blocks.h"
+#include "portable/clip_segment.h"
+#include "portable/pixel_copy.h"
 #include "platform/win32/gdi_object.h"
 
 namespace mk::platform {

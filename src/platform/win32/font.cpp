@@ -10,10 +10,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 #include "platform/mutex.h"
-#include "platform/pixel_copy.h"
-#include "platform/utf_convert.h"
+#include "portable/pixel_copy.h"
+#include "portable/utf_convert.h"
 #include "platform/win32/gdi_object.h"
 
 namespace mk::platform {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/picture_header.h"
+#include "portable/picture_header.h"
 #include "platform/win32/gdi_object.h"
 
 namespace mk::platform {

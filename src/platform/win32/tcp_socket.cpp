@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 #include "platform/tcp_socket_testing.h"
 
 namespace mk::platform {

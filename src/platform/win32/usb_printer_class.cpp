@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/usb_print_calls.h"
 #include "platform/win32/wide_path.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/base64_strict.h"
+#include "portable/base64_strict.h"
 
 namespace {
 

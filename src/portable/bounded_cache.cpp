@@ -1,4 +1,4 @@
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "platform/bmp_reader.h"
+#include "portable/bmp_reader.h"
 
 #include <algorithm>
 #include <array>

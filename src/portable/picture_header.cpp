@@ -1,4 +1,4 @@
-#include "platform/picture_header.h"
+#include "portable/picture_header.h"
 
 #include <algorithm>
 #include <cstdlib>

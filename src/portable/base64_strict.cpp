@@ -1,4 +1,4 @@
-#include "platform/base64_strict.h"
+#include "portable/base64_strict.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 // The caches behind the print path are shared by every thread of a host for
 // as long as it runs: what they keep must stay within their bounds, and what
 // they hand out must stay valid after they drop it.
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 
 #include <gtest/gtest.h>
 

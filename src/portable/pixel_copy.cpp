@@ -1,4 +1,4 @@
-#include "platform/pixel_copy.h"
+#include "portable/pixel_copy.h"
 
 #include <algorithm>
 #include <cstdlib>

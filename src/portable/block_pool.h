@@ -3,7 +3,7 @@
 // Mapped blocks kept between labels, so that labels drawn one after another
 // neither map nor fault in their pages each time: the surfaces of the print
 // path and the pixels the render calls hand to the host, which come back when
-// the host releases them.
+// the host releases them (host_blocks.h).
 
 #include <array>
 #include <cstddef>
@@ -53,15 +53,5 @@ private:
 // The pool of surface and render memory: 64 MiB for the whole process.
 inline constexpr std::size_t kSurfacePoolBytes = std::size_t{64} << 20;
 BlockPool& surfacePool();
-
-// Blocks handed to the host as a render call's pixels, which MkFree gives
-// back. handToHost returns the block's memory, or null (and the block back
-// in the pool) when memory to record it runs out.
-void* handToHost(MappedBlock block) noexcept;
-// Gives back a block handToHost handed out; false for any other pointer.
-bool takeBackFromHost(void* pixels) noexcept;
-// What MkFree releases: a block handToHost handed out goes back to the pool,
-// anything else (a block of the C runtime's heap) to free().
-void releaseHostPixels(void* pixels) noexcept;
 
 }  // namespace mk::platform

@@ -1,4 +1,4 @@
-#include "platform/utf_convert.h"
+#include "portable/utf_convert.h"
 
 #include <cstdint>
 

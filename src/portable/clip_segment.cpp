@@ -1,4 +1,4 @@
-#include "platform/clip_segment.h"
+#include "portable/clip_segment.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/device_context.h"
-#include "platform/int_convert.h"
+#include "portable/int_convert.h"
 
 namespace mk::platform {
 

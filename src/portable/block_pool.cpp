@@ -1,10 +1,8 @@
-#include "platform/block_pool.h"
+#include "portable/block_pool.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <unordered_map>
 
-#include "platform/bounded_cache.h"
+#include "portable/bounded_cache.h"
 #include "platform/mapped_memory.h"
 
 namespace mk::platform {
@@ -76,54 +74,8 @@ namespace {
 // has no guarded function-local statics.
 BlockPool pool(kSurfacePoolBytes);
 
-// The blocks the host holds, by address, in shards with a lock each, so that
-// threads handing out and taking back pixels seldom meet.
-struct HostShard {
-    Mutex mutex;
-    std::unordered_map<const void*, std::size_t> capacities;
-};
-constexpr std::size_t kHostShards = 16;
-std::array<HostShard, kHostShards> hostShards;
-
-HostShard& shardOf(const void* pixels) {
-    // Blocks are whole pages: the address above the page bits spreads them.
-    return hostShards[(reinterpret_cast<std::uintptr_t>(pixels) >> 12) % kHostShards];
-}
-
 }  // namespace
 
 BlockPool& surfacePool() { return pool; }
-
-void* handToHost(MappedBlock block) noexcept {
-    if (block.data == nullptr) return nullptr;
-    HostShard& shard = shardOf(block.data);
-    try {
-        std::lock_guard lock(shard.mutex);
-        shard.capacities.emplace(block.data, block.capacity);
-    } catch (...) {
-        pool.give(block);
-        return nullptr;
-    }
-    return block.data;
-}
-
-bool takeBackFromHost(void* pixels) noexcept {
-    if (pixels == nullptr) return false;
-    HostShard& shard = shardOf(pixels);
-    MappedBlock block;
-    {
-        std::lock_guard lock(shard.mutex);
-        const auto it = shard.capacities.find(pixels);
-        if (it == shard.capacities.end()) return false;
-        block = MappedBlock{static_cast<uint8_t*>(pixels), it->second};
-        shard.capacities.erase(it);
-    }
-    pool.give(block);
-    return true;
-}
-
-void releaseHostPixels(void* pixels) noexcept {
-    if (!takeBackFromHost(pixels)) std::free(pixels);
-}
 
 }  // namespace mk::platform

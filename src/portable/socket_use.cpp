@@ -1,4 +1,4 @@
-#include "platform/socket_use.h"
+#include "portable/socket_use.h"
 
 #include <atomic>
 
