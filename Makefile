@@ -10,7 +10,7 @@ WINE ?= /usr/lib/wine/wine64
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test usb-test demo asan tsan fuzz bench install clean windows windows-deps windows-test-config windows-test windows-comm-test
+.PHONY: deps build test usb-test demo asan tsan fuzz fuzz-long bench install clean windows windows-deps windows-test-config windows-test windows-comm-test
 
 deps:
 	./scripts/install-deps
@@ -50,6 +50,12 @@ fuzz: deps
 	  -DMKLABEL_FUZZ=ON -DMKLABEL_TESTS=OFF -DMKLABEL_BENCH=OFF -DMKLABEL_EXAMPLES=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./tests/fuzz/run-smoke.sh $(FUZZ_BUILD)
+
+# The label, loader and picture fuzzers looking for new inputs, FUZZ_SECONDS
+# each (all three at once), with a 1 s and 512 MiB limit per input.
+FUZZ_SECONDS ?= 1800
+fuzz-long: fuzz
+	./tests/fuzz/run-long.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # mklabel.dll for 64-bit Windows, cross-built with mingw-w64, and the folder
 # a Windows developer takes, $(WIN_BUILD)/sdk; zint is built once from
