@@ -5,6 +5,8 @@
 // what it took. Runs in a program of its own, so that the peak is this
 // program's, and the case that decodes 100 megapixels in a run of its own.
 #include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,202 +22,21 @@
 #include "platform/device_context.h"
 #include "platform/picture_loader.h"
 #include "render/image_object.h"
+#include "platform/win32/gdi_object.h"
 #include "support/hostile_objects.h"
+#include "support/picture_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using mk::test::emfWithBitmap;
+using mk::test::gif;
+using mk::test::wmfWithBitmap;
 
 size_t peakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
-}
-
-void put16(Bytes& bytes, unsigned value) {
-    bytes.push_back(static_cast<uint8_t>(value));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-void put32(Bytes& bytes, uint32_t value) {
-    put16(bytes, value & 0xffff);
-    put16(bytes, value >> 16);
-}
-void set32(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// LZW codes, least significant bit first, in sub-blocks of at most 255 bytes.
-class CodeWriter {
-public:
-    void put(unsigned code, unsigned width) {
-        bits_ |= uint64_t{code} << count_;
-        count_ += width;
-        while (count_ >= 8) flushByte();
-    }
-    Bytes finish() {
-        if (count_ > 0) flushByte();
-        Bytes blocks;
-        for (size_t at = 0; at < data_.size(); at += 255) {
-            const size_t size = std::min<size_t>(255, data_.size() - at);
-            blocks.push_back(static_cast<uint8_t>(size));
-            blocks.insert(blocks.end(), data_.begin() + at, data_.begin() + at + size);
-        }
-        blocks.push_back(0);
-        return blocks;
-    }
-
-private:
-    void flushByte() {
-        data_.push_back(static_cast<uint8_t>(bits_));
-        bits_ >>= 8;
-        count_ = count_ >= 8 ? count_ - 8 : 0;
-    }
-    uint64_t bits_ = 0;
-    unsigned count_ = 0;
-    Bytes data_;
-};
-
-// Image data of `pixels` pixels of colour 0 at code size 2: each code stands
-// for a run one pixel longer than the last, so 100 megapixels take 70 KB.
-Bytes gifRunOfZeros(int64_t pixels) {
-    constexpr unsigned kClear = 4;
-    constexpr unsigned kEnd = 5;
-    CodeWriter codes;
-    unsigned width = 3;
-    unsigned last = kEnd;  // the latest code defined
-    int64_t longest = 1;   // the longest run a code stands for
-    codes.put(kClear, width);
-    while (pixels > 0) {
-        const int64_t run = std::min(longest, pixels);
-        codes.put(run == 1 ? 0 : kClear + static_cast<unsigned>(run), width);
-        pixels -= run;
-        if (pixels == 0) break;
-        ++longest;  // the run and the pixel after it
-        if (++last >= (1u << width)) ++width;
-        if (last == 4095) {
-            codes.put(kClear, width);
-            width = 3;
-            last = kEnd;
-            longest = 1;
-        }
-    }
-    codes.put(kEnd, width);
-    Bytes data{2};
-    const Bytes blocks = codes.finish();
-    data.insert(data.end(), blocks.begin(), blocks.end());
-    return data;
-}
-
-struct Frame {
-    int left, top, width, height;
-};
-
-// A GIF of an 8 x 8 screen with two colours; every frame black.
-Bytes gif(const std::vector<Frame>& frames) {
-    Bytes bytes{'G', 'I', 'F', '8', '9', 'a'};
-    put16(bytes, 8);
-    put16(bytes, 8);
-    bytes.insert(bytes.end(), {0x80, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff});
-    for (const Frame& frame : frames) {
-        bytes.push_back(0x2C);
-        for (const int value : {frame.left, frame.top, frame.width, frame.height}) put16(bytes, value);
-        bytes.push_back(0);
-        const Bytes data = gifRunOfZeros(int64_t{frame.width} * frame.height);
-        bytes.insert(bytes.end(), data.begin(), data.end());
-    }
-    bytes.push_back(0x3B);
-    return bytes;
-}
-
-// A bitmap description of width x height at 8 bits per pixel, compressed so
-// that it ends at once: a loader that plays it still makes the whole bitmap.
-Bytes emptyRleBitmap(int width, int height) {
-    Bytes bytes;
-    put32(bytes, 40);
-    put32(bytes, static_cast<uint32_t>(width));
-    put32(bytes, static_cast<uint32_t>(height));
-    put16(bytes, 1);
-    put16(bytes, 8);
-    put32(bytes, 1);  // run lengths of 8 bits
-    put32(bytes, 2);  // the bits' bytes
-    for (const uint32_t value : {0u, 0u, 1u, 0u}) put32(bytes, value);  // one colour in the table
-    put32(bytes, 0x000000);
-    bytes.insert(bytes.end(), {0, 1});  // end of bitmap
-    return bytes;
-}
-
-// A placeable WMF of one inch square that stretches a width x height bitmap
-// over it.
-Bytes wmfWithBitmap(int width, int height) {
-    Bytes bytes;
-    put32(bytes, 0x9AC6CDD7u);
-    put16(bytes, 0);
-    for (const unsigned value : {0u, 0u, 1440u, 1440u, 1440u}) put16(bytes, value);  // frame, units per inch
-    put32(bytes, 0);
-    uint16_t checksum = 0;
-    for (size_t at = 0; at < 20; at += 2) checksum ^= static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-    put16(bytes, checksum);
-
-    const Bytes bitmap = emptyRleBitmap(width, height);
-    Bytes stretch;
-    put32(stretch, 0);
-    put16(stretch, 0x0F43);
-    put32(stretch, SRCCOPY);
-    put16(stretch, DIB_RGB_COLORS);
-    for (const int value : {height, width, 0, 0, 1440, 1440, 0, 0}) put16(stretch, static_cast<unsigned>(value));
-    stretch.insert(stretch.end(), bitmap.begin(), bitmap.end());
-    set32(stretch, 0, static_cast<uint32_t>(stretch.size() / 2));
-    const Bytes end{3, 0, 0, 0, 0, 0};
-
-    const size_t words = (18 + stretch.size() + end.size()) / 2;
-    for (const unsigned value : {1u, 9u, 0x300u}) put16(bytes, value);
-    put32(bytes, static_cast<uint32_t>(words));
-    put16(bytes, 0);
-    put32(bytes, static_cast<uint32_t>(stretch.size() / 2));
-    put16(bytes, 0);
-    bytes.insert(bytes.end(), stretch.begin(), stretch.end());
-    bytes.insert(bytes.end(), end.begin(), end.end());
-    return bytes;
-}
-
-// An EMF whose frame is 1 inch square, holding one StretchDIBits record of a
-// width x height bitmap.
-Bytes emfWithBitmap(int width, int height) {
-    Bytes header;
-    put32(header, 1);
-    put32(header, 88);
-    for (const int value : {0, 0, 96, 96, 0, 0, 2540, 2540}) put32(header, static_cast<uint32_t>(value));
-    put32(header, 0x464D4520u);
-    put32(header, 0x10000);
-    put32(header, 0);  // the file's bytes, set below
-    put32(header, 3);  // records
-    put16(header, 1);
-    put16(header, 0);
-    for (int i = 0; i < 3; ++i) put32(header, 0);
-    for (const int value : {1024, 768, 320, 240}) put32(header, static_cast<uint32_t>(value));
-
-    const Bytes bitmap = emptyRleBitmap(width, height);
-    Bytes stretch;
-    put32(stretch, 81);
-    put32(stretch, 0);
-    for (const int value : {0, 0, 95, 95, 0, 0, 0, 0, width, height}) put32(stretch, static_cast<uint32_t>(value));
-    put32(stretch, 80);  // the description's offset and bytes
-    put32(stretch, 44);
-    put32(stretch, 80 + 44);  // the bits'
-    put32(stretch, 2);
-    put32(stretch, DIB_RGB_COLORS);
-    put32(stretch, SRCCOPY);
-    put32(stretch, 96);
-    put32(stretch, 96);
-    stretch.insert(stretch.end(), bitmap.begin(), bitmap.end());
-    stretch.resize((stretch.size() + 3) / 4 * 4);
-    set32(stretch, 4, static_cast<uint32_t>(stretch.size()));
-
-    Bytes bytes = header;
-    bytes.insert(bytes.end(), stretch.begin(), stretch.end());
-    for (const uint32_t value : {14u, 20u, 0u, 16u, 20u}) put32(bytes, value);
-    set32(bytes, 48, static_cast<uint32_t>(bytes.size()));
-    return bytes;
 }
 
 struct LimitCase {
@@ -280,6 +102,68 @@ TEST(PictureDrawing, PictureOfOneHundredMegapixelsHoldsTwoCopiesAtMost) {
     const size_t rise = peakWorkingSet() - before;
     std::printf("peak rise: %zu MiB\n", rise >> 20);
     EXPECT_LT(rise, size_t{900} << 20);
+}
+
+// A picture too tall for one band is rendered band by band: it must come
+// out as one rendering of it whole does, seams and last band included.
+TEST(PictureDrawing, MetafileRenderedInBandsIsTheMetafileRenderedWhole) {
+    // 3000 x 3001 pixels at 96 dpi: two bands of 1398 rows and a shorter one.
+    const RECT frame{0, 0, MulDiv(3000, 2540, 96), MulDiv(3001, 2540, 96)};
+    HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    ASSERT_NE(recorder, nullptr);
+    SetMapMode(recorder, MM_TEXT);
+    Ellipse(recorder, 100, 50, 2900, 2950);
+    MoveToEx(recorder, 0, 1397, nullptr);
+    LineTo(recorder, 2999, 1399);
+    TextOutW(recorder, 1000, 1390, L"seam", 4);
+    HENHMETAFILE metafile = CloseEnhMetaFile(recorder);
+    ASSERT_NE(metafile, nullptr);
+    Bytes bytes(GetEnhMetaFileBits(metafile, 0, nullptr));
+    GetEnhMetaFileBits(metafile, static_cast<UINT>(bytes.size()), bytes.data());
+    DeleteEnhMetaFile(metafile);
+
+    const auto picture = mk::platform::loadPicture(bytes);
+    ASSERT_TRUE(picture);
+    ASSERT_GT(picture->height, 2 * 1398);
+
+    // The same bytes rendered whole on black, as the system draws them.
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    IStream* stream = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CreateStreamOnHGlobal(block, TRUE, &stream)));
+    IPicture* whole = nullptr;
+    ASSERT_TRUE(SUCCEEDED(OleLoadPicture(stream, 0, FALSE, IID_IPicture, reinterpret_cast<void**>(&whole))));
+    stream->Release();
+    mk::platform::UniqueDc dc(CreateCompatibleDC(nullptr));
+    void* bits = nullptr;
+    mk::platform::GdiObject surface = mk::platform::createTopDownDib(dc.get(), picture->width, picture->height, &bits);
+    ASSERT_NE(bits, nullptr);
+    std::memset(bits, 0, static_cast<size_t>(picture->width) * picture->height * 4);
+    {
+        mk::platform::SelectedObject selected(dc.get(), surface.get());
+        OLE_XSIZE_HIMETRIC w = 0;
+        OLE_YSIZE_HIMETRIC h = 0;
+        whole->get_Width(&w);
+        whole->get_Height(&h);
+        RECT bounds{0, 0, picture->width, picture->height};
+        ASSERT_TRUE(SUCCEEDED(whole->Render(dc.get(), 0, 0, picture->width, picture->height, 0, h, w, -h, &bounds)));
+        GdiFlush();
+    }
+    whole->Release();
+    CoUninitialize();
+
+    const auto* expected = static_cast<const uint8_t*>(bits);
+    size_t differing = 0;
+    size_t inked = 0;
+    for (size_t i = 0; i < static_cast<size_t>(picture->width) * picture->height; ++i) {
+        const uint8_t* pixel = picture->pixels.data() + i * 4;
+        differing += std::memcmp(pixel, expected + i * 4, 3) != 0;
+        inked += pixel[3] == 255;
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(inked, 1000u) << "the metafile drew nothing to compare";
 }
 
 }  // namespace
