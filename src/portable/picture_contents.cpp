@@ -126,6 +126,7 @@ constexpr EmfBitmapRecord kEmfBitmapRecords[] = {
     {81, 48, 0},     // StretchDIBits
     {93, 16, 0},     // CreateMonoBrush
     {94, 16, 0},     // CreateDIBPatternBrushPt
+    {95, 12, 0},     // ExtCreatePen, whose brush may be a pattern
     {114, 84, 0},    // AlphaBlend
     {116, 84, 0},    // TransparentBlt
 };

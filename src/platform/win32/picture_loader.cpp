@@ -121,9 +121,9 @@ bool readOpaqueBitmap(IPicture& picture, Picture& result) {
     return true;
 }
 
-// Rows per band of the rendered road: a band is at most an eighth of the
-// picture or 4 megapixels, whichever is more, so that the surface beside
-// the picture stays small while a metafile is played at most 16 times.
+// Rows per band when a picture is rendered: an eighth of the picture, or 4
+// megapixels where that is more, so that the surface beside the picture
+// stays small while a metafile is played at most 16 times.
 int bandRows(int width, int height) {
     constexpr int64_t kBandPixels = 4 << 20;
     const int64_t eighth = (int64_t{height} + 7) / 8;
