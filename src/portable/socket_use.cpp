@@ -16,6 +16,7 @@ std::atomic<int> users{0};
 // the host's too.
 Mutex libraryLock;
 int libraryUsers = 0;  // users holding a start, counted or not; under libraryLock
+ScopedSocketLibraryCalls::Calls libraryCalls{startSocketLibrary, stopSocketLibrary};  // under libraryLock
 
 }  // namespace
 
@@ -23,7 +24,7 @@ SocketUse::SocketUse(Counting counting) : counted_(counting == Counted) {
     const std::lock_guard lock(libraryLock);
     // A start that failed is tried again by the next user; this one's socket
     // calls then fail and report it.
-    holdsLibrary_ = libraryUsers > 0 || startSocketLibrary();
+    holdsLibrary_ = libraryUsers > 0 || libraryCalls.start();
     if (holdsLibrary_) ++libraryUsers;
     if (counted_) users.fetch_add(1);
 }
@@ -31,9 +32,20 @@ SocketUse::SocketUse(Counting counting) : counted_(counting == Counted) {
 SocketUse::~SocketUse() {
     const std::lock_guard lock(libraryLock);
     if (counted_) users.fetch_sub(1);
-    if (holdsLibrary_ && --libraryUsers == 0) stopSocketLibrary();
+    if (holdsLibrary_ && --libraryUsers == 0) libraryCalls.stop();
 }
 
 int SocketUse::count() { return users.load(); }
+
+ScopedSocketLibraryCalls::ScopedSocketLibraryCalls(Calls calls) {
+    const std::lock_guard lock(libraryLock);
+    previous_ = libraryCalls;
+    libraryCalls = calls;
+}
+
+ScopedSocketLibraryCalls::~ScopedSocketLibraryCalls() {
+    const std::lock_guard lock(libraryLock);
+    libraryCalls = previous_;
+}
 
 }  // namespace mk::platform

@@ -33,4 +33,22 @@ private:
 bool startSocketLibrary();
 void stopSocketLibrary();
 
+// Tests only: while it lives, SocketUse starts and cleans up the system's
+// socket library through these instead (which may fail, or count and call
+// the real ones). Made and dropped while no exchange runs.
+class ScopedSocketLibraryCalls {
+public:
+    struct Calls {
+        bool (*start)();
+        void (*stop)();
+    };
+    explicit ScopedSocketLibraryCalls(Calls calls);
+    ~ScopedSocketLibraryCalls();
+    ScopedSocketLibraryCalls(const ScopedSocketLibraryCalls&) = delete;
+    ScopedSocketLibraryCalls& operator=(const ScopedSocketLibraryCalls&) = delete;
+
+private:
+    Calls previous_;
+};
+
 }  // namespace mk::platform

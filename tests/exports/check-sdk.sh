@@ -22,6 +22,13 @@ done
 
 cmp -s "$sdk/include/mklabel.h" "$header" || fail "include/mklabel.h is not the library's header"
 grep -q '^## The Windows DLL' "$sdk/README-windows.txt" || fail "README-windows.txt is not the README's part on Windows"
+# It is a text of its own, and carries the rules a host lives by: the
+# picture, text, surface and load bounds, and one thread per handle.
+if grep -qi 'this section' "$sdk/README-windows.txt"; then fail "README-windows.txt calls itself a section"; fi
+for fact in '100 megapixels' 'at most 4 MiB' 'largest label surface' 'Loading a label file takes at most' \
+            'one thread at a time' "the system's decoding"; do
+  grep -qi "$fact" "$sdk/README-windows.txt" || fail "README-windows.txt does not say \"$fact\""
+done
 # It stands on its own: nothing in it leads into the source tree.
 if grep -nE '(^|[ `(])(scripts|tests|src|examples|cmake)/|make windows' "$sdk/README-windows.txt"; then
   fail "README-windows.txt points into the source tree"
@@ -63,6 +70,33 @@ x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$scratch/link" "$sdk/b
   true
 [ "$(head -c 18 "$scratch/link" 2>/dev/null | tr -d '\0')" = mklabel.dll.debug ] ||
   fail "bin/mklabel.dll has no debug link to mklabel.dll.debug"
+
+# The CMake package: mingw links through libmklabel.dll.a, toolchains whose
+# import libraries are .lib files through mklabel.lib; the include folder is
+# named once.
+mkdir -p "$scratch/package"
+cat >"$scratch/package/CMakeLists.txt" <<'PROBE'
+cmake_minimum_required(VERSION 3.25)
+project(package_probe NONE)
+set(CMAKE_IMPORT_LIBRARY_SUFFIX ${SUFFIX})
+find_package(mklabel REQUIRED)
+get_target_property(implib mklabel::mklabel IMPORTED_IMPLIB_RELEASE)
+get_target_property(includes mklabel::mklabel INTERFACE_INCLUDE_DIRECTORIES)
+message(STATUS "implib=${implib}")
+message(STATUS "includes=${includes}")
+PROBE
+for pair in .dll.a:libmklabel.dll.a .lib:mklabel.lib; do
+  suffix=${pair%%:*}
+  library=${pair#*:}
+  if ! probe=$(cmake -S "$scratch/package" -B "$scratch/package/build$suffix" -DSUFFIX="$suffix" \
+                 -Dmklabel_DIR="$(realpath "$sdk")/lib/cmake/mklabel" 2>&1); then
+    fail "the CMake package does not load:"
+    echo "$probe"
+    continue
+  fi
+  grep -q "implib=.*/lib/$library\$" <<<"$probe" || fail "the CMake package does not link $suffix toolchains through $library"
+  grep -q 'includes=[^;]*$' <<<"$probe" || fail "the CMake package names the include folder more than once"
+done
 
 [ $status -ne 0 ] || echo "$sdk: complete"
 exit $status
