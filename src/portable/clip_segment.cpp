@@ -236,14 +236,12 @@ std::vector<VisibleRun> visibleRuns(const std::vector<OutlinePiece>& outline, co
     std::vector<VisibleRun> runs;
     double length = 0;
     bool open = false;
-    bool firstRunAtStart = false;
     const auto outsidePiece = [&](const OutlinePiece& piece) {
         length += pieceLength(piece);
         open = false;
     };
     const auto insidePiece = [&](const OutlinePiece& piece) {
         if (!open) {
-            if (runs.empty() && length == 0) firstRunAtStart = true;
             runs.push_back(VisibleRun{length, {}});
             open = true;
         }
@@ -251,12 +249,6 @@ std::vector<VisibleRun> visibleRuns(const std::vector<OutlinePiece>& outline, co
         length += pieceLength(piece);
     };
     for (const OutlinePiece& piece : outline) walkPiece(piece, window, 0, outsidePiece, insidePiece);
-    // The outline is closed: a stretch through its start is one stretch.
-    if (runs.size() >= 2 && open && firstRunAtStart) {
-        VisibleRun& last = runs.back();
-        last.pieces.insert(last.pieces.end(), runs.front().pieces.begin(), runs.front().pieces.end());
-        runs.erase(runs.begin());
-    }
     return runs;
 }
 

@@ -49,8 +49,8 @@ struct VisibleRun {
 };
 
 // The stretches of the closed outline whose pieces come into the window, in
-// outline order; a stretch that runs through the outline's start is one
-// stretch. Pieces are cut (curves at parameter steps) until what is left of
+// outline order. A stretch through the outline's start is two, as the
+// dashes of a closed outline start again there. Pieces are cut (curves at parameter steps) until what is left of
 // them lies within the window or within a sixteenth of a dot of it, so the
 // result stays in the window's coordinate range. The work grows with the
 // number of times the outline crosses the window's edge and with the

@@ -41,10 +41,18 @@ constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
 
 // What a symbol costs is counted in its modules (zint's encoding, QR Code's
 // mask choice above all, takes about 0.3 us a module), plus its data bytes
-// (zint's parsing, which costs more than the modules of a refused symbol)
-// and the pixels of both rasters, at a rate that weighs each like a module.
-constexpr int64_t kCostPerDataByte = 2;
+// (zint's parsing, up to about 1 us a byte, which is all a refused symbol
+// costs) and the pixels of both rasters, at a rate that weighs each like a
+// module.
+constexpr int64_t kCostPerDataByte = 4;
 constexpr int64_t kPixelsPerCost = 128;
+
+// Aztec Code holds at most 3 832 digits, its densest input at a byte each;
+// zint's Aztec encoder takes time that grows faster than the data (20 ms for
+// 8 KiB of CJK text) before it finds out that longer data does not fit.
+constexpr size_t kMaxAztecDataBytes = 3832;
+
+size_t maxDataBytes(int sym) { return sym == symbology::Aztec ? kMaxAztecDataBytes : kMaxSymbolDataBytes; }
 
 bool isMatrixSymbology(int sym) {
     return sym == symbology::QrCode || sym == symbology::DataMatrix || sym == symbology::Aztec ||
@@ -276,7 +284,7 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     const std::string working =
         prepareBarcodeData(kind, substituteMnemonics(request.data, MnemonicVariant::General));
     result.cost = static_cast<int64_t>(working.size()) * kCostPerDataByte;
-    if (working.size() > kMaxSymbolDataBytes) {
+    if (working.size() > maxDataBytes(sym)) {
         reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
