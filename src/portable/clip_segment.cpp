@@ -92,6 +92,20 @@ void splitCurve(const OutlinePiece& c, OutlinePiece& first, OutlinePiece& second
 
 OutlinePiece line(PathPoint a, PathPoint b) { return OutlinePiece{false, {a, a, b, b}}; }
 
+PathPoint lerp(PathPoint a, PathPoint b, double t) { return PathPoint{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; }
+
+// The part of the piece from parameter 0 up to t (before) or from t to 1.
+OutlinePiece partOf(const OutlinePiece& c, double t, bool before) {
+    if (!c.curve) return before ? line(c.p[0], lerp(c.p[0], c.p[3], t)) : line(lerp(c.p[0], c.p[3], t), c.p[3]);
+    const PathPoint ab = lerp(c.p[0], c.p[1], t);
+    const PathPoint bc = lerp(c.p[1], c.p[2], t);
+    const PathPoint cd = lerp(c.p[2], c.p[3], t);
+    const PathPoint abc = lerp(ab, bc, t);
+    const PathPoint bcd = lerp(bc, cd, t);
+    const PathPoint at = lerp(abc, bcd, t);
+    return before ? OutlinePiece{true, {c.p[0], ab, abc, at}} : OutlinePiece{true, {at, bcd, cd, c.p[3]}};
+}
+
 double speed(const OutlinePiece& c, double t) {
     const double u = 1 - t;
     const double a = u * u;
@@ -207,6 +221,38 @@ std::vector<PathPoint> clipPolygon(const std::vector<PathPoint>& points, Keep&& 
 double pieceLength(const OutlinePiece& piece) {
     if (!piece.curve) return std::hypot(piece.p[3].x - piece.p[0].x, piece.p[3].y - piece.p[0].y);
     return curveLength(piece, 0, 1, quadrature(piece, 0, 1), 0);
+}
+
+std::vector<OutlinePiece> outlineStretch(const std::vector<OutlinePiece>& outline, double from, double to) {
+    std::vector<OutlinePiece> stretch;
+    double start = 0;
+    for (const OutlinePiece& piece : outline) {
+        const double length = pieceLength(piece);
+        const double end = start + length;
+        if (end > from && start < to && length > 0) {
+            // The parameter at a distance along the piece, found by halving.
+            const auto parameterAt = [&](double distance) {
+                if (distance <= 0) return 0.0;
+                if (distance >= length) return 1.0;
+                if (!piece.curve) return distance / length;
+                double lo = 0, hi = 1;
+                for (int i = 0; i < 60 && hi - lo > 1e-15; ++i) {
+                    const double t = (lo + hi) / 2;
+                    (pieceLength(partOf(piece, t, true)) < distance ? lo : hi) = t;
+                }
+                return (lo + hi) / 2;
+            };
+            const double t0 = parameterAt(from - start);
+            const double t1 = parameterAt(to - start);
+            OutlinePiece part = piece;
+            if (t1 < 1) part = partOf(part, t1, true);
+            if (t0 > 0) part = partOf(part, t1 > 0 ? t0 / t1 : 0, false);
+            stretch.push_back(part);
+        }
+        start = end;
+        if (start >= to) break;
+    }
+    return stretch;
 }
 
 std::vector<OutlinePiece> roundedBoxOutline(double l, double t, double r, double b, double rx, double ry) {

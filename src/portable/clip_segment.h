@@ -65,6 +65,11 @@ std::vector<PathPoint> visibleRegion(const std::vector<OutlinePiece>& outline, c
 // The length of the piece.
 double pieceLength(const OutlinePiece& piece);
 
+// The part of the outline from one distance along it to another, for a
+// drawing library that cannot start a dash pattern part-way: a stretch drawn
+// from a whole number of periods along the outline keeps its dashes in place.
+std::vector<OutlinePiece> outlineStretch(const std::vector<OutlinePiece>& outline, double from, double to);
+
 // Whether the box (l, t, r, b) lies within the window.
 inline bool boxWithin(double l, double t, double r, double b, const ClipWindow& window) {
     return l >= window.left && t >= window.top && r <= window.right && b <= window.bottom;

@@ -413,6 +413,17 @@ TEST(DeviceContext, ShapesReachingFarBeyondAreCutToTheSurface) {
     dc->roundRect(-1000000000, -1000000000, 1000000000, 1000000000, 100000, 100000);
     dc->ellipse(200, -1000000000, 1000000000, 1000000000);
     EXPECT_TRUE(inked(*dc).empty());
+    // One that crosses it, near its top: its dashes lie along row 50.
+    dc->ellipse(-1000000000, 50, 1000000000, 2000000000);
+    const std::set<Point> arc = inked(*dc);
+    EXPECT_GT(arc.size(), 60u);
+    EXPECT_LT(arc.size(), 100u);
+    EXPECT_EQ(bounds(arc).top, 49);
+    EXPECT_EQ(bounds(arc).bottom, 50);
+    // Filled round the whole surface.
+    dc->selectBrush(Brush::solid(kRed));
+    dc->roundRect(-1000000000, -1000000000, 1000000000, 1000000000, 100000, 100000);
+    EXPECT_EQ(inkedIn(*dc, kRed).size(), 100u * 100u);
 }
 
 TEST(DeviceContext, DrawingCrossesTileBoundariesOfLargeSurfaces) {
