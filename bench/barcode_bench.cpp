@@ -52,7 +52,7 @@ void drawObject(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        mk::BarcodeBudget budget;
+        mk::DrawBudget budget;
         mk::drawBarcodeObject(*dc, object, kDpi, budget);
         benchmark::DoNotOptimize(dc->pixels());
     }

@@ -15,6 +15,7 @@
 #include "portable/utf_convert.h"
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
+#include "render/draw_budget.h"
 #include "render/ean_upc.h"
 
 namespace mk {
@@ -45,7 +46,7 @@ constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
 // costs) and the pixels of both rasters, at a rate that weighs each like a
 // module.
 constexpr int64_t kCostPerDataByte = 4;
-constexpr int64_t kPixelsPerCost = 128;
+constexpr int64_t kPixelsPerCost = kPixelsPerDrawCost;
 
 // Aztec Code holds at most 3 832 digits, its densest input at a byte each;
 // zint's Aztec encoder takes time that grows faster than the data (20 ms for

@@ -50,8 +50,8 @@ struct BarcodeBitmap {
     int32_t height = 0;
     int32_t stride = 0;  // always 4 * width
     std::vector<uint8_t> pixels;
-    // What making the symbol takes, in units of about 0.3 us and 128 pixels
-    // (see kBarcodeCostPerCall); also set when no symbol was made.
+    // What making the symbol takes, in the units of kDrawCostPerCall
+    // (render/draw_budget.h); also set when no symbol was made.
     int64_t cost = 0;
 };
 

@@ -207,7 +207,7 @@ uint64_t drawnBarcodeBytes(const LabelDoc& doc) {
     return bytes;
 }
 
-void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, BarcodeBudget& budget) {
+void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, DrawBudget& budget) {
     if (!drawsBarcode(object) || budget.exceeded()) return;
     const int x = mmToDots(object.Xposition, dpi);
     const int y = mmToDots(object.Yposition, dpi);

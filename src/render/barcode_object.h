@@ -4,6 +4,7 @@
 #include "model/label_object.h"
 #include "platform/device_context.h"
 #include "render/barcode_adapter.h"
+#include "render/draw_budget.h"
 
 namespace mk {
 
@@ -12,34 +13,15 @@ namespace mk {
 // largest symbol holds 8 KiB), far below what would take a second to parse.
 inline constexpr uint64_t kMaxLabelBarcodeBytes = uint64_t{256} << 10;
 
-// What the barcodes of one call may cost together (BarcodeBitmap::cost):
-// about 48 QR Code symbols of version 40, or thousands of ordinary ones,
-// roughly half a second of zint's work. Every barcode drawn is charged its
-// symbol's cost, made anew or taken from the cache alike, so whether a
-// label is drawn never depends on what other calls left in the cache.
-inline constexpr int64_t kBarcodeCostPerCall = int64_t{3} << 19;
-
-class BarcodeBudget {
-public:
-    // False once the symbols charged so far cost more than the call may.
-    bool charge(int64_t cost) {
-        spent_ += cost;
-        return spent_ <= kBarcodeCostPerCall;
-    }
-    bool exceeded() const { return spent_ > kBarcodeCostPerCall; }
-
-private:
-    int64_t spent_ = 0;
-};
-
 // The data bytes of the label's barcode objects that would be drawn.
 uint64_t drawnBarcodeBytes(const LabelDoc& doc);
 
 // Draws a barcode object on the label surface at the render resolution,
-// charging its symbol to the call's budget; once the budget is exceeded,
+// charging its symbol's cost (BarcodeBitmap::cost) to the call's budget, made
+// anew or taken from the cache alike; once the budget is exceeded,
 // nothing more is drawn and the call must fail. Otherwise reports nothing:
 // an object that cannot be drawn is skipped.
-void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, BarcodeBudget& budget);
+void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, DrawBudget& budget);
 
 // What the object asks the adapter for: its kind, data and symbol fields at
 // the render resolution, without zint's own text; PDF417 rows and columns

@@ -9,19 +9,19 @@
 namespace mk {
 
 void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures,
-                BarcodeBudget& barcodes) {
+                DrawBudget& budget) {
     switch (objectKindOf(object.ObjectName)) {
         case ObjectKind::Barcode:
-            drawBarcodeObject(dc, object, dpi, barcodes);
+            drawBarcodeObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Text:
             drawTextObject(dc, object, dpi);
             break;
         case ObjectKind::Rectangle:
-            drawShapeObject(dc, object, dpi);
+            drawShapeObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Line:
-            drawLineObject(dc, object, dpi);
+            drawLineObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Image:
             drawImageObject(dc, object, dpi, pictures);
@@ -55,10 +55,10 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
     CallPictures pictures;
-    BarcodeBudget barcodes;
+    DrawBudget budget;
     for (const LabelObject& object : doc.objects) {
-        if (object.enable) drawObject(*dc, object, dpi, pictures, barcodes);
-        if (barcodes.exceeded()) return nullptr;
+        if (object.enable) drawObject(*dc, object, dpi, pictures, budget);
+        if (budget.exceeded()) return nullptr;
     }
     return dc;
 }

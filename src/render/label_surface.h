@@ -29,8 +29,9 @@ struct PixelBuffer {
 // the label's size at dpi. Null when the label is narrower or lower than one
 // dot, larger than the largest surface (platform::kLargestSurfaceBytes), its
 // enabled text objects hold more than kMaxLabelTextBytes of text together,
-// its barcode objects more than kMaxLabelBarcodeBytes of data or symbols
-// costing more than kBarcodeCostPerCall, or its surface cannot be made. The print path reads the pixels where
+// its barcode objects more than kMaxLabelBarcodeBytes of data, its shapes
+// and symbols together cost more than kDrawCostPerCall (render/
+// draw_budget.h), or its surface cannot be made. The print path reads the pixels where
 // they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 
@@ -44,8 +45,8 @@ bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* out
                         int* outStride);
 
 // Draws one object by the beginning of its name; other names draw nothing.
-// pictures and barcodes are those of the call the object is drawn in.
+// pictures and budget are those of the call the object is drawn in.
 void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures,
-                BarcodeBudget& barcodes);
+                DrawBudget& budget);
 
 }  // namespace mk

@@ -538,7 +538,7 @@ TEST(DrawBarcodeText, LeavesTheTextStateSetAndEverythingElseAsItWas) {
         object.Xposition = 2.0f;
         object.Yposition = 8.0f;
         object.textposition = position;
-        mk::BarcodeBudget budget;
+        mk::DrawBudget budget;
         mk::drawBarcodeObject(*dc, object, 203, budget);
         const bool text = position != 2;
         EXPECT_EQ(dc->backgroundMode(),

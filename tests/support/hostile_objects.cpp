@@ -112,6 +112,14 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
                                        element("objectdata", "QR " + std::to_string(i)));
             return objects;
         }
+        case HostileDrawShape::FilledBoxes: {
+            const std::string object = labelObject(
+                element("ObjectName", "rectangle1") + element("enable", true) + element("rectangleclass", 1) +
+                element("startXposition", 0.0f) + element("startYposition", 0.0f) + element("endXposition", 104.0f) +
+                element("endYposition", 75.0f) + element("cornerRadius", 5.0f) + element("lineWidth", 0.3f) +
+                element("lineDashStyle", 4) + element("fillRectangle", true));
+            return repeatedTo(object, object.size() * 1000 * static_cast<size_t>(scale));
+        }
         case HostileDrawShape::RejectedBarcode: {
             std::string data;
             for (size_t i = 0; i < (size_t{1} << 20) * static_cast<size_t>(scale); ++i) data += char(1 + i % 31);

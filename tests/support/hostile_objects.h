@@ -53,6 +53,7 @@ enum class HostileDrawShape {
     HugeEllipses,      // 256 dotted ellipses 2 km across per scale, their outlines all off the label
     QrVersion40,       // 1 000 QR Code symbols of version 40 per scale, each of other data
     RejectedBarcode,   // 1 MiB of control bytes per scale as one barcode's data
+    FilledBoxes,       // 1 000 dotted filled rounded rectangles, each the whole label, per scale
 };
 
 struct HostileDrawShapeName {
@@ -60,7 +61,7 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 9> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
@@ -70,6 +71,7 @@ inline constexpr std::array<HostileDrawShapeName, 9> kHostileDrawShapes = {{
     {HostileDrawShape::HugeEllipses, "huge-ellipses"},
     {HostileDrawShape::QrVersion40, "qr-version-40"},
     {HostileDrawShape::RejectedBarcode, "rejected-barcode"},
+    {HostileDrawShape::FilledBoxes, "filled-boxes"},
 }};
 
 // The whole label file (LSF), 203 dpi.
