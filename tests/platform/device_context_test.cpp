@@ -374,10 +374,14 @@ TEST(DeviceContext, ShapesReachingFarBeyondAreCutToTheSurface) {
         int left, top, right, bottom;
     };
     const Case cases[] = {
+#ifndef _WIN32
+        // GDI draws its own ellipses and corners, whose dashes start
+        // elsewhere than those of the outline a cut shape follows.
         {"dotted ellipse crossing", Pen::dashed(3, kBlack, {3, 6}), false, 2, -500, 50, 1500, 1950},
         {"dash-dot ellipse through the corner", Pen::dashed(4, kBlack, {16, 8, 4, 8}), false, 2, -900, -900, 150, 190},
         {"1-dot dashes, rounded corner", Pen::cosmetic(CosmeticStyle::Dash, kBlack), false, 1, 150, 20, 1900, 1900},
         {"filled ellipse", Pen::dashed(5, kBlack, {20, 10}), true, 2, -1500, 100, 1500, 1900},
+#endif
         {"filled ellipse round the surface", Pen::dashed(3, kBlack, {3, 6}), true, 2, -1000, -1000, 1200, 1200},
         {"rectangle", Pen::dashed(3, kBlack, {12, 6}), true, 0, 60, -1700, 1900, 170},
     };

@@ -171,13 +171,20 @@ struct DeviceContext::Impl {
             --t;
         }
         const int64_t reach = pen.width + 1;
-        if (l - reach < -kMargin || t - reach < -kMargin || r + reach > width + kMargin ||
-            b + reach > height + kMargin) {
+        const int64_t margin = nearMargin();
+        if (l - reach < -margin || t - reach < -margin || r + reach > width + margin || b + reach > height + margin) {
             drawCutOutline(roundedBoxOutline(double(l), double(t), double(r), double(b), rx, ry), reach);
             return;
         }
         withPenAndBrush([&](HDC h) { shape(h, int(l), int(t), int(r), int(b)); });
         noteDrawn(l - reach, t - reach, r + reach, b + reach);
+    }
+
+    // How far beyond the surface a shape or line may reach and still be
+    // drawn as it is: the surface's own size, so that what GDI strokes off
+    // the surface follows the surface, within GDI's range.
+    int64_t nearMargin() const {
+        return std::min<int64_t>(kMargin, std::max<int64_t>({width, height, int64_t{pen.width} + 1}));
     }
 
     // The dash period GDI strokes with, in dots; 0 for a solid pen.
@@ -332,7 +339,7 @@ void DeviceContext::lineTo(int x, int y) {
         return;
     }
     double ax = x1, ay = y1, bx = x, by = y;
-    const double margin = static_cast<double>(kMargin);
+    const double margin = static_cast<double>(d.nearMargin());
     double cut = 0;
     if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin}, &cut)) return;
     // GDI starts the dash pattern where the line starts: the cut line starts
