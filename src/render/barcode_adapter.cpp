@@ -388,7 +388,7 @@ platform::BoundedCache<std::string, MadeSymbol>& symbolCache() { return madeSymb
 }  // namespace
 
 std::shared_ptr<const BarcodeBitmap> barcodeSymbol(const BarcodeRequest& request) {
-    if (request.data.size() > kMaxCachedDataBytes) {
+    if (request.data.size() + request.kind.size() + request.text.size() > kMaxCachedDataBytes) {
         // No symbol holds data this long: refused at once, and kept out of
         // the cache so that no key holds megabytes.
         auto refused = std::make_shared<MadeSymbol>();
