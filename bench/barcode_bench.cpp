@@ -52,7 +52,8 @@ void drawObject(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        mk::drawBarcodeObject(*dc, object, kDpi);
+        mk::DrawBudget budget;
+        mk::drawBarcodeObject(*dc, object, kDpi, budget);
         benchmark::DoNotOptimize(dc->pixels());
     }
     state.SetLabel(sample.kind);

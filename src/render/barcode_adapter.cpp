@@ -15,6 +15,7 @@
 #include "portable/utf_convert.h"
 #include "render/barcode_kinds.h"
 #include "render/data_mnemonics.h"
+#include "render/draw_budget.h"
 #include "render/ean_upc.h"
 
 namespace mk {
@@ -39,6 +40,21 @@ constexpr float kDefaultDpmm = 11.81f;
 // than the widest thermal media (8.5 in, 5100 dots at 600 dpi) can show.
 constexpr double kMaxRasterPixels = 32.0 * 1024 * 1024;
 
+// What a symbol costs is counted in its modules (zint's encoding, QR Code's
+// mask choice above all, takes about 0.3 us a module), plus its data bytes
+// (zint's parsing, up to about 1 us a byte, which is all a refused symbol
+// costs) and the pixels of both rasters, at a rate that weighs each like a
+// module.
+constexpr int64_t kCostPerDataByte = 4;
+constexpr int64_t kPixelsPerCost = kPixelsPerDrawCost;
+
+// Aztec Code holds at most 3 832 digits, its densest input at a byte each;
+// zint's Aztec encoder takes time that grows faster than the data (20 ms for
+// 8 KiB of CJK text) before it finds out that longer data does not fit.
+constexpr size_t kMaxAztecDataBytes = 3832;
+
+size_t maxDataBytes(int sym) { return sym == symbology::Aztec ? kMaxAztecDataBytes : kMaxSymbolDataBytes; }
+
 bool isMatrixSymbology(int sym) {
     return sym == symbology::QrCode || sym == symbology::DataMatrix || sym == symbology::Aztec ||
            sym == symbology::HanXin;
@@ -58,45 +74,66 @@ size_t printableSequence(std::string_view text) {
     return sequence.wellFormed && ((c >= 0x20 && c < 0x7F) || c >= 0xA0) ? sequence.length : 0;
 }
 
+// The most bytes of the kind and the data a report line shows: a file can
+// hold megabytes of data, and a line per symbol of that size would flood
+// whatever collects the host's output.
+constexpr size_t kReportedTextBytes = 256;
+
 // Text for a report line: as it is up to its first zero byte, except that a
-// backslash, control characters and bytes that are not UTF-8 are written as
-// C escapes (\n, \x1b), so the line stays one line and shows no terminal
-// anything to act on.
-std::string escapedForLine(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        if (const size_t length = printableSequence(text); length > 0 && text.front() != '\\') {
-            out.append(text.substr(0, length));
-            text.remove_prefix(length);
+// backslash, a double quote, control characters (DEL too) and bytes that are
+// not UTF-8 are written as C escapes (\n, \", \x1b), so the line stays one
+// line, its quotes stay where they are, and it shows no terminal anything to
+// act on; the result is in double quotes. Only the first kReportedTextBytes
+// are shown: a longer text is followed by "..." and its whole length in
+// bytes, outside the quotes.
+std::string quotedForLine(std::string_view whole) {
+    const std::string_view text = whole.substr(0, whole.find('\0'));
+    const size_t shown = std::min(text.size(), kReportedTextBytes);
+    std::string out = "\"";
+    out.reserve(shown + 32);
+    size_t used = 0;
+    while (used < shown) {
+        const std::string_view rest = text.substr(used);
+        if (const size_t length = printableSequence(rest);
+            length > 0 && rest.front() != '\\' && rest.front() != '"') {
+            out.append(rest.substr(0, length));
+            used += length;
             continue;
         }
-        switch (text.front()) {
+        switch (rest.front()) {
             case '\\': out += "\\\\"; break;
+            case '"': out += "\\\""; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default: appendFormat(out, "\\x%02x", static_cast<unsigned char>(text.front()));
+            default: appendFormat(out, "\\x%02x", static_cast<unsigned char>(rest.front()));
         }
-        text.remove_prefix(1);
+        ++used;
     }
+    out += '"';
+    if (used < text.size()) appendFormat(out, "...(%zu bytes)", whole.size());
     return out;
+}
+
+// zint's own message (at most 100 bytes), escaped as the data is but not quoted.
+std::string escapedMessage(const char* message) {
+    const std::string quoted = quotedForLine(message);
+    return quoted.substr(1, quoted.size() - 2);
 }
 
 // zint's errors and warnings are collected one line each, so that a symbol
 // taken from the cache reports them again.
 void reportError(std::string& report, const BarcodeRequest& request, const std::string& working, int sym, int code,
                  const char* message) {
-    appendFormat(report, "[generateBarcode] zint ERROR kind=\"%s\" data=\"%s\" sym=%d err=%d: %s\n",
-                 escapedForLine(request.kind).c_str(), escapedForLine(working).c_str(), sym, code,
-                 escapedForLine(message).c_str());
+    appendFormat(report, "[generateBarcode] zint ERROR kind=%s data=%s sym=%d err=%d: %s\n",
+                 quotedForLine(request.kind).c_str(), quotedForLine(working).c_str(), sym, code,
+                 escapedMessage(message).c_str());
 }
 
 void reportWarning(std::string& report, const BarcodeRequest& request, int sym, int code, const char* message) {
-    appendFormat(report, "[generateBarcode] zint WARNING kind=\"%s\" data=\"%s\" sym=%d warn=%d: %s\n",
-                 escapedForLine(request.kind).c_str(), escapedForLine(request.data).c_str(), sym, code,
-                 escapedForLine(message).c_str());
+    appendFormat(report, "[generateBarcode] zint WARNING kind=%s data=%s sym=%d warn=%d: %s\n",
+                 quotedForLine(request.kind).c_str(), quotedForLine(request.data).c_str(), sym, code,
+                 escapedMessage(message).c_str());
 }
 
 void setSymbolOptions(zint_symbol& symbol, int sym, const BarcodeRequest& request, uint32_t subsetA) {
@@ -247,7 +284,8 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     const uint32_t subsetA = kind.subsetA;
     const std::string working =
         prepareBarcodeData(kind, substituteMnemonics(request.data, MnemonicVariant::General));
-    if (working.size() > static_cast<size_t>(INT_MAX)) {
+    result.cost = static_cast<int64_t>(working.size()) * kCostPerDataByte;
+    if (working.size() > maxDataBytes(sym)) {
         reportError(report, request, working, sym, ZINT_ERROR_TOO_LONG, "Input too long");
         return;
     }
@@ -271,10 +309,13 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
         return;
     }
     configureSymbol(*symbol, sym, target.symbology, request, subsetA, scale, heightModules);
-    if (!encodeSymbol(report, *symbol, sym, request, working, scale)) return;
+    const bool encoded = encodeSymbol(report, *symbol, sym, request, working, scale);
+    result.cost += int64_t{std::max(symbol->width, 0)} * std::max(symbol->rows, 1);
+    if (!encoded) return;
     const int rowPixels = symbol->bitmap_width;
     const int bh = symbol->bitmap_height;
     if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    result.cost += int64_t{rowPixels} * bh / kPixelsPerCost;
     const int dropped = leadingColumnsToDrop(kind.eanUpc, symbol->bitmap, rowPixels);
     const int bw = rowPixels - dropped;
 
@@ -296,6 +337,7 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     }
     result.width = std::max(static_cast<int>(widthF), 1);
     result.height = std::max(static_cast<int>(heightF), 1);
+    result.cost += int64_t{result.width} * result.height / kPixelsPerCost;
     result.stride = 4 * result.width;
     result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
     convertPixels(result, symbol->bitmap + static_cast<size_t>(dropped) * 3, rowPixels, bw, bh, fx, fy);
@@ -333,6 +375,10 @@ std::string symbolKey(const BarcodeRequest& request) {
     return key;
 }
 
+// Data before mnemonics ("<CR>" is four bytes for one) that may still make a
+// symbol; longer requests are not cached.
+constexpr size_t kMaxCachedDataBytes = 4 * kMaxSymbolDataBytes;
+
 // The symbols of the latest requests: a label printed again and again asks
 // for the same ones each time.
 platform::BoundedCache<std::string, MadeSymbol> madeSymbols(size_t{16} << 20, 512);
@@ -342,6 +388,14 @@ platform::BoundedCache<std::string, MadeSymbol>& symbolCache() { return madeSymb
 }  // namespace
 
 std::shared_ptr<const BarcodeBitmap> barcodeSymbol(const BarcodeRequest& request) {
+    if (request.data.size() + request.kind.size() + request.text.size() > kMaxCachedDataBytes) {
+        // No symbol holds data this long: refused at once, and kept out of
+        // the cache so that no key holds megabytes.
+        auto refused = std::make_shared<MadeSymbol>();
+        makeSymbol(refused->bitmap, refused->report, request);
+        std::fwrite(refused->report.data(), 1, refused->report.size(), stdout);
+        return std::shared_ptr<const BarcodeBitmap>(refused, &refused->bitmap);
+    }
     std::string key = symbolKey(request);
     std::shared_ptr<const MadeSymbol> made = symbolCache().find(key);
     if (made == nullptr) {

@@ -50,7 +50,15 @@ struct BarcodeBitmap {
     int32_t height = 0;
     int32_t stride = 0;  // always 4 * width
     std::vector<uint8_t> pixels;
+    // What making the symbol takes, in the units of kDrawCostPerCall
+    // (render/draw_budget.h); also set when no symbol was made.
+    int64_t cost = 0;
 };
+
+// The most data bytes (after mnemonics and fix-ups) a symbol is made from.
+// The largest symbol zint makes holds 7 827 digits (Han Xin); longer data is
+// refused as too long before zint parses it.
+inline constexpr size_t kMaxSymbolDataBytes = 8192;
 
 // What generateBarcode encodes and how large.
 struct BarcodeRequest {

@@ -43,8 +43,12 @@ std::string gs1Brackets(std::string data) {
     std::string out;
     out.reserve(data.size());
     size_t i = 0;
+    // Once no ')' follows, none follows any later '(' either: looking again
+    // for each would take time that grows with the square of the data.
+    bool closeAhead = true;
     while (i < data.size()) {
-        const size_t close = data[i] == '(' ? data.find(')', i + 1) : std::string::npos;
+        const size_t close = closeAhead && data[i] == '(' ? data.find(')', i + 1) : std::string::npos;
+        if (data[i] == '(' && close == std::string::npos) closeAhead = false;
         if (close == std::string::npos) {
             out += data[i++];
             continue;

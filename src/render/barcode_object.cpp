@@ -190,14 +190,31 @@ BarcodeRequest barcodeRequestFor(const LabelObject& object, int dpi) {
     return request;
 }
 
-void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
-    if (object.objectdata.empty()) return;
-    if (!isDrawableBarcodeKind(object.barcodekind)) return;
+namespace {
+
+bool drawsBarcode(const LabelObject& object) {
+    return !object.objectdata.empty() && isDrawableBarcodeKind(object.barcodekind);
+}
+
+}  // namespace
+
+uint64_t drawnBarcodeBytes(const LabelDoc& doc) {
+    uint64_t bytes = 0;
+    for (const LabelObject& object : doc.objects) {
+        if (object.enable && objectKindOf(object.ObjectName) == ObjectKind::Barcode && drawsBarcode(object))
+            bytes += object.objectdata.size();
+    }
+    return bytes;
+}
+
+void drawBarcodeObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, DrawBudget& budget) {
+    if (!drawsBarcode(object) || budget.exceeded()) return;
     const int x = mmToDots(object.Xposition, dpi);
     const int y = mmToDots(object.Yposition, dpi);
 
     const std::shared_ptr<const BarcodeBitmap> made = barcodeSymbol(barcodeRequestFor(object, dpi));
     const BarcodeBitmap& symbol = *made;
+    if (!budget.charge(symbol.cost)) return;
     if (symbol.width <= 0 || symbol.height <= 0) return;
 
     dc.setPixels(x, y, platform::PixelBlock{symbol.pixels.data(), symbol.width, symbol.height, symbol.stride});

@@ -8,19 +8,20 @@
 
 namespace mk {
 
-void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures) {
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures,
+                DrawBudget& budget) {
     switch (objectKindOf(object.ObjectName)) {
         case ObjectKind::Barcode:
-            drawBarcodeObject(dc, object, dpi);
+            drawBarcodeObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Text:
             drawTextObject(dc, object, dpi);
             break;
         case ObjectKind::Rectangle:
-            drawShapeObject(dc, object, dpi);
+            drawShapeObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Line:
-            drawLineObject(dc, object, dpi);
+            drawLineObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Image:
             drawImageObject(dc, object, dpi, pictures);
@@ -45,6 +46,7 @@ uint64_t drawnTextBytes(const LabelDoc& doc) {
 
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi) {
     if (drawnTextBytes(doc) > kMaxLabelTextBytes) return nullptr;
+    if (drawnBarcodeBytes(doc) > kMaxLabelBarcodeBytes) return nullptr;
     const int width = mmToDots(doc.labelwidth, dpi);
     if (width < 1) return nullptr;
     const int height = mmToDots(doc.labelheight, dpi);
@@ -53,8 +55,10 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
     CallPictures pictures;
+    DrawBudget budget;
     for (const LabelObject& object : doc.objects) {
-        if (object.enable) drawObject(*dc, object, dpi, pictures);
+        if (object.enable) drawObject(*dc, object, dpi, pictures, budget);
+        if (budget.exceeded()) return nullptr;
     }
     return dc;
 }

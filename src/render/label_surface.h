@@ -7,6 +7,7 @@
 #include "model/label_doc.h"
 #include "portable/host_blocks.h"
 #include "platform/device_context.h"
+#include "render/barcode_object.h"
 #include "render/image_object.h"
 
 namespace mk {
@@ -27,8 +28,10 @@ struct PixelBuffer {
 // Draws the document's enabled objects, in list order, on a white surface of
 // the label's size at dpi. Null when the label is narrower or lower than one
 // dot, larger than the largest surface (platform::kLargestSurfaceBytes), its
-// enabled text objects hold more than kMaxLabelTextBytes of text together, or
-// its surface cannot be made. The print path reads the pixels where
+// enabled text objects hold more than kMaxLabelTextBytes of text together,
+// its barcode objects more than kMaxLabelBarcodeBytes of data, its shapes
+// and symbols together cost more than kDrawCostPerCall (render/
+// draw_budget.h), or its surface cannot be made. The print path reads the pixels where
 // they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 
@@ -42,7 +45,8 @@ bool renderLabelForHost(const LabelDoc& doc, int dpi, void** outPixels, int* out
                         int* outStride);
 
 // Draws one object by the beginning of its name; other names draw nothing.
-// pictures are those of the call the object is drawn in.
-void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures);
+// pictures and budget are those of the call the object is drawn in.
+void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures,
+                DrawBudget& budget);
 
 }  // namespace mk

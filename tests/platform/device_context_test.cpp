@@ -361,6 +361,75 @@ TEST(DeviceContext, LinesFromFarOutsideAreDrawnInPhase) {
     }
 }
 
+// A shape reaching far beyond a small surface is cut to it before it is
+// stroked: what shows is what shows of the same shape on a surface large
+// enough to take it whole, dashes (in phase) and fill alike, and a shape
+// whose outline passes the surface by shows nothing of it.
+TEST(DeviceContext, ShapesReachingFarBeyondAreCutToTheSurface) {
+    struct Case {
+        const char* what;
+        Pen pen;
+        bool filled;
+        int shape;  // 0 rectangle, 1 rounded, 2 ellipse
+        int left, top, right, bottom;
+    };
+    const Case cases[] = {
+#ifndef _WIN32
+        // GDI draws its own ellipses and corners, whose dashes start
+        // elsewhere than those of the outline a cut shape follows.
+        {"dotted ellipse crossing", Pen::dashed(3, kBlack, {3, 6}), false, 2, -500, 50, 1500, 1950},
+        {"dash-dot ellipse through the corner", Pen::dashed(4, kBlack, {16, 8, 4, 8}), false, 2, -900, -900, 150, 190},
+        {"1-dot dashes, rounded corner", Pen::cosmetic(CosmeticStyle::Dash, kBlack), false, 1, 150, 20, 1900, 1900},
+        {"filled ellipse", Pen::dashed(5, kBlack, {20, 10}), true, 2, -1500, 100, 1500, 1900},
+#endif
+        {"filled ellipse round the surface", Pen::dashed(3, kBlack, {3, 6}), true, 2, -1000, -1000, 1200, 1200},
+        {"rectangle", Pen::dashed(3, kBlack, {12, 6}), true, 0, 60, -1700, 1900, 170},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto whole = surface(2000, 2000);
+        auto cut = surface(200, 200);
+        for (DeviceContext* dc : {whole.get(), cut.get()}) {
+            dc->selectPen(c.pen);
+            dc->selectBrush(c.filled ? Brush::solid(kRed) : Brush::hollowBrush());
+            if (c.shape == 0) dc->rectangle(c.left, c.top, c.right, c.bottom);
+            if (c.shape == 1) dc->roundRect(c.left, c.top, c.right, c.bottom, 400, 400);
+            if (c.shape == 2) dc->ellipse(c.left, c.top, c.right, c.bottom);
+        }
+        int differing = 0;
+        int drawn = 0;
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                drawn += colorAt(*cut, x, y) != kWhite;
+                differing += colorAt(*cut, x, y) != colorAt(*whole, x, y);
+            }
+        }
+        EXPECT_GT(drawn, 50);
+        // Lengths along the cut-off part of the outline are measured on the
+        // curve, where cairo measures its own flattening of it (a tenth of a
+        // dot shorter round an ellipse of 2 000): a dot's edge may move.
+        EXPECT_LE(differing, drawn / 8);
+    }
+    // Outlines that pass the surface by, however large and dashed.
+    auto dc = surface(100, 100);
+    dc->selectPen(Pen::dashed(2, kBlack, {2, 4}));
+    dc->ellipse(-1000000000, -1000000000, 1000000000, 1000000000);
+    dc->roundRect(-1000000000, -1000000000, 1000000000, 1000000000, 100000, 100000);
+    dc->ellipse(200, -1000000000, 1000000000, 1000000000);
+    EXPECT_TRUE(inked(*dc).empty());
+    // One that crosses it, near its top: its dashes lie along row 50.
+    dc->ellipse(-1000000000, 50, 1000000000, 2000000000);
+    const std::set<Point> arc = inked(*dc);
+    EXPECT_GT(arc.size(), 60u);
+    EXPECT_LT(arc.size(), 100u);
+    EXPECT_EQ(bounds(arc).top, 49);
+    EXPECT_EQ(bounds(arc).bottom, 50);
+    // Filled round the whole surface.
+    dc->selectBrush(Brush::solid(kRed));
+    dc->roundRect(-1000000000, -1000000000, 1000000000, 1000000000, 100000, 100000);
+    EXPECT_EQ(inkedIn(*dc, kRed).size(), 100u * 100u);
+}
+
 TEST(DeviceContext, DrawingCrossesTileBoundariesOfLargeSurfaces) {
     // Beyond 32767 dots a side the surface is drawn in tiles.
     auto tall = surface(8, 40000);

@@ -8,6 +8,7 @@
 
 #include "mklabel.h"
 #include "model/variables.h"
+#include "render/barcode_object.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #include "printed_label.h"
@@ -256,6 +257,23 @@ TEST(PrintCalls, CompositionBeyondTheBoundIsNotSent) {
         // The label kind does not compose, and prints the stored text.
         EXPECT_EQ(printed.result, print.call == MkLabelDoc_Print ? MK_PRINT_JOB_FAILED : MK_OK);
         EXPECT_EQ(doc->objects.front().objectdata, design.objects.front().objectdata);
+    }
+}
+
+TEST(PrintCalls, BarcodeDataBeyondTheBoundIsNotSent) {
+    LabelDoc design = mk::test::smallPrintedLabel();
+    LabelObject barcode;
+    barcode.ObjectName = "barcode1";
+    barcode.enable = true;
+    barcode.barcodekind = "EAN-13";
+    barcode.objectdata = std::string(mk::kMaxLabelBarcodeBytes + 1, '7');
+    design.objects.push_back(barcode);
+    for (const NamedPrintCall& print : kPrintCalls) {
+        SCOPED_TRACE(print.name);
+        LabelPtr doc = mk::test::loadLabel(design);
+        const NetPrint printed = printOnNetwork(print.call, doc.get());
+        EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED);
+        EXPECT_TRUE(printed.job.empty());
     }
 }
 

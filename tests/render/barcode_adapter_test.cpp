@@ -174,8 +174,8 @@ TEST(GenerateBarcode, EmptyDataGivesEmptyResultAndPrintsNothing) {
 TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
     struct Case {
         const char* kind;
-        const char* data;
-        const char* prefix;  // the line up to zint's own message
+        std::string data;
+        std::string prefix;  // the line up to zint's own message
     };
     const Case cases[] = {
         {"EAN-13", "ABC", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"ABC\" sym=15 err=6: "},
@@ -184,6 +184,8 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
         // control bytes, a backslash and bytes that are not UTF-8 are escaped; UTF-8 text stays as it is
         {"EAN-13", "a\nb\x1b[2J\\\xff\xc3\xa9\xc2\x9b",
          "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"a\\nb\\x1b[2J\\\\\\xff\xc3\xa9\\xc2\\x9b\" sym=15 err=6: "},
+        // a double quote and DEL too
+        {"EAN-13", "a\"b\x7f", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"a\\\"b\\x7f\" sym=15 err=6: "},
         // a byte 0 ends the printed data
         {"EAN-13", "12<NUL>34", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"12\" sym=15 err=6: "},
         // after the fix-up: zint 2.11 also wants a stop character, which is not added
@@ -191,12 +193,16 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
         // a wrong check digit (0 is right), and more digits than an EAN-8 has
         {"EAN-8", "12345678", "[generateBarcode] zint ERROR kind=\"EAN-8\" data=\"12345678\" sym=10 err=7: "},
         {"EAN-8", "590123412345", "[generateBarcode] zint ERROR kind=\"EAN-8\" data=\"590123412345\" sym=10 err=5: "},
+        // more digits than the largest Aztec symbol holds: refused before zint, shown in part
+        {"Aztec Code(2D)", std::string(3833, '1'),
+         "[generateBarcode] zint ERROR kind=\"Aztec Code(2D)\" data=\"" + std::string(256, '1') +
+             "\"...(3833 bytes) sym=92 err=5: "},
     };
     for (const Case& c : cases) {
         mk::BarcodeBitmap bitmap;
         const std::string out = generateCapturingOutput(request(c.kind, c.data), bitmap);
         EXPECT_EQ(out.rfind(c.prefix, 0), 0u) << out;
-        EXPECT_GT(out.size(), std::string(c.prefix).size() + 1) << "zint's message is missing: " << out;
+        EXPECT_GT(out.size(), c.prefix.size() + 1) << "zint's message is missing: " << out;
         EXPECT_EQ(out.find('\n'), out.size() - 1) << "not exactly one line: " << out;
         EXPECT_EQ(bitmap.width, 0);
         EXPECT_TRUE(bitmap.pixels.empty());
@@ -204,16 +210,67 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
 }
 
 TEST(GenerateBarcode, ZintWarningPrintsTheDataAsGivenAndKeepsTheSymbol) {
-    mk::BarcodeRequest r = request("PDF 417(2D)", "A<CR>B");
-    r.pdf417Rows = 3;  // too few rows for the data: zint raises them and warns
-    r.pdf417Columns = 1;
-    mk::BarcodeBitmap bitmap;
-    const std::string out = generateCapturingOutput(r, bitmap);
-    EXPECT_EQ(out.rfind("[generateBarcode] zint WARNING kind=\"PDF 417(2D)\" data=\"A<CR>B\" sym=55 warn=2: ", 0), 0u)
-        << out;
-    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
-    EXPECT_GT(bitmap.width, 0);
-    EXPECT_EQ(decode(bitmap).bytes, "A\rB");
+    struct Case {
+        const char* data;
+        const char* prefix;
+        const char* decoded;
+    };
+    const Case cases[] = {
+        {"A<CR>B", "[generateBarcode] zint WARNING kind=\"PDF 417(2D)\" data=\"A<CR>B\" sym=55 warn=2: ", "A\rB"},
+        {"q\"\x01\x1f\x7f", "[generateBarcode] zint WARNING kind=\"PDF 417(2D)\" data=\"q\\\"\\x01\\x1f\\x7f\" sym=55 warn=2: ",
+         "q\"\x01\x1f\x7f"},
+    };
+    for (const Case& c : cases) {
+        mk::BarcodeRequest r = request("PDF 417(2D)", c.data);
+        r.pdf417Rows = 3;  // too few rows for the data: zint raises them and warns
+        r.pdf417Columns = 1;
+        mk::BarcodeBitmap bitmap;
+        const std::string out = generateCapturingOutput(r, bitmap);
+        EXPECT_EQ(out.rfind(c.prefix, 0), 0u) << out;
+        EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+        EXPECT_GT(bitmap.width, 0);
+        EXPECT_EQ(decode(bitmap).bytes, c.decoded);
+    }
+}
+
+// Whatever the data, an error or warning is one line that a terminal shows
+// as it is, of a length that does not follow the data's.
+TEST(GenerateBarcode, ReportLinesStayOneShortPlainLine) {
+    std::string controls;
+    for (int c = 1; c < 0x20; ++c) controls += static_cast<char>(c);
+    controls += "\x7f\"";
+    struct Case {
+        const char* what;
+        const char* kind;
+        std::string data;
+        int pdf417Rows;
+    };
+    const Case cases[] = {
+        {"error", "EAN-13", controls, 0},
+        {"warning", "PDF 417(2D)", controls, 3},
+        {"error, 1 MiB of data", "EAN-13", std::string(1 << 20, '\x01'), 0},
+        {"error, 1 MiB of UTF-8 text", "Code 128 Auto", std::string(1 << 19, 'x') + std::string(1 << 19, '\xe9'), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        mk::BarcodeRequest r = request(c.kind, c.data);
+        r.pdf417Rows = c.pdf417Rows;
+        r.pdf417Columns = 1;
+        mk::BarcodeBitmap bitmap;
+        const std::string out = generateCapturingOutput(r, bitmap);
+        ASSERT_FALSE(out.empty());
+        EXPECT_LT(out.size(), 2048u);
+        EXPECT_EQ(out.find('\n'), out.size() - 1);
+        int quotes = 0;  // not escaped: those round the kind and the data
+        for (size_t i = 0; i + 1 < out.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(out[i]);
+            EXPECT_TRUE(byte >= 0x20 && byte != 0x7f) << "byte " << i << " of " << out;
+            if (out[i] == '\\') ++i;
+            else if (out[i] == '"') ++quotes;
+        }
+        EXPECT_EQ(quotes, 4) << out;
+        if (c.data.size() > 256) EXPECT_NE(out.find("\"...(1048576 bytes) sym="), std::string::npos) << out;
+    }
 }
 
 // Each EAN kind makes its own symbol whatever the length of its data, where

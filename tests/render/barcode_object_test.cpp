@@ -538,7 +538,8 @@ TEST(DrawBarcodeText, LeavesTheTextStateSetAndEverythingElseAsItWas) {
         object.Xposition = 2.0f;
         object.Yposition = 8.0f;
         object.textposition = position;
-        mk::drawBarcodeObject(*dc, object, 203);
+        mk::DrawBudget budget;
+        mk::drawBarcodeObject(*dc, object, 203, budget);
         const bool text = position != 2;
         EXPECT_EQ(dc->backgroundMode(),
                   text ? platform::BackgroundMode::Transparent : platform::BackgroundMode::Opaque);

@@ -284,6 +284,37 @@ TEST(LabelSurface, TextsOfEnabledTextObjectsBeyondTheBoundAreRefused) {
     }
 }
 
+// Each shape is charged the pixels it may write against the call's budget,
+// about 400 fills of a 104 x 75 mm label at 203 dpi; 500 x 500 mm labels
+// reach it in a dozen.
+TEST(LabelSurface, ShapesBeyondTheCallsBudgetAreRefused) {
+    struct Case {
+        const char* what;
+        const char* name;
+        bool filled;
+        float lineWidth;
+        int count;
+        int result;
+    } cases[] = {
+        {"a few label-sized fills", "rectangle", true, 0.4f, 6, MK_OK},
+        {"many", "rectangle", true, 0.4f, 20, MK_RENDER_FAILED},
+        {"as many outlines", "rectangle", false, 0.4f, 20, MK_OK},
+        {"as many lines as wide as the label", "line", false, 500.0f, 20, MK_RENDER_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto doc = label(500.0f, 500.0f);
+        for (int i = 0; i < c.count; ++i) {
+            const int index = MkLabel_AddRect(doc.get(), c.name, 0, 0, 500, 500, c.lineWidth);
+            MkLabel_SetRectFill(doc.get(), index, c.filled ? 1 : 0);
+        }
+        void* pixels = nullptr;
+        int width = 0, height = 0, stride = 0;
+        EXPECT_EQ(MkLabel_Render(doc.get(), nullptr, 0, &pixels, &width, &height, &stride), c.result);
+        MkFree(pixels);
+    }
+}
+
 TEST(LabelSurface, LabelsOutsideTheSurfaceRangeAreRefused) {
     struct Case {
         float width, height;

@@ -4,6 +4,7 @@
 #include "mklabel.h"
 #include "model/variables.h"
 #include "model/label_doc.h"
+#include "render/barcode_object.h"
 #include "render/rendered.h"
 
 namespace {
@@ -112,6 +113,38 @@ TEST(RenderCalls, CompositionBeyondTheBoundFailsBeforeComposing) {
     EXPECT_EQ(MkLabelDoc_SavePreview(doc.get(), nullptr, preview.c_str()), MK_RENDER_FAILED);
     EXPECT_EQ(dataOf(doc.get(), 1), "stored");
     EXPECT_EQ(render(doc.get(), nullptr, MkLabel_Render).result, MK_OK);  // which does not compose
+}
+
+// Barcode data is measured before anything is drawn, and what the symbols
+// of one call cost together is bounded; a label beyond either fails every
+// render call, whether its symbols are made or taken from the cache.
+TEST(RenderCalls, BarcodesBeyondTheirBoundsFail) {
+    struct Case {
+        const char* what;
+        const char* kind;
+        std::vector<size_t> dataBytes;  // one object each
+        int result;
+    };
+    const size_t half = mk::kMaxLabelBarcodeBytes / 2;
+    const Case cases[] = {
+        {"data at the bound, each too long to encode", "EAN-13", {half, half}, MK_OK},
+        {"data one byte beyond", "EAN-13", {half, half, 1}, MK_RENDER_FAILED},
+        {"40 QR Code symbols of version 40", "QR Code(2D)", std::vector<size_t>(40, 1), MK_OK},
+        {"60 of them", "QR Code(2D)", std::vector<size_t>(60, 1), MK_RENDER_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LabelPtr doc(MkLabel_Create());
+        for (size_t bytes : c.dataBytes) {
+            const std::string data(bytes, '7');
+            const int index = MkLabel_AddBarcode(doc.get(), "barcode1", data.c_str(), 1, 1, c.kind, 2.0f, 10.0f, 2);
+            doc->objects.at(static_cast<size_t>(index)).qrversion = 40;
+        }
+        for (RenderCall call : {MkLabelDoc_Render, MkLabel_Render})
+            EXPECT_EQ(render(doc.get(), nullptr, call).result, c.result);
+        const std::string preview = testing::TempDir() + "/barcodes.bmp";
+        EXPECT_EQ(MkLabelDoc_SavePreview(doc.get(), nullptr, preview.c_str()), c.result);
+    }
 }
 
 TEST(RenderCalls, LabelKindCopiesThePrinterSettingsOnly) {

@@ -94,6 +94,38 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
             const std::string object = textObject("text1", element("objectdata", "A"));
             return repeatedTo(object, object.size() * 3500 * static_cast<size_t>(scale));
         }
+        case HostileDrawShape::HugeEllipses: {
+            // Centred on the label, 2 000 000 mm across: the label lies inside.
+            const std::string object = labelObject(
+                element("ObjectName", "rectangle1") + element("enable", true) + element("rectangleclass", 2) +
+                element("startXposition", -1.0e6f) + element("startYposition", -1.0e6f) +
+                element("endXposition", 1.0e6f) + element("endYposition", 1.0e6f) + element("lineWidth", 0.3f) +
+                element("lineDashStyle", 4));
+            return repeatedTo(object, object.size() * 256 * static_cast<size_t>(scale));
+        }
+        case HostileDrawShape::QrVersion40: {
+            std::string objects;
+            for (int i = 0; i < 1000 * scale; ++i)
+                objects += labelObject(element("ObjectName", "barcode1") + element("enable", true) +
+                                       element("barcodekind", "QR Code(2D)") + element("qrversion", 40) +
+                                       element("barcodescale", 2.0f) + element("textposition", 2) +
+                                       element("objectdata", "QR " + std::to_string(i)));
+            return objects;
+        }
+        case HostileDrawShape::FilledBoxes: {
+            const std::string object = labelObject(
+                element("ObjectName", "rectangle1") + element("enable", true) + element("rectangleclass", 1) +
+                element("startXposition", 0.0f) + element("startYposition", 0.0f) + element("endXposition", 104.0f) +
+                element("endYposition", 75.0f) + element("cornerRadius", 5.0f) + element("lineWidth", 0.3f) +
+                element("lineDashStyle", 4) + element("fillRectangle", true));
+            return repeatedTo(object, object.size() * 1000 * static_cast<size_t>(scale));
+        }
+        case HostileDrawShape::RejectedBarcode: {
+            std::string data;
+            for (size_t i = 0; i < (size_t{1} << 20) * static_cast<size_t>(scale); ++i) data += char(1 + i % 31);
+            return labelObject(element("ObjectName", "barcode1") + element("enable", true) +
+                               element("barcodekind", "EAN-13") + rawElement("objectdata", data));
+        }
     }
     return {};
 }

@@ -50,6 +50,10 @@ enum class HostileDrawShape {
     LongBoxText,  // 256 KiB of box text per scale, wrapped and shrunk towards three lines
     OnePicture,   // one 100-megapixel picture in 4 image objects per scale
     ManyObjects,  // 3 500 small text objects per scale
+    HugeEllipses,      // 256 dotted ellipses 2 km across per scale, their outlines all off the label
+    QrVersion40,       // 1 000 QR Code symbols of version 40 per scale, each of other data
+    RejectedBarcode,   // 1 MiB of control bytes per scale as one barcode's data
+    FilledBoxes,       // 1 000 dotted filled rounded rectangles, each the whole label, per scale
 };
 
 struct HostileDrawShapeName {
@@ -57,13 +61,17 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 6> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
     {HostileDrawShape::LongBoxText, "long-box-text"},
     {HostileDrawShape::OnePicture, "one-picture"},
     {HostileDrawShape::ManyObjects, "many-objects"},
+    {HostileDrawShape::HugeEllipses, "huge-ellipses"},
+    {HostileDrawShape::QrVersion40, "qr-version-40"},
+    {HostileDrawShape::RejectedBarcode, "rejected-barcode"},
+    {HostileDrawShape::FilledBoxes, "filled-boxes"},
 }};
 
 // The whole label file (LSF), 203 dpi.

@@ -32,8 +32,20 @@ using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 constexpr int kMaxSide = 32767;
 
 // cairo keeps coordinates in 24.8 fixed point, which wraps beyond about 8.3
-// million; geometry is cut or clamped to this margin round each tile first.
+// million; geometry never reaches further than this round each tile.
 constexpr double kMargin = 1 << 20;
+
+ClipWindow widened(const ClipWindow& box, double by) {
+    by = std::min(by, kMargin);
+    return ClipWindow{box.left - by, box.top - by, box.right + by, box.bottom + by};
+}
+
+// Shapes and lines within the size of the tile round it are stroked whole,
+// as they are given; what reaches further is cut to the tile first (see
+// portable/clip_segment.h), so that the work follows what is drawn.
+ClipWindow nearWindow(const ClipWindow& tile, double reach) {
+    return widened(tile, std::max({tile.right - tile.left, tile.bottom - tile.top, reach}));
+}
 
 // Without antialiasing a pixel is drawn when its centre lies inside the
 // shape. Shapes are moved up and left by this much so that an edge running
@@ -61,6 +73,12 @@ std::vector<double> geometricPattern(const Pen& pen) {
         dashes.push_back(on + off - shown);
     }
     return dashes;
+}
+
+double withinPeriod(const std::vector<double>& dashes, double offset) {
+    double period = 0;
+    for (double length : dashes) period += length;
+    return period > 0 && offset >= period ? std::fmod(offset, period) : offset;
 }
 
 void setSource(cairo_t* cr, Colorref color) {
@@ -143,10 +161,10 @@ struct DeviceContext::Impl {
         for (auto& tile : tiles) cairo_surface_mark_dirty(tile.surface.get());
     }
 
-    // Runs draw(cr, window) on every tile that the area (left, top, right,
+    // Runs draw(cr, tileBox) on every tile that the area (left, top, right,
     // bottom) touches, with the tile's context mapped so that the caller
-    // draws in surface coordinates; window is the part of the plane the
-    // caller may use without leaving cairo's coordinate range.
+    // draws in surface coordinates; tileBox is the tile's own part of the
+    // surface.
     template <typename Draw>
     void onTiles(const ClipWindow& area, Draw&& draw) {
         for (auto& tile : tiles) {
@@ -157,16 +175,17 @@ struct DeviceContext::Impl {
             cairo_save(cr);
             cairo_translate(cr, -tile.left, -tile.top);
             cairo_new_path(cr);
-            ClipWindow window{tile.left - kMargin, tile.top - kMargin, tile.left + tile.columns + kMargin,
-                          tile.top + tile.rows + kMargin};
-            draw(cr, window);
+            draw(cr, ClipWindow{double(tile.left), double(tile.top), double(tile.left) + tile.columns,
+                                double(tile.top) + tile.rows});
             cairo_new_path(cr);
             cairo_restore(cr);
         }
     }
 
     // The pen's stroke settings; a styled 1-dot pen on an opaque background
-    // is stroked twice, its gaps first.
+    // is stroked twice, its gaps first. dashOffset is how far along the
+    // outline the path starts; cairo counts it off dash by dash, so it is
+    // brought within one period first.
     void strokePath(cairo_t* cr, double dashOffset) {
         if (!pen.geometric) {
             cairo_set_line_width(cr, 1.0);
@@ -178,13 +197,13 @@ struct DeviceContext::Impl {
                 cairo_set_dash(cr, nullptr, 0, 0);
                 cairo_stroke_preserve(cr);
             }
-            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), dashOffset);
+            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), withinPeriod(dashes, dashOffset));
         } else {
             cairo_set_line_width(cr, pen.width);
             cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
             cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
             auto dashes = geometricPattern(pen);
-            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), dashOffset);
+            cairo_set_dash(cr, dashes.data(), static_cast<int>(dashes.size()), withinPeriod(dashes, dashOffset));
         }
         setSource(cr, pen.color);
         cairo_stroke(cr);
@@ -210,9 +229,9 @@ struct DeviceContext::Impl {
         double reach = pen.width / 2.0 + 1;
         ClipWindow area{std::min(x1, x2) - reach, std::min(y1, y2) - reach, std::max(x1, x2) + reach,
                     std::max(y1, y2) + reach};
-        onTiles(area, [&](cairo_t* cr, const ClipWindow& w) {
+        onTiles(area, [&](cairo_t* cr, const ClipWindow& tileBox) {
             double ax = x1, ay = y1, bx = x2, by = y2, t0 = 0;
-            if (!clipSegment(ax, ay, bx, by, w, &t0)) return;
+            if (!clipSegment(ax, ay, bx, by, nearWindow(tileBox, reach), &t0)) return;
             cairo_move_to(cr, ax, ay);
             cairo_line_to(cr, bx, by);
             // Keeps the dash phase of a line cut at the window's edge.
@@ -228,24 +247,50 @@ struct DeviceContext::Impl {
         if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
         double reach = pen.geometric ? pen.width / 2.0 + 1 : 1;
         ClipWindow area{left - reach, top - reach, right + reach, bottom + reach};
-        onTiles(area, [&](cairo_t* cr, const ClipWindow& w) {
-            double l = clampTo(left, w.left, w.right);
-            double t = clampTo(top, w.top, w.bottom);
-            double r = clampTo(right, w.left, w.right);
-            double b = clampTo(bottom, w.top, w.bottom);
+        onTiles(area, [&](cairo_t* cr, const ClipWindow& tileBox) {
             // A 1-dot outline's band is exactly one pixel wide between
             // integer coordinates and never meets a pixel centre; a wider
             // odd pen on the boundary lines has both band edges on pixel
             // centres and is moved to keep the left and top ones only.
             double inset = pen.geometric ? 0.0 : 0.5;
             double shift = pen.geometric ? kTieBreak : 0.0;
-            appendRoundedBox(cr, l + inset - shift, t + inset - shift, r - inset - shift, b - inset - shift,
-                             std::max(rx - inset, 0.0), std::max(ry - inset, 0.0));
-            if (!brush.hollow) {
-                setSource(cr, brush.color);
-                cairo_fill_preserve(cr);
+            double l = left + inset - shift;
+            double t = top + inset - shift;
+            double r = right - inset - shift;
+            double b = bottom - inset - shift;
+            double cornerX = std::max(rx - inset, 0.0);
+            double cornerY = std::max(ry - inset, 0.0);
+            if (boxWithin(l - reach, t - reach, r + reach, b + reach, nearWindow(tileBox, reach))) {
+                appendRoundedBox(cr, l, t, r, b, cornerX, cornerY);
+                if (!brush.hollow) {
+                    setSource(cr, brush.color);
+                    cairo_fill_preserve(cr);
+                }
+                strokePath(cr, 0);
+                return;
             }
-            strokePath(cr, 0);
+            const ClipWindow window = widened(tileBox, reach + 1);
+            const std::vector<OutlinePiece> outline = roundedBoxOutline(l, t, r, b, cornerX, cornerY);
+            if (!brush.hollow) {
+                const std::vector<PathPoint> region = visibleRegion(outline, window);
+                for (const PathPoint& p : region) cairo_line_to(cr, p.x, p.y);
+                cairo_close_path(cr);
+                setSource(cr, brush.color);
+                cairo_fill(cr);
+            }
+            for (const VisibleRun& run : visibleRuns(outline, window)) {
+                cairo_new_path(cr);
+                cairo_move_to(cr, run.pieces.front().p[0].x, run.pieces.front().p[0].y);
+                for (const OutlinePiece& piece : run.pieces) {
+                    if (piece.curve) {
+                        cairo_curve_to(cr, piece.p[1].x, piece.p[1].y, piece.p[2].x, piece.p[2].y, piece.p[3].x,
+                                       piece.p[3].y);
+                    } else {
+                        cairo_line_to(cr, piece.p[3].x, piece.p[3].y);
+                    }
+                }
+                strokePath(cr, run.startLength);
+            }
         });
     }
 };

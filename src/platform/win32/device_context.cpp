@@ -21,8 +21,9 @@ namespace mk::platform {
 namespace {
 
 // GDI's coordinate space is smaller than an int's, and the time it takes
-// grows with the length it strokes, on the surface or not: geometry is cut
-// or clamped to this margin round the surface first.
+// grows with the length it strokes, on the surface or not: lines are cut to
+// this margin round the surface, and shapes that reach beyond it are cut to
+// the surface itself.
 constexpr int64_t kMargin = 1 << 14;
 
 int cosmeticStyle(CosmeticStyle style) {
@@ -82,10 +83,6 @@ GdiObject makeBrush(const Brush& brush) {
     // A stock object: deleting it is harmless and does nothing.
     if (brush.hollow) return GdiObject(GetStockObject(NULL_BRUSH));
     return GdiObject(CreateSolidBrush(brush.color));
-}
-
-int clampCoordinate(int64_t v, int size) {
-    return static_cast<int>(std::clamp<int64_t>(v, -kMargin, int64_t{size} + kMargin));
 }
 
 }  // namespace
@@ -158,9 +155,10 @@ struct DeviceContext::Impl {
     // l..r-1, t..b-1, as the surface's rule wants, but centres a wider pen
     // on those pixels rather than on the box's boundary lines: its box is
     // widened by one dot at the right and bottom for an even width, and at
-    // the left and top for an odd one.
+    // the left and top for an odd one. rx, ry are the radii of the corners
+    // (half the box for an ellipse), for a shape that is cut.
     template <typename Shape>
-    void drawBox(int left, int top, int right, int bottom, Shape&& shape) {
+    void drawBox(int left, int top, int right, int bottom, double rx, double ry, Shape&& shape) {
         if (left > right) std::swap(left, right);
         if (top > bottom) std::swap(top, bottom);
         if (int64_t{right} - left < 1 || int64_t{bottom} - top < 1) return;
@@ -172,13 +170,74 @@ struct DeviceContext::Impl {
             --l;
             --t;
         }
-        const int cl = clampCoordinate(l, width);
-        const int ct = clampCoordinate(t, height);
-        const int cr = clampCoordinate(r, width);
-        const int cb = clampCoordinate(b, height);
-        withPenAndBrush([&](HDC h) { shape(h, cl, ct, cr, cb); });
         const int64_t reach = pen.width + 1;
+        const int64_t margin = nearMargin();
+        if (l - reach < -margin || t - reach < -margin || r + reach > width + margin || b + reach > height + margin) {
+            drawCutOutline(roundedBoxOutline(double(l), double(t), double(r), double(b), rx, ry), reach);
+            return;
+        }
+        withPenAndBrush([&](HDC h) { shape(h, int(l), int(t), int(r), int(b)); });
         noteDrawn(l - reach, t - reach, r + reach, b + reach);
+    }
+
+    // How far beyond the surface a shape or line may reach and still be
+    // drawn as it is: the surface's own size, so that what GDI strokes off
+    // the surface follows the surface, within GDI's range.
+    int64_t nearMargin() const {
+        return std::min<int64_t>(kMargin, std::max<int64_t>({width, height, int64_t{pen.width} + 1}));
+    }
+
+    // The dash period GDI strokes with, in dots; 0 for a solid pen.
+    int64_t dashPeriod() const {
+        int64_t period = 0;
+        if (pen.geometric) {
+            for (int length : pen.pattern) period += std::max(length, 0);
+        } else {
+            for (double length : cosmeticPattern(pen.cosmeticStyle)) period += static_cast<int64_t>(length);
+        }
+        return period;
+    }
+
+    // A shape reaching beyond the margin: only what comes near the surface
+    // is filled and stroked (see portable/clip_segment.h). GDI starts a dash
+    // pattern where a path starts, so each stretch is drawn from a whole
+    // number of periods along the outline, the little before it included.
+    void drawCutOutline(const std::vector<OutlinePiece>& outline, int64_t reach) {
+        const double edge = static_cast<double>(reach + 1);
+        const ClipWindow window{-edge, -edge, width + edge, height + edge};
+        const auto toPoint = [](const PathPoint& p) {
+            return POINT{static_cast<LONG>(std::lround(p.x)), static_cast<LONG>(std::lround(p.y))};
+        };
+        HDC h = dc.get();
+        if (!brush.hollow) {
+            std::vector<POINT> points;
+            for (const PathPoint& p : visibleRegion(outline, window)) points.push_back(toPoint(p));
+            GdiObject gdiBrush = makeBrush(brush);
+            if (points.size() >= 3 && gdiBrush) {
+                SelectedObject penScope(h, GetStockObject(NULL_PEN));
+                SelectedObject brushScope(h, gdiBrush.get());
+                SetPolyFillMode(h, WINDING);
+                Polygon(h, points.data(), static_cast<int>(points.size()));
+            }
+        }
+        const int64_t period = dashPeriod();
+        for (const VisibleRun& run : visibleRuns(outline, window)) {
+            std::vector<OutlinePiece> pieces;
+            const double back = period > 0 && period <= kMargin ? std::fmod(run.startLength, double(period)) : 0;
+            if (back > 0) pieces = outlineStretch(outline, run.startLength - back, run.startLength);
+            pieces.insert(pieces.end(), run.pieces.begin(), run.pieces.end());
+            std::vector<POINT> points{toPoint(pieces.front().p[0])};
+            for (const OutlinePiece& piece : pieces) {
+                // A straight piece is a curve whose control points are its ends.
+                points.push_back(toPoint(piece.p[piece.curve ? 1 : 0]));
+                points.push_back(toPoint(piece.p[piece.curve ? 2 : 3]));
+                points.push_back(toPoint(piece.p[3]));
+            }
+            withPenAndBrush([&](HDC dcHandle) {
+                PolyBezier(dcHandle, points.data(), static_cast<DWORD>(points.size()));
+            });
+        }
+        noteDrawn(-reach, -reach, int64_t{width} + reach, int64_t{height} + reach);
     }
 };
 
@@ -243,17 +302,23 @@ const Pen& DeviceContext::pen() const { return impl_->pen; }
 const Brush& DeviceContext::brush() const { return impl_->brush; }
 
 void DeviceContext::rectangle(int left, int top, int right, int bottom) {
-    impl_->drawBox(left, top, right, bottom, [](HDC h, int l, int t, int r, int b) { Rectangle(h, l, t, r, b); });
+    impl_->drawBox(left, top, right, bottom, 0, 0,
+                   [](HDC h, int l, int t, int r, int b) { Rectangle(h, l, t, r, b); });
 }
 
 void DeviceContext::roundRect(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight) {
-    impl_->drawBox(left, top, right, bottom, [&](HDC h, int l, int t, int r, int b) {
+    const double rx = std::abs(static_cast<double>(cornerWidth)) / 2;
+    const double ry = std::abs(static_cast<double>(cornerHeight)) / 2;
+    impl_->drawBox(left, top, right, bottom, rx, ry, [&](HDC h, int l, int t, int r, int b) {
         RoundRect(h, l, t, r, b, std::min(std::abs(cornerWidth), r - l), std::min(std::abs(cornerHeight), b - t));
     });
 }
 
 void DeviceContext::ellipse(int left, int top, int right, int bottom) {
-    impl_->drawBox(left, top, right, bottom, [](HDC h, int l, int t, int r, int b) { Ellipse(h, l, t, r, b); });
+    const double rx = std::abs(static_cast<double>(right) - left) / 2;
+    const double ry = std::abs(static_cast<double>(bottom) - top) / 2;
+    impl_->drawBox(left, top, right, bottom, rx, ry,
+                   [](HDC h, int l, int t, int r, int b) { Ellipse(h, l, t, r, b); });
 }
 
 void DeviceContext::moveTo(int x, int y) {
@@ -274,7 +339,7 @@ void DeviceContext::lineTo(int x, int y) {
         return;
     }
     double ax = x1, ay = y1, bx = x, by = y;
-    const double margin = static_cast<double>(kMargin);
+    const double margin = static_cast<double>(d.nearMargin());
     double cut = 0;
     if (!clipSegment(ax, ay, bx, by, ClipWindow{-margin, -margin, d.width + margin, d.height + margin}, &cut)) return;
     // GDI starts the dash pattern where the line starts: the cut line starts
