@@ -393,6 +393,12 @@ const std::string* XmlIndex::decodedPiece(std::size_t piece) const {
     return &shared.text;
 }
 
+std::optional<std::string_view> XmlIndex::plainText(std::size_t place) const {
+    const std::string_view raw = rawValue(place);
+    if (raw.find_first_of("<&") != std::string_view::npos) return std::nullopt;
+    return raw;
+}
+
 std::string XmlIndex::text(std::size_t place) const {
     const std::string_view raw = rawValue(place);
     const std::size_t firstLt = raw.find('<');
