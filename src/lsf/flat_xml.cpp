@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <utility>
 
 #include "lsf/number_text.h"
 
@@ -172,13 +173,25 @@ std::vector<std::string_view> RecordWalk::take(std::size_t most) {
     return records;
 }
 
+namespace {
+
+// A decoded text is kept by the document; one made of entities is a fraction
+// of the raw text reserved for it (4 MiB of "&#xA;" reserves 24), and should
+// not hold the rest for the document's life.
+std::string tight(std::string&& text) {
+    if (text.capacity() - text.size() > text.size() / 4 + 4096) text.shrink_to_fit();
+    return std::move(text);
+}
+
+}  // namespace
+
 std::string decodeXmlEntities(std::string_view raw) {
     if (raw.find('&') == std::string_view::npos) return std::string(raw);
     std::string first;
     const bool ampersands = decodeFirstPass(raw, first);
     std::string later;
-    if (decodeLaterPasses(ampersands ? std::string_view(first) : raw, later)) return later;
-    if (ampersands) return first;  // moved, not copied
+    if (decodeLaterPasses(ampersands ? std::string_view(first) : raw, later)) return tight(std::move(later));
+    if (ampersands) return tight(std::move(first));  // moved, not copied
     return std::string(raw);
 }
 
@@ -378,6 +391,12 @@ const std::string* XmlIndex::decodedPiece(std::size_t piece) const {
         shared.decoded = true;
     }
     return &shared.text;
+}
+
+std::optional<std::string_view> XmlIndex::plainText(std::size_t place) const {
+    const std::string_view raw = rawValue(place);
+    if (raw.find_first_of("<&") != std::string_view::npos) return std::nullopt;
+    return raw;
 }
 
 std::string XmlIndex::text(std::size_t place) const {

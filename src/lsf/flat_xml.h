@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,9 @@ public:
 
     // The element's value with entities decoded; "" once the budget is exceeded.
     std::string text(std::size_t place) const;
+    // The value where the chunk holds it as it reads (no markup, no entity),
+    // so a large one need not be copied to be read; else nullopt.
+    std::optional<std::string_view> plainText(std::size_t place) const;
     // True for "true" in any letter case or "1", exactly.
     bool flag(std::size_t place) const;
     // As atof reads the value, then rounded to the nearest float.

@@ -73,7 +73,11 @@ bool readObjectField(const XmlIndex& index, std::size_t place, LabelObject& obje
                        return true;
                    },
                    [&](std::vector<uint8_t> LabelObject::*member) {
-                       const std::string text = index.text(place);
+                       // A picture's text is read where it lies: a copy of it
+                       // would stay in the loading thread's heap.
+                       const std::optional<std::string_view> plain = index.plainText(place);
+                       const std::string decoded = plain ? std::string() : index.text(place);
+                       const std::string_view text = plain ? *plain : std::string_view(decoded);
                        (object.*member).clear();
                        if (!text.empty()) object.*member = base64Decode(text);
                        return budget.take((object.*member).capacity());

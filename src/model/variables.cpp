@@ -6,6 +6,8 @@
 #include <optional>
 #include <utility>
 
+#include "platform/mapped_memory.h"
+
 namespace mk {
 
 namespace {
@@ -67,7 +69,8 @@ public:
 
 private:
     const std::vector<LabelVariable>& variables_;
-    std::vector<std::pair<int, size_t>> byId_;
+    // Mapped when large: a label of many variables needs it for one call.
+    std::vector<std::pair<int, size_t>, platform::MappedAllocator<std::pair<int, size_t>>> byId_;
 };
 
 // Calls use(variable) for each id of the ids text that names a variable, in
@@ -95,15 +98,25 @@ uint64_t composedBytes(std::string_view ids, const VariableIndex& index) {
     return bytes;
 }
 
-std::string composeIndexed(std::string_view ids, const VariableIndex& index) {
+// Appends the text brought to width bytes (see padToWidth).
+void appendPadded(std::string& out, std::string_view text, int width) {
+    const size_t bytes = width < 1 ? text.size() : static_cast<size_t>(width);
+    if (text.size() >= bytes) {
+        out.append(text.substr(text.size() - bytes));
+    } else {
+        out.append(bytes - text.size(), '0');
+        out.append(text);
+    }
+}
+
+// The text is made at its final size at once: a composition grown by
+// appending would leave a trail of freed blocks behind in the heap, each
+// half the size of the next.
+std::string composeIndexed(std::string_view ids, const VariableIndex& index, uint64_t bytes) {
     std::string composed;
-    forEachListedVariable(ids, index, [&](const LabelVariable& variable) {
-        if (variable.fixedlength > 0) {
-            composed += padToWidth(variable.data, variable.fixedlength);
-        } else {
-            composed += variable.data;
-        }
-    });
+    composed.reserve(static_cast<size_t>(bytes));
+    forEachListedVariable(ids, index,
+                          [&](const LabelVariable& variable) { appendPadded(composed, variable.data, variable.fixedlength); });
     return composed;
 }
 
@@ -125,16 +138,14 @@ void setVariableInAllObjects(std::vector<LabelObject>& objects, std::string_view
 }
 
 std::string padToWidth(std::string_view text, int width) {
-    if (width < 1) return std::string(text);
-    const size_t bytes = static_cast<size_t>(width);
-    if (text.size() >= bytes) return std::string(text.substr(text.size() - bytes));
-    std::string padded(bytes - text.size(), '0');
-    padded.append(text);
+    std::string padded;
+    appendPadded(padded, text, width);
     return padded;
 }
 
 std::string composeVariableText(std::string_view ids, const std::vector<LabelVariable>& variables) {
-    return composeIndexed(ids, VariableIndex(variables));
+    const VariableIndex index(variables);
+    return composeIndexed(ids, index, composedBytes(ids, index));
 }
 
 std::string composeObjectVariableText(const LabelObject& object) {
@@ -145,18 +156,25 @@ bool composeDocumentVariableTexts(LabelDoc& doc) {
     // Measured in full before anything is composed: a label over the bound
     // takes none of that memory and keeps its texts as they were. Each
     // object's variables are indexed once, for both passes.
-    std::vector<VariableIndex> indexes;
-    indexes.reserve(doc.objects.size());
+    struct Composition {
+        VariableIndex index;
+        uint64_t bytes;
+    };
+    std::vector<Composition, platform::MappedAllocator<Composition>> compositions;
+    compositions.reserve(doc.objects.size());
     uint64_t total = 0;
     for (const LabelObject& object : doc.objects) {
         if (!composes(object)) continue;
-        total += composedBytes(object.datachild_IDs, indexes.emplace_back(object.Variables));
+        Composition& made = compositions.emplace_back(VariableIndex(object.Variables), 0);
+        made.bytes = composedBytes(object.datachild_IDs, made.index);
+        total += made.bytes;
         if (total > kMaxLabelTextBytes) return false;
     }
-    auto index = indexes.cbegin();
+    auto composition = compositions.cbegin();
     for (LabelObject& object : doc.objects) {
         if (!composes(object)) continue;
-        std::string text = composeIndexed(object.datachild_IDs, *index++);
+        std::string text = composeIndexed(object.datachild_IDs, composition->index, composition->bytes);
+        ++composition;
         // An empty composition keeps the designed text rather than blanking it.
         if (!text.empty()) object.objectdata = std::move(text);
     }

@@ -4,6 +4,16 @@
 // heap keeps what it is given back in per-thread arenas, where large blocks
 // stay resident long after they were freed; mapped blocks go back to the
 // system the moment they are released.
+//
+// The rule for what a call makes: a container that may grow with the input
+// (text layout, decoded data, composed texts, copies of a picture's bytes)
+// takes MappedAllocator, so that from kMappedFromBytes on it is mapped for
+// the call and gone when the call ends; nothing is allocated per character
+// or per line. Surfaces come from the pool (block_pool.h), pictures are
+// mapped. The host's allocator settings are never touched. This matters
+// beyond the block itself: once the C runtime has mapped a large block and
+// freed it, it raises its own threshold for mapping to that block's size,
+// and every later block below it, the host's too, stays in the heaps.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,15 +1,13 @@
 #include "portable/block_pool.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "portable/bounded_cache.h"
+#include "portable/never_destroyed.h"
 #include "platform/mapped_memory.h"
 
 namespace mk::platform {
-
-BlockPool::~BlockPool() {
-    for (std::size_t i = 0; i < count_; ++i) unmapMemory(blocks_[i].data, blocks_[i].capacity);
-}
 
 MappedBlock BlockPool::take(std::size_t bytes) noexcept {
     if (cachingEnabled()) {
@@ -35,25 +33,38 @@ MappedBlock BlockPool::take(std::size_t bytes) noexcept {
 
 void BlockPool::give(MappedBlock block) noexcept {
     if (block.data == nullptr) return;
-    if (!cachingEnabled() || block.capacity > maxBytes_) {
-        unmapMemory(block.data, block.capacity);
-        return;
-    }
     // Blocks pushed out are unmapped after the lock is let go.
     std::array<MappedBlock, kMaxBlocks> dropped{};
     std::size_t droppedCount = 0;
     {
         std::lock_guard lock(mutex_);
-        std::size_t oldest = 0;
-        while (oldest < count_ && (count_ - oldest == kMaxBlocks || bytes_ + block.capacity > maxBytes_)) {
-            bytes_ -= blocks_[oldest].capacity;
-            dropped[droppedCount++] = blocks_[oldest++];
+        if (closed_ || !cachingEnabled() || block.capacity > maxBytes_) {
+            dropped[droppedCount++] = block;
+        } else {
+            std::size_t oldest = 0;
+            while (oldest < count_ && (count_ - oldest == kMaxBlocks || bytes_ + block.capacity > maxBytes_)) {
+                bytes_ -= blocks_[oldest].capacity;
+                dropped[droppedCount++] = blocks_[oldest++];
+            }
+            std::copy(blocks_.begin() + static_cast<std::ptrdiff_t>(oldest),
+                      blocks_.begin() + static_cast<std::ptrdiff_t>(count_), blocks_.begin());
+            count_ -= oldest;
+            blocks_[count_++] = block;
+            bytes_ += block.capacity;
         }
-        std::copy(blocks_.begin() + static_cast<std::ptrdiff_t>(oldest),
-                  blocks_.begin() + static_cast<std::ptrdiff_t>(count_), blocks_.begin());
-        count_ -= oldest;
-        blocks_[count_++] = block;
-        bytes_ += block.capacity;
+    }
+    for (std::size_t i = 0; i < droppedCount; ++i) unmapMemory(dropped[i].data, dropped[i].capacity);
+}
+
+void BlockPool::close() noexcept {
+    std::array<MappedBlock, kMaxBlocks> dropped{};
+    std::size_t droppedCount = 0;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        std::copy(blocks_.begin(), blocks_.begin() + static_cast<std::ptrdiff_t>(count_), dropped.begin());
+        droppedCount = std::exchange(count_, 0);
+        bytes_ = 0;
     }
     for (std::size_t i = 0; i < droppedCount; ++i) unmapMemory(dropped[i].data, dropped[i].capacity);
 }
@@ -70,12 +81,19 @@ std::size_t BlockPool::count() const {
 
 namespace {
 
-// Made at load, like every shared object of the library: the Windows DLL
-// has no guarded function-local statics.
-BlockPool pool(kSurfacePoolBytes);
+// Made before the library's code runs, like every shared object of the
+// library (the Windows DLL has no guarded function-local statics), and never
+// destroyed: MkFree may give a block back from the host's exit handlers.
+constinit NeverDestroyed<BlockPool> pool(kSurfacePoolBytes);
+
+// What the pool keeps goes back when the library is unloaded or the process
+// ends; blocks given after that are unmapped at once.
+struct CloseWithTheLibrary {
+    ~CloseWithTheLibrary() { pool.value.close(); }
+} closeWithTheLibrary;
 
 }  // namespace
 
-BlockPool& surfacePool() { return pool; }
+BlockPool& surfacePool() { return pool.value; }
 
 }  // namespace mk::platform

@@ -29,8 +29,8 @@ class BlockPool {
 public:
     static constexpr std::size_t kMaxBlocks = 32;
 
-    explicit BlockPool(std::size_t maxBytes) noexcept : maxBytes_(maxBytes) {}
-    ~BlockPool();
+    constexpr explicit BlockPool(std::size_t maxBytes) noexcept : maxBytes_(maxBytes) {}
+    ~BlockPool() { close(); }
     BlockPool(const BlockPool&) = delete;
     BlockPool& operator=(const BlockPool&) = delete;
 
@@ -38,6 +38,10 @@ public:
     // the system has no memory to give.
     MappedBlock take(std::size_t bytes) noexcept;
     void give(MappedBlock block) noexcept;
+    // Unmaps every kept block and keeps none from then on, while take() and
+    // give() go on working: what the library does when it is unloaded or the
+    // process ends, before the host's last exit handlers may still give.
+    void close() noexcept;
 
     std::size_t bytes() const;
     std::size_t count() const;
@@ -48,9 +52,11 @@ private:
     std::array<MappedBlock, kMaxBlocks> blocks_{};  // oldest first
     std::size_t count_ = 0;
     std::size_t bytes_ = 0;
+    bool closed_ = false;
 };
 
-// The pool of surface and render memory: 64 MiB for the whole process.
+// The pool of surface and render memory: 64 MiB for the whole process. It is
+// never destroyed, only closed when the library's statics go.
 inline constexpr std::size_t kSurfacePoolBytes = std::size_t{64} << 20;
 BlockPool& surfacePool();
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/mutex.h"
+#include "portable/never_destroyed.h"
 
 namespace mk::platform {
 
@@ -18,12 +19,27 @@ struct HostShard {
     std::unordered_map<const void*, std::size_t> capacities;
 };
 constexpr std::size_t kHostShards = 16;
-std::array<HostShard, kHostShards> hostShards;
+using HostShards = std::array<HostShard, kHostShards>;
+// Never destroyed: the host may still hold blocks when the library's statics
+// go, and free them from its own exit handlers.
+NeverDestroyed<HostShards> hostShards;
 
 HostShard& shardOf(const void* pixels) {
     // Blocks are whole pages: the address above the page bits spreads them.
-    return hostShards[(reinterpret_cast<std::uintptr_t>(pixels) >> 12) % kHostShards];
+    return hostShards.value[(reinterpret_cast<std::uintptr_t>(pixels) >> 12) % kHostShards];
 }
+
+// When the library is unloaded, the shards that record no block give their
+// tables back; a shard still recording blocks the host holds stays whole, so
+// that MkFree still finds them.
+struct TrimWithTheLibrary {
+    ~TrimWithTheLibrary() {
+        for (HostShard& shard : hostShards.value) {
+            std::lock_guard lock(shard.mutex);
+            if (shard.capacities.empty()) std::unordered_map<const void*, std::size_t>().swap(shard.capacities);
+        }
+    }
+} trimWithTheLibrary;
 
 }  // namespace
 

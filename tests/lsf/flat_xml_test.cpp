@@ -101,6 +101,21 @@ TEST(FlatXml, DecodingTakesLinearTimeOnCascadingEntities) {
     EXPECT_EQ(mk::decodeXmlEntities(lessThans), std::string(400000, '<'));
 }
 
+// A decoded text is what the document keeps: one made of entities holds
+// about its own size, not the raw text's, whichever pass decoded it.
+TEST(FlatXml, TextMadeOfEntitiesKeepsAboutItsOwnSize) {
+    std::string lineFeeds, cascaded;
+    for (int i = 0; i < 200000; ++i) {
+        lineFeeds += "&#xA;";
+        cascaded += "&amp;lt;";
+    }
+    for (const std::string& raw : {lineFeeds, cascaded}) {
+        const std::string decoded = mk::decodeXmlEntities(raw);
+        ASSERT_EQ(decoded.size(), 200000u);
+        EXPECT_LE(decoded.capacity(), decoded.size() + decoded.size() / 4 + 4096);
+    }
+}
+
 struct NumberCase {
     std::string text;
     int integer;

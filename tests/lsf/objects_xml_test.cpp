@@ -169,6 +169,10 @@ TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
         EXPECT_EQ(parse(labelObject(rawElement("imagedata", c.text)))[0].imagedata, c.bytes) << c.text;
     }
     EXPECT_TRUE(parse(labelObject(rawElement("imagedata", "==\r\n==&#xA;")))[0].imagedata.empty());
+    // Entities are decoded before the text is: "A" of "&#xA;" is no digit.
+    const std::vector<uint8_t> man = {0x4D, 0x61, 0x6E};
+    EXPECT_EQ(parse(labelObject(rawElement("imagedata", "TW&#xA;Fu")))[0].imagedata, man);
+    EXPECT_EQ(parse(labelObject(rawElement("imagedata", "TW&amp;Fu")))[0].imagedata, man);
 }
 
 // Records count their size, not their list's room; a picture counts the bytes

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 #include "mklabel.h"
@@ -349,8 +350,8 @@ TEST(LabelSurface, TheLargestSurfaceIsExactly134217728Dots) {
 
 // The memory of surfaces and of the pixels the host gave back, kept for the
 // next labels: the smallest block that fits is handed out, the oldest go
-// first when the bound would be passed, and a block larger than the whole
-// bound is not kept.
+// first when the bound of bytes or of blocks would be passed, a block larger
+// than the whole bound is not kept, and every take counts its bytes off.
 TEST(LabelSurface, SurfaceMemoryIsKeptSmallestFitFirstOldestDroppedFirstWithinItsBound) {
     using mk::platform::BlockPool;
     using mk::platform::MappedBlock;
@@ -359,18 +360,23 @@ TEST(LabelSurface, SurfaceMemoryIsKeptSmallestFitFirstOldestDroppedFirstWithinIt
         const char* name;
         std::size_t boundPages;
         std::vector<std::size_t> givenPages;  // oldest first
+        std::size_t keptCount, keptPages;     // once all are given
         std::size_t takenPages;
         int takenIndex;                       // which given block comes back; -1: a new one
         std::vector<int> keptAfter;           // the given blocks still kept after the take
     };
+    std::vector<int> all33After(31);
+    std::iota(all33After.begin(), all33After.end(), 2);
     const Case cases[] = {
-        {"smallest that fits, not the oldest", 16, {4, 2, 3}, 2, 1, {0, 2}},
-        {"smallest that fits, not the newest", 16, {3, 1, 2}, 2, 2, {0, 1}},
-        {"none fits", 16, {1, 2}, 3, -1, {0, 1}},
-        {"oldest dropped over the bound; the oldest of equals handed out", 6, {2, 2, 2, 2}, 1, 1, {2, 3}},
-        {"several oldest dropped for a large one", 6, {2, 2, 2, 5}, 5, 3, {}},
-        {"exactly the bound is kept", 6, {6}, 6, 0, {}},
-        {"larger than the bound is not kept", 6, {2, 7}, 1, 0, {}},
+        {"smallest that fits, not the oldest", 16, {4, 2, 3}, 3, 9, 2, 1, {0, 2}},
+        {"smallest that fits, not the newest", 16, {3, 1, 2}, 3, 6, 2, 2, {0, 1}},
+        {"none fits", 16, {1, 2}, 2, 3, 3, -1, {0, 1}},
+        {"oldest dropped over the bound; the oldest of equals handed out", 6, {2, 2, 2, 2}, 3, 6, 1, 1, {2, 3}},
+        {"several oldest dropped for a large one", 6, {2, 2, 2, 5}, 1, 5, 5, 3, {}},
+        {"exactly the bound is kept", 6, {6}, 1, 6, 6, 0, {}},
+        {"larger than the bound is not kept", 6, {2, 7}, 1, 2, 1, 0, {}},
+        {"33 small blocks: 32 kept, the oldest dropped", 64, std::vector<std::size_t>(33, 1), 32, 32, 1, 1,
+         all33After},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -386,15 +392,25 @@ TEST(LabelSurface, SurfaceMemoryIsKeptSmallestFitFirstOldestDroppedFirstWithinIt
                 pool.give(block);
             }
         }
-        EXPECT_LE(pool.bytes(), c.boundPages * page);
+        // A block written past the pool's table would land on its counts.
+        EXPECT_EQ(pool.count(), c.keptCount);
+        EXPECT_EQ(pool.bytes(), c.keptPages * page);
         const MappedBlock taken = pool.take(c.takenPages * page);
         ASSERT_NE(taken.data, nullptr);
         EXPECT_GE(taken.capacity, c.takenPages * page);
+        if (c.takenIndex >= 0) {
+            EXPECT_EQ(pool.bytes(), c.keptPages * page - taken.capacity);
+        }
         const auto at = std::find(given.begin(), given.end(), taken.data);
         EXPECT_EQ(at == given.end() ? -1 : static_cast<int>(at - given.begin()), c.takenIndex);
         std::vector<int> kept;
         std::vector<MappedBlock> rest;
-        for (std::size_t left = pool.count(); left > 0; --left) rest.push_back(pool.take(1));
+        for (std::size_t left = pool.count(); left > 0; --left) {
+            const std::size_t before = pool.bytes();
+            rest.push_back(pool.take(1));
+            EXPECT_EQ(pool.bytes(), before - rest.back().capacity);
+        }
+        EXPECT_EQ(pool.bytes(), 0u);
         for (const MappedBlock& block : rest) {
             kept.push_back(static_cast<int>(std::find(given.begin(), given.end(), block.data) - given.begin()));
         }
@@ -403,6 +419,24 @@ TEST(LabelSurface, SurfaceMemoryIsKeptSmallestFitFirstOldestDroppedFirstWithinIt
         mk::platform::unmapMemory(taken.data, taken.capacity);
         for (const MappedBlock& block : rest) mk::platform::unmapMemory(block.data, block.capacity);
     }
+}
+
+// A closed pool keeps nothing: what it held is unmapped, and blocks given
+// later go straight back to the system while takes go on working.
+TEST(LabelSurface, AClosedSurfacePoolKeepsNothing) {
+    using mk::platform::MappedBlock;
+    const std::size_t page = mk::platform::mappedSize(1);
+    mk::platform::BlockPool pool(16 * page);
+    pool.give(pool.take(2 * page));
+    pool.close();
+    EXPECT_EQ(pool.count(), 0u);
+    EXPECT_EQ(pool.bytes(), 0u);
+    const MappedBlock block = pool.take(3 * page);
+    ASSERT_NE(block.data, nullptr);
+    block.data[3 * page - 1] = 1;
+    pool.give(block);
+    EXPECT_EQ(pool.count(), 0u);
+    EXPECT_EQ(pool.bytes(), 0u);
 }
 
 TEST(LabelSurface, ObjectsBeyondTheLabelAreClipped) {
