@@ -826,9 +826,21 @@ void run(const std::string& modules) {
                   "status " + std::to_string(status) + " after " + std::to_string(elapsed) + " ms" +
                       (bound ? "" : ", usblp not bound"));
         }
+        constexpr size_t kRefuseAfter = 1024;
+        refusing.printer.takeUpTo(kRefuseAfter, FfsPrinter::AfterLimit::Refuse);
+        PrinterPtr printer = usbPrinter("MK-FFS-00");
+        const Clock::time_point start = Clock::now();
+        const int result = MkLabel_Print(doc.get(), printer.get());
+        const int code = MkGetLastErrorCode();
+        const long elapsed = msSince(start);
+        const size_t taken = refusing.printer.taken();
+        check("a printer that refuses data after 1024 bytes fails the print",
+              result == -4 && code == -505 && taken == kRefuseAfter && elapsed < 10000,
+              std::to_string(result) + " with " + std::to_string(code) + ", printer took " + std::to_string(taken) +
+                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms");
         {
             // Two printers with usblp bound: while this one, which answers
-            // nothing, is handed back to usblp (whose probe waits 5 s for its
+            // nothing (and has refused data), is handed back to usblp (whose probe waits 5 s for its
             // id), a print to B goes on at its own pace, and no call starts a
             // thread.
             const auto bound = [](const char* serial) { return fs::exists(hostInterfaceOf(serial) + "/driver"); };
@@ -871,18 +883,6 @@ void run(const std::string& modules) {
             check("no thread appears during the calls", peak <= threads + 2,
                   std::to_string(threads) + " before, " + std::to_string(peak.load()) + " at most during");
         }
-        constexpr size_t kRefuseAfter = 1024;
-        refusing.printer.takeUpTo(kRefuseAfter, FfsPrinter::AfterLimit::Refuse);
-        PrinterPtr printer = usbPrinter("MK-FFS-00");
-        const Clock::time_point start = Clock::now();
-        const int result = MkLabel_Print(doc.get(), printer.get());
-        const int code = MkGetLastErrorCode();
-        const long elapsed = msSince(start);
-        const size_t taken = refusing.printer.taken();
-        check("a printer that refuses data after 1024 bytes fails the print",
-              result == -4 && code == -505 && taken == kRefuseAfter && elapsed < 10000,
-              std::to_string(result) + " with " + std::to_string(code) + ", printer took " + std::to_string(taken) +
-                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms");
         refusing.gadget.unplug();
     }
 
