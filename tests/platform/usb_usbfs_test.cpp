@@ -480,6 +480,9 @@ TEST(UsbfsDriver, APrinterBeingHandedBackToUsblpDoesNotDelayAnotherPrinter) {
 TEST(UsbfsDriver, ThreadsOpeningAndClosingOnePrinterLeaveUsblpAttachedOnceAndNoRecord) {
     FakeUsbfs fake(printerWithTwoSettings());
     FakeUsbfs::Device& device = kernelLike(fake.device());
+    // The instant between a handle's release and its handing usblp back is
+    // where another thread's open would slip in.
+    fake.onRelease = [] { std::this_thread::sleep_for(50us); };
     const UsbfsDriver driver(fake);
     constexpr int kThreads = 4;
     constexpr int kRounds = 200;
