@@ -837,7 +837,8 @@ void run(const std::string& modules) {
         check("a printer that refuses data after 1024 bytes fails the print",
               result == -4 && code == -505 && taken == kRefuseAfter && elapsed < 10000,
               std::to_string(result) + " with " + std::to_string(code) + ", printer took " + std::to_string(taken) +
-                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms");
+                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms; " +
+                  refusing.printer.state());
         {
             // Two printers with usblp bound: while this one, which answers
             // nothing (and has refused data), is handed back to usblp (whose probe waits 5 s for its
