@@ -122,8 +122,8 @@ bool take(const UsbfsCalls& calls, const Node& node, const PrinterInterface& int
     const std::optional<std::string> driver = calls.driverOf(node.fd(), interface.number);
     if (!driver) return false;
     if (*driver == "usblp") {
-        // Bound since the look (which saw no one on usblp's node), or the
-        // look was of something else: not known to be safe.
+        // usblp was bound after the look, which therefore did not ask who
+        // has its node open: not known to be safe.
         if (holder != InterfaceHolder::Usblp) return false;
         if (calls.disconnect(node.fd(), interface.number) != 0) return false;
         record.detached = true;

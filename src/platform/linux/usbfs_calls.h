@@ -11,9 +11,10 @@
 // of its own, and the driver's one shared lock is held only to find or make
 // that record, so a printer that keeps the kernel busy (usblp waits up to 5 s
 // for the id of a printer that answers no request when it is attached again)
-// delays only the calls on that printer. Nothing here starts a thread or
-// looks at other devices than the one opened: who holds the interface is
-// told by sysfs and /proc before the device is touched.
+// delays only the calls on that printer. Nothing here starts a thread, and
+// nothing of another device is read that waits while the kernel holds that
+// device: who holds the interface is told by sysfs and /proc before the
+// device is touched.
 //
 // The calls that reach the system go through UsbfsCalls, so that a test can
 // stand a fake device where the system has the real one. Each call keeps the
