@@ -9,8 +9,6 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
-# USB printers: the library claims the printer's interface itself.
-pkg_check_modules(LIBUSB REQUIRED IMPORTED_TARGET libusb-1.0)
 
 # zint ships neither a pkg-config file nor a CMake package.
 find_path(ZINT_INCLUDE_DIR zint.h REQUIRED)
@@ -28,5 +26,5 @@ target_link_libraries(mk_cups INTERFACE ${CUPS_LIBRARY})
 
 set(MKLABEL_DEPENDENCIES
   ZLIB::ZLIB Threads::Threads JPEG::JPEG GIF::GIF
-  PkgConfig::CAIRO PkgConfig::FONTCONFIG PkgConfig::FREETYPE PkgConfig::PNG PkgConfig::LIBUSB
+  PkgConfig::CAIRO PkgConfig::FONTCONFIG PkgConfig::FREETYPE PkgConfig::PNG
   mk_zint mk_cups)

@@ -309,6 +309,7 @@ void FfsPrinter::takeUpTo(size_t limit, AfterLimit after) {
 
 void FfsPrinter::serveData(const std::string& endpoint, Job& job, size_t limit, AfterLimit after) {
     const int fd = ::open(endpoint.c_str(), O_RDWR | O_CLOEXEC);
+    job.opened = fd < 0 ? -errno : 1;
     if (fd < 0) return;
     std::vector<char> buffer(512);
     while (job.taken < limit) {
@@ -325,24 +326,42 @@ void FfsPrinter::serveData(const std::string& endpoint, Job& job, size_t limit, 
     ::close(fd);
 }
 
+std::string FfsPrinter::state() const {
+    return "data endpoint " + std::to_string(job_->opened.load()) + ", answering request " +
+           std::to_string(answering_.load());
+}
+
 void FfsPrinter::serveControl() {
+    bool ignored = false;
     while (!stop_) {
         if (ignoreRequests_) {
             // Not even reading ep0: a read while a request waits would stall it.
+            ignored = true;
             std::this_thread::sleep_for(20ms);
             continue;
         }
         pollfd entry{ep0_, POLLIN, 0};
-        if (::poll(&entry, 1, 100) <= 0 || ignoreRequests_) continue;
+        if (::poll(&entry, 1, ignored ? 0 : 100) <= 0 || ignoreRequests_) {
+            ignored = false;
+            continue;
+        }
         usb_functionfs_event events[4];
         const ssize_t n = ::read(ep0_, events, sizeof events);
         if (n <= 0) continue;
+        if (ignored) {
+            // Requests that came while requests were ignored: the host gave
+            // up on them. An answer to one would wait on the control pipe
+            // until the host's next request, and the data pipe behind it.
+            ignored = false;
+            continue;
+        }
         for (size_t i = 0; i < static_cast<size_t>(n) / sizeof events[0]; ++i) {
             if (events[i].type != FUNCTIONFS_SETUP) continue;
             const usb_ctrlrequest& setup = events[i].u.setup;
             const bool toHost = setup.bRequestType & USB_DIR_IN;
             const size_t length = le16toh(setup.wLength);
             const bool classRequest = (setup.bRequestType & USB_TYPE_MASK) == USB_TYPE_CLASS;
+            answering_ = setup.bRequest;
             if (classRequest && toHost && setup.bRequest == kGetDeviceId) {
                 const std::string id = "MFG:Test;MDL:Refusing;CMD:ZPL;CLS:PRINTER;";
                 std::string reply(2, '\0');
@@ -360,6 +379,7 @@ void FfsPrinter::serveControl() {
             } else {
                 (void)!::write(ep0_, nullptr, 0);
             }
+            answering_ = -1;
         }
     }
 }

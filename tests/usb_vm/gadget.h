@@ -122,6 +122,8 @@ public:
     void ignoreRequests(bool ignore) { ignoreRequests_ = ignore; }
     size_t taken() const { return job_->taken; }
     bool reachedLimit() const { return job_->reached; }
+    // What the device side is doing, for a failure's detail.
+    std::string state() const;
 
 private:
     // One job's counts, shared with its data thread: a read waiting for
@@ -130,6 +132,7 @@ private:
     struct Job {
         std::atomic<size_t> taken{0};
         std::atomic<bool> reached{false};
+        std::atomic<int> opened{0};  // 1 once its endpoint is open, -errno when that failed
     };
 
     void serveControl();
@@ -139,6 +142,7 @@ private:
     int ep0_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<bool> ignoreRequests_{false};
+    std::atomic<int> answering_{-1};  // the request being answered, -1 when none
     std::shared_ptr<Job> job_ = std::make_shared<Job>();
     std::thread control_;
     std::thread data_;

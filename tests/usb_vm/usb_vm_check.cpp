@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -504,6 +505,45 @@ void run(const std::string& modules) {
               "held: " + std::to_string(held) + " " + message + "; released: " + std::to_string(released));
     }
 
+    // What each call costs here (emulated: several times what hardware
+    // takes), told and bounded loosely: a call must not scan the bus.
+    {
+        const auto measure = [](const std::function<void()>& call) {
+            std::vector<long> times;
+            for (int i = 0; i < 10; ++i) {
+                const Clock::time_point start = Clock::now();
+                call();
+                times.push_back(static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()));
+            }
+            std::sort(times.begin(), times.end());
+            return times;
+        };
+        const auto told = [](const std::string& what, const std::vector<long>& times) {
+            std::printf("usbvm: cost of %s: median %.1f ms (%.1f to %.1f)\n", what.c_str(), times[5] / 1000.0,
+                        times.front() / 1000.0, times.back() / 1000.0);
+            std::fflush(stdout);
+            return times[5];
+        };
+        PrinterPtr b = usbPrinter("MK-B-0002");
+        MkPrinter_Connect(b.get());
+        const long print = told("a print", measure([&] { MkLabel_Print(doc.get(), b.get()); }));
+        sideB.clear();
+        const long status = told("a status call", measure([&] { MkPrinter_GetStatusCode(b.get()); }));
+        const long enumeration = told("an enumeration", measure([] { enumSerials(); }));
+        PrinterPtr a = usbPrinter("MK-A-0001");
+        MkPrinter_Connect(a.get());
+        long refused = 0;
+        {
+            InterfaceHolder holder(hostNodeOf("MK-A-0001"));
+            refused = told("a refused open", measure([&] { MkPrinter_GetStatusCode(a.get()); }));
+        }
+        check("a refused open takes under 20 ms, a status call under 60 ms, a print under 400 ms",
+              refused < 20000 && status < 60000 && print < 400000,
+              std::to_string(refused) + " / " + std::to_string(status) + " / " + std::to_string(print) + " us; " +
+                  "enumeration " + std::to_string(enumeration) + " us");
+    }
+
     // Beside a program that uses the printer through usblp's node.
     {
         const std::string node = hostNodeOf("MK-A-0001");
@@ -797,7 +837,53 @@ void run(const std::string& modules) {
         check("a printer that refuses data after 1024 bytes fails the print",
               result == -4 && code == -505 && taken == kRefuseAfter && elapsed < 10000,
               std::to_string(result) + " with " + std::to_string(code) + ", printer took " + std::to_string(taken) +
-                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms");
+                  " of " + std::to_string(jobSize) + " bytes, " + std::to_string(elapsed) + " ms; " +
+                  refusing.printer.state());
+        {
+            // Two printers with usblp bound: while this one, which answers
+            // nothing (and has refused data), is handed back to usblp (whose probe waits 5 s for its
+            // id), a print to B goes on at its own pace, and no call starts a
+            // thread.
+            const auto bound = [](const char* serial) { return fs::exists(hostInterfaceOf(serial) + "/driver"); };
+            const bool bothBound = bound("MK-FFS-00") && bound("MK-B-0002");
+            PrinterPtr slow = usbPrinter("MK-FFS-00");
+            MkPrinter_Connect(slow.get());
+            const long threads = threadCount();
+            std::atomic<bool> sampling{true};
+            std::atomic<long> peak{0};
+            std::thread sampler([&] {
+                while (sampling) {
+                    peak = std::max(peak.load(), threadCount());
+                    std::this_thread::sleep_for(2ms);
+                }
+            });
+            refusing.printer.ignoreRequests(true);
+            auto slowCall = std::async(std::launch::async, [&] {
+                const Clock::time_point start = Clock::now();
+                const int status = MkPrinter_GetStatusCode(slow.get());
+                return std::make_pair(status, msSince(start));
+            });
+            // Our request gives up after 1 s; usblp's probe runs from then on.
+            std::this_thread::sleep_for(2000ms);
+            const Clock::time_point start = Clock::now();
+            PrinterPtr fast = usbPrinter("MK-B-0002");
+            const int printed = MkLabel_Print(doc.get(), fast.get());
+            const long took = msSince(start);
+            const bool overlapped = slowCall.wait_for(0s) != std::future_status::ready;
+            const auto [slowStatus, slowTook] = slowCall.get();
+            refusing.printer.ignoreRequests(false);
+            sampling = false;
+            sampler.join();
+            sideB.clear();
+            check("a print to B while A, which answers nothing, is handed back to usblp takes under 1 s",
+                  bothBound && printed == 0 && took < 1000 && overlapped && slowStatus == -103,
+                  std::string(bothBound ? "" : "usblp not bound on both; ") + "print " + std::to_string(printed) +
+                      " in " + std::to_string(took) + " ms; A's status " + std::to_string(slowStatus) + " after " +
+                      std::to_string(slowTook) + " ms" + (overlapped ? "" : ", over before the print"));
+            // The sampler and the call's own thread are ours.
+            check("no thread appears during the calls", peak <= threads + 2,
+                  std::to_string(threads) + " before, " + std::to_string(peak.load()) + " at most during");
+        }
         refusing.gadget.unplug();
     }
 
