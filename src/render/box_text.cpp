@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <unordered_map>
 
@@ -41,6 +44,8 @@ public:
         return it->second;
     }
 
+    int emFor(float points) const override { return font_.emFor(points); }
+
     void setSize(float points) override {
         font_.setSize(points);
         direct_.fill(std::nullopt);
@@ -62,30 +67,173 @@ std::vector<TextLine> paragraphRuns(std::string_view text) {
     return paragraphs;
 }
 
-// Wraps, then shrinks the font a step at a time until the text wraps into
-// textmaxline lines or the size is no longer above the floor.
+// The sizes as multiples of 2^-26 point: every size above the floor, and
+// the step, is one exactly.
+constexpr int kUnitBits = 26;
+constexpr int64_t kStepUnits = 13421773;
+static_assert(static_cast<float>(kStepUnits / 67108864.0) == kShrinkStep);
+
+float fromUnits(int64_t units) { return static_cast<float>(std::ldexp(static_cast<double>(units), -kUnitBits)); }
+
+// Hinted advances may shrink by a pixel or two as the em grows, never by
+// more than this many ems' growth: beyond it, a smaller em is never wider.
+constexpr int kEmWobble = 32;
+
+// Wraps at the sizes ShrinkSizes lists and finds the first that fits as a
+// scan from the largest would, trying each em at most once. The fit only
+// depends on the em, and shrinks the lines as the em shrinks but for the
+// wobble of hinted advances: a binary search finds where it starts to fit,
+// and the ems within kEmWobble above that are tried from the largest down.
+class ShrinkSearch {
+public:
+    ShrinkSearch(BoxTextFont& font, float start, const std::function<bool()>& fits)
+        : font_(font), sizes_(start), fits_(fits), current_(start) {
+        // The sizes too small for a font of their own come last.
+        uint64_t lo = 0;
+        uint64_t hi = sizes_.tried();
+        while (lo < hi) {
+            const uint64_t mid = lo + (hi - lo) / 2;
+            if (emAt(mid) > 0) lo = mid + 1; else hi = mid;
+        }
+        ownEms_ = lo;
+    }
+
+    // The size the text ends at.
+    float find() {
+        const std::optional<uint64_t> k = firstFit();
+        return k ? sizes_.at(*k) : sizes_.at(sizes_.tried());
+    }
+
+    float current() const { return current_; }
+
+private:
+    std::optional<uint64_t> firstFit() {
+        if (fitsAt(0)) return 0;
+        if (ownEms_ > 0) {
+            uint64_t bad = 0;
+            std::optional<uint64_t> good;
+            if (fitsAt(ownEms_ - 1)) {
+                good = ownEms_ - 1;
+                while (*good - bad > 1) {
+                    const uint64_t mid = bad + (*good - bad) / 2;
+                    (fitsAt(mid) ? *good : bad) = mid;
+                }
+            } else {
+                bad = ownEms_ - 1;
+            }
+            // A size above bad that fits has an em less than kEmWobble above its em.
+            const int64_t reach = static_cast<int64_t>(emAt(bad)) + kEmWobble;
+            for (uint64_t k = firstBelow(reach); k < bad; k = firstBelow(emAt(k))) {
+                if (fitsAt(k)) return k;
+            }
+            if (good) return good;
+        }
+        if (ownEms_ < sizes_.tried() && fitsAt(ownEms_)) return ownEms_;
+        return std::nullopt;
+    }
+
+    int emAt(uint64_t k) const { return font_.emFor(sizes_.at(k)); }
+
+    // The first size with an em below em, among those with their own.
+    uint64_t firstBelow(int64_t em) const {
+        uint64_t lo = 0;
+        uint64_t hi = ownEms_;
+        while (lo < hi) {
+            const uint64_t mid = lo + (hi - lo) / 2;
+            if (emAt(mid) >= em) lo = mid + 1; else hi = mid;
+        }
+        return lo;
+    }
+
+    bool fitsAt(uint64_t k) {
+        const int em = emAt(k);
+        for (const auto& [known, fit] : known_) {
+            if (known == em) return fit;
+        }
+        const float size = sizes_.at(k);
+        if (size != current_) {
+            font_.setSize(size);
+            current_ = size;
+        }
+        const bool fit = fits_();
+        known_.emplace_back(em, fit);
+        return fit;
+    }
+
+    BoxTextFont& font_;
+    ShrinkSizes sizes_;
+    const std::function<bool()>& fits_;
+    float current_;
+    uint64_t ownEms_ = 0;
+    std::vector<std::pair<int, bool>> known_;  // the ems tried and whether they fit
+};
+
+// Wraps, then shrinks the font towards textmaxline lines, down to just
+// below two points; at the last size all the lines are drawn.
 std::vector<TextLine> wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context,
                                     const std::vector<TextLine>& paragraphs, int boxWidth, float size) {
     const int maxLines = context.object.textmaxline;
-    if (maxLines < 1 || size <= kShrinkFloor) return wrapTextRuns(context, paragraphs, boxWidth);
+    if (maxLines < 1 || !(size > kShrinkFloor)) return wrapTextRuns(context, paragraphs, boxWidth);
+    if (!(size < ShrinkSizes::kStuckFrom)) {
+        // A step no longer changes the size: it stays, fitting or not. A
+        // size that is not a number goes once through the step.
+        if (std::isnan(size)) {
+            const std::vector<TextLine> lines =
+                wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1);
+            if (lines.size() <= static_cast<size_t>(maxLines)) return lines;
+            font.setSize(size - kShrinkStep);
+        }
+        return wrapTextRuns(context, paragraphs, boxWidth);
+    }
     // While shrinking, a wrap stops one line past textmaxline: that is
     // enough to know the text does not fit yet.
-    const size_t limit = static_cast<size_t>(maxLines) + 1;
-    std::vector<TextLine> lines = wrapTextRuns(context, paragraphs, boxWidth, limit);
-    do {
-        if (lines.size() <= static_cast<size_t>(maxLines)) return lines;
-        const float smaller = size - kShrinkStep;
-        // A size too large to change by a step would never reach the floor.
-        if (smaller == size) break;
-        size = smaller;
-        font.setSize(size);
-        lines = wrapTextRuns(context, paragraphs, boxWidth, limit);
-    } while (size > kShrinkFloor);
-    // Still too many lines at the last size: all of them are drawn.
+    const std::function<bool()> fits = [&] {
+        return wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1).size() <=
+               static_cast<size_t>(maxLines);
+    };
+    ShrinkSearch search(font, size, fits);
+    const float found = search.find();
+    if (found != search.current()) font.setSize(found);
     return wrapTextRuns(context, paragraphs, boxWidth);
 }
 
 }  // namespace
+
+ShrinkSizes::ShrinkSizes(float start) {
+    float s = start;
+    uint64_t k = 0;
+    for (;;) {
+        Run run{k, static_cast<int64_t>(std::ldexp(static_cast<double>(s), kUnitBits)), 0};
+        if (!(s > kShrinkFloor)) {
+            runs_.push_back(run);
+            tried_ = k;
+            return;
+        }
+        // Within [2^e, 2^(e+1)) every step is the step rounded to the unit
+        // of the last place, while the difference stays in that range.
+        int exponent = 0;
+        std::frexp(s, &exponent);
+        const int e = exponent - 1;
+        const int64_t unit = int64_t{1} << (e - 23 + kUnitBits);
+        run.step = (kStepUnits + unit / 2) / unit * unit;
+        const int64_t low = int64_t{1} << (e + kUnitBits);
+        const int64_t regular = run.start - kStepUnits >= low ? (run.start - kStepUnits - low) / run.step + 1 : 0;
+        runs_.push_back(run);
+        const int64_t last = run.start - regular * run.step;
+        if (!(fromUnits(last) > kShrinkFloor)) {  // exactly the floor
+            tried_ = k + static_cast<uint64_t>(regular);
+            return;
+        }
+        k += static_cast<uint64_t>(regular) + 1;
+        s = fromUnits(last) - kShrinkStep;
+    }
+}
+
+float ShrinkSizes::at(uint64_t k) const {
+    const auto run = std::prev(std::upper_bound(runs_.begin(), runs_.end(), k,
+                                                [](uint64_t v, const Run& r) { return v < r.first; }));
+    return fromUnits(run->start - static_cast<int64_t>(k - run->first) * run->step);
+}
 
 TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::string_view text, int x0, int y0,
                        platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface) {

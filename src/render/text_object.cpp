@@ -20,6 +20,7 @@ public:
         : dc_(dc), object_(object), dpi_(dpi) {}
     TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
     void setSize(float points) override { dc_.selectFont(createObjectFont(object_, points, dpi_)); }
+    int emFor(float points) const override { return objectFontEm(points, dpi_); }
 
 private:
     platform::DeviceContext& dc_;

@@ -2,6 +2,9 @@
 
 #include "portable/utf_convert.h"
 
+#include <bit>
+#include <cstdint>
+
 namespace mk::test {
 
 TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
@@ -23,6 +26,12 @@ TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
 void FixedTextMeasure::setSize(float points) {
     size_ = points;
     sizes.push_back(points);
+}
+
+int FixedTextMeasure::emFor(float points) const {
+    if (emAtSize != nullptr) return emAtSize(points);
+    // Positive floats order as their bit patterns.
+    return points > 0.0f ? static_cast<int>(std::bit_cast<uint32_t>(points)) : 0;
 }
 
 std::vector<int> pieceXs(const TextPlan& plan) {

@@ -22,10 +22,13 @@ public:
     // Width of a code point at a size, for tests of shrinking; null keeps
     // the widths whatever the size.
     int (*widthAtSize)(float size) = nullptr;
+    // The em of a size; null: every size its own em, ordered as the sizes.
+    int (*emAtSize)(float size) = nullptr;
     std::vector<float> sizes;
 
     TextExtent extent(std::u16string_view text) const override;
     void setSize(float points) override;
+    int emFor(float points) const override;
 
 private:
     float size_ = 0.0f;

@@ -50,6 +50,9 @@ enum class HostileDrawShape {
     LongBoxText,  // 256 KiB of box text per scale, wrapped and shrunk towards three lines
     OnePicture,   // one 100-megapixel picture in 4 image objects per scale
     ManyObjects,  // 3 500 small text objects per scale
+    ShrinkToFit,      // "WW" in a 1.4 mm box on one line, from 262 143 pt per scale
+    LineFeeds,        // 256 KiB of line feeds per scale as box text
+    UnknownCodePoints,  // 256 KiB per scale of code points no font has, as box text
 };
 
 struct HostileDrawShapeName {
@@ -57,13 +60,16 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 6> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 9> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
     {HostileDrawShape::LongBoxText, "long-box-text"},
     {HostileDrawShape::OnePicture, "one-picture"},
     {HostileDrawShape::ManyObjects, "many-objects"},
+    {HostileDrawShape::ShrinkToFit, "shrink-to-fit"},
+    {HostileDrawShape::LineFeeds, "line-feeds"},
+    {HostileDrawShape::UnknownCodePoints, "unknown-code-points"},
 }};
 
 // The whole label file (LSF), 203 dpi.
