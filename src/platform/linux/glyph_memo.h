@@ -3,7 +3,7 @@
 // What text layout asks of a face for every code point it measures or draws
 // (the glyph's index, its advance), remembered so that threads drawing the
 // same face never wait on the face's lock for it: a fixed table of words,
-// read without a lock, each written once.
+// read without a lock, each holding a whole key and its value.
 
 #include <array>
 #include <atomic>
@@ -13,13 +13,16 @@
 
 namespace mk::platform {
 
-// Keys of up to 39 bits to values of up to 24 bits; pairs that do not fit,
-// and pairs that find no free slot near their place, are not remembered.
+// Keys of up to 39 bits to values of up to 24 bits; pairs that do not fit are
+// not remembered. When three quarters of the slots are taken, or a pair finds
+// no free slot near its place, the table starts over: a process that draws
+// size after size keeps remembering what it draws now.
 template <std::size_t Slots>
 class GlyphMemo {
 public:
     static constexpr int kKeyBits = 39;
     static constexpr int kValueBits = 24;
+    static constexpr std::size_t kFullAt = Slots / 4 * 3;
     static_assert((Slots & (Slots - 1)) == 0, "a power of two");
 
     std::optional<uint32_t> find(uint64_t key) const {
@@ -35,16 +38,16 @@ public:
 
     void remember(uint64_t key, uint32_t value) {
         if (key >> kKeyBits != 0 || value > kValueMask) return;
-        const uint64_t tag = tagOf(key);
-        const uint64_t word = tag << kValueBits | value;
-        for (std::size_t i = 0, at = place(key); i < kProbes; ++i, at = (at + 1) % Slots) {
-            uint64_t seen = 0;
-            if (words_[at].compare_exchange_strong(seen, word, std::memory_order_release, std::memory_order_acquire)) {
-                return;
-            }
-            if (seen >> kValueBits == tag) return;  // another thread was first, with the same value
+        const uint64_t word = tagOf(key) << kValueBits | value;
+        if (used_.load(std::memory_order_relaxed) >= kFullAt) startOver();
+        if (!store(key, word)) {
+            startOver();
+            store(key, word);
         }
     }
+
+    // How many pairs it holds (while no thread writes).
+    std::size_t size() const { return used_.load(std::memory_order_relaxed); }
 
 private:
     static constexpr std::size_t kProbes = 8;
@@ -54,7 +57,32 @@ private:
     static uint64_t tagOf(uint64_t key) { return key | uint64_t{1} << kKeyBits; }
     static std::size_t place(uint64_t key) { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) % Slots; }
 
+    // False when the pair finds no free slot near its place.
+    bool store(uint64_t key, uint64_t word) {
+        for (std::size_t i = 0, at = place(key); i < kProbes; ++i, at = (at + 1) % Slots) {
+            uint64_t seen = 0;
+            if (words_[at].compare_exchange_strong(seen, word, std::memory_order_release, std::memory_order_acquire)) {
+                used_.fetch_add(1, std::memory_order_relaxed);
+                return true;
+            }
+            if (seen >> kValueBits == word >> kValueBits) return true;  // another thread was first, with the same value
+        }
+        return false;
+    }
+
+    // Every word is a whole pair or empty, so a reader that meets the table
+    // half cleared finds a right answer or none, and asks the face. One
+    // thread clears at a time; the others go on meanwhile.
+    void startOver() {
+        if (clearing_.exchange(true, std::memory_order_acquire)) return;
+        for (std::atomic<uint64_t>& word : words_) word.store(0, std::memory_order_relaxed);
+        used_.store(0, std::memory_order_relaxed);
+        clearing_.store(false, std::memory_order_release);
+    }
+
     std::array<std::atomic<uint64_t>, Slots> words_{};
+    std::atomic<std::size_t> used_{0};
+    std::atomic<bool> clearing_{false};
 };
 
 }  // namespace mk::platform
