@@ -7,7 +7,8 @@
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <unordered_map>
+#include <memory>
+#include <span>
 
 #include "portable/int_convert.h"
 #include "render/units.h"
@@ -37,11 +38,12 @@ public:
             return *known;
         }
         if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
-        uint64_t key = 0;  // a run's units are never zero, so the packing is unique
+        uint64_t key = 0;  // a run's units are never zero, so the packing is unique and never 0
         for (const char16_t unit : text) key = key << 16 | unit;
-        const auto [it, added] = other_.try_emplace(key);
-        if (added) it->second = font_.extent(text);
-        return it->second;
+        if (!other_) other_ = std::make_unique<std::array<Known, kOtherSlots>>();
+        Known& slot = (*other_)[static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 52) % kOtherSlots];
+        if (slot.key != key) slot = Known{key, font_.extent(text)};
+        return slot.extent;
     }
 
     int emFor(float points) const override { return font_.emFor(points); }
@@ -49,23 +51,22 @@ public:
     void setSize(float points) override {
         font_.setSize(points);
         direct_.fill(std::nullopt);
-        other_.clear();
+        other_.reset();
     }
 
 private:
     static constexpr char16_t kDirect = 0x800;  // Latin, Greek, Cyrillic and their neighbours
+    // Other code points by the place of their units: a text of many
+    // different ones overwrites older ones instead of growing.
+    static constexpr size_t kOtherSlots = 4096;
+    struct Known {
+        uint64_t key = 0;
+        TextExtent extent;
+    };
     BoxTextFont& font_;
     mutable std::array<std::optional<TextExtent>, kDirect> direct_{};
-    mutable std::unordered_map<uint64_t, TextExtent> other_;
+    mutable std::unique_ptr<std::array<Known, kOtherSlots>> other_;
 };
-
-std::vector<TextLine> paragraphRuns(std::string_view text) {
-    std::vector<TextLine> paragraphs;
-    for (std::string_view paragraph : splitParagraphs(text)) {
-        paragraphs.push_back(splitUtf8Runs(paragraph.empty() ? std::string_view(" ") : paragraph));
-    }
-    return paragraphs;
-}
 
 // The sizes as multiples of 2^-26 point: every size above the floor, and
 // the step, is one exactly.
@@ -170,16 +171,15 @@ private:
 
 // Wraps, then shrinks the font towards textmaxline lines, down to just
 // below two points; at the last size all the lines are drawn.
-std::vector<TextLine> wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context,
-                                    const std::vector<TextLine>& paragraphs, int boxWidth, float size) {
+SpanList wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context, const Paragraphs& paragraphs,
+                       int boxWidth, float size) {
     const int maxLines = context.object.textmaxline;
     if (maxLines < 1 || !(size > kShrinkFloor)) return wrapTextRuns(context, paragraphs, boxWidth);
     if (!(size < ShrinkSizes::kStuckFrom)) {
         // A step no longer changes the size: it stays, fitting or not. A
         // size that is not a number goes once through the step.
         if (std::isnan(size)) {
-            const std::vector<TextLine> lines =
-                wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1);
+            SpanList lines = wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1);
             if (lines.size() <= static_cast<size_t>(maxLines)) return lines;
             font.setSize(size - kShrinkStep);
         }
@@ -240,30 +240,30 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
     RunExtents font(objectFont);
     TextPlan plan;
     plan.textColor = color;
-    std::vector<TextLine> paragraphs = paragraphRuns(text);
+    const Paragraphs paragraphs = paragraphRuns(text);
     const TextLayoutContext context{font, mmToDots(object.chargap, dpi), object,
                                     static_cast<float>(mmToDots(object.linegap, dpi))};
     float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
 
-    std::vector<TextLine> lines;
+    SpanList lines;
     if (object.textwidthbeyound == static_cast<int>(Overflow::Wrap)) {
         lines = wrapAndShrink(font, context, paragraphs, boxWidth, object.fontsize);
     } else {
         int widest = 0;
         int total = 0;
-        measureTextLines(context, paragraphs, widest, total);
+        measureTextLines(context, paragraphs, paragraphs.spans, widest, total);
         if (object.textwidthbeyound == static_cast<int>(Overflow::ScaleFont)) {
             if (widest > boxWidth)
                 font.setSize(static_cast<float>(boxWidth) * object.fontsize / static_cast<float>(widest));
         } else {
             zoom = widest > boxWidth ? static_cast<float>(boxWidth) / static_cast<float>(widest) : 1.0f;
         }
-        lines = std::move(paragraphs);
+        lines = paragraphs.spans;
     }
 
     int widest = 0;
     int total = 0;
-    measureTextLines(context, lines, widest, total);
+    measureTextLines(context, paragraphs, lines, widest, total);
     const int64_t blockWidth = platform::roundToInt(static_cast<float>(widest) * zoom);
     const int64_t left = x0 + blockOffset(object.texttextalign, blockWidth);
     const int64_t top = y0 + blockOffset(object.texttextvalign, total);
@@ -276,21 +276,26 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
     plan.scaleX = roundedZoom(zoom);
 
     const int64_t startX = logicalX(left, zoom);
-    const int lineHeight =
-        !lines.empty() && !lines.front().empty() ? font.extent(lines.front().front()).cy : font.extent(u"X").cy;
+    const int lineHeight = !lines.empty() && lines.front().count > 0
+                               ? font.extent(paragraphs.runs[lines.front().first]).cy
+                               : font.extent(u"X").cy;
     plan.keepWithin(surface, lineHeight, true);
     int64_t y = top;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const TextLine& line = lines[i];
+        const std::span<const TextRun> line = paragraphs.of(lines[i]);
         if (line.empty()) {
             y += lineHeight;
             continue;
         }
-        const int lineWidth = platform::roundToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom);
-        int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
-        for (const TextRun& run : line) {
-            plan.place(x, y, run);
-            x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
+        // Lines wholly above or below the surface place nothing: they are
+        // not measured.
+        if (plan.keepsRow(y)) {
+            const int lineWidth = platform::roundToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom);
+            int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
+            for (const TextRun& run : line) {
+                plan.place(x, y, run);
+                x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
+            }
         }
         y += lineHeight;
         if (i + 1 < lines.size()) y += lineGapAfter(object, lineHeight, context.lineGap);

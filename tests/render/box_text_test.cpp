@@ -138,7 +138,7 @@ TEST(BoxLayout, ShrinkingEndsAtTheSizeTheStepByStepRuleFinds) {
             fixed.width = wobblingWidth(size);
             const auto [known, added] = fitByWidth.try_emplace(fixed.width);
             const mk::TextLayoutContext context{fixed, 0, object, 0.0f};
-            if (added) known->second = mk::wrapTextRuns(context, {mk::splitUtf8Runs(text)}, c.boxWidth).size() <=
+            if (added) known->second = mk::wrapTextRuns(context, mk::paragraphRuns(text), c.boxWidth).size() <=
                                        static_cast<size_t>(c.maxLines);
             return known->second;
         };

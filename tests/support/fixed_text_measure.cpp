@@ -34,6 +34,26 @@ int FixedTextMeasure::emFor(float points) const {
     return points > 0.0f ? static_cast<int>(std::bit_cast<uint32_t>(points)) : 0;
 }
 
+Paragraphs paragraphsOf(const std::vector<TextLine>& paragraphs) {
+    Paragraphs text;
+    for (const TextLine& paragraph : paragraphs) {
+        text.spans.push_back(RunSpan{static_cast<uint32_t>(text.runs.size()), static_cast<uint32_t>(paragraph.size())});
+        text.runs.insert(text.runs.end(), paragraph.begin(), paragraph.end());
+    }
+    text.space = static_cast<uint32_t>(text.runs.size());
+    text.runs.emplace_back(u" ");
+    return text;
+}
+
+std::vector<TextLine> linesOf(const Paragraphs& text, const SpanList& lines) {
+    std::vector<TextLine> out;
+    for (const RunSpan& line : lines) {
+        const auto runs = text.of(line);
+        out.emplace_back(runs.begin(), runs.end());
+    }
+    return out;
+}
+
 std::vector<int> pieceXs(const TextPlan& plan) {
     std::vector<int> out;
     for (const auto& piece : plan.pieces) out.push_back(piece.x);

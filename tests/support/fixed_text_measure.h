@@ -34,6 +34,10 @@ private:
     float size_ = 0.0f;
 };
 
+// Paragraphs made of the given runs, and the lines a wrap gives back as runs.
+Paragraphs paragraphsOf(const std::vector<TextLine>& paragraphs);
+std::vector<TextLine> linesOf(const Paragraphs& text, const SpanList& lines);
+
 // The x, y and texts of a plan's pieces, in drawing order.
 std::vector<int> pieceXs(const TextPlan& plan);
 std::vector<int> pieceYs(const TextPlan& plan);

@@ -1,5 +1,6 @@
 #include "platform/linux/font_resolver.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -68,8 +69,6 @@ bool initFontconfig() {
 // of labels uses, small enough that the open files stay few.
 constexpr size_t kFaceCacheSize = 32;
 constexpr size_t kResolvedCacheSize = 64;
-// Remembered code points per resolved font; beyond this the map starts over.
-constexpr size_t kGlyphMemorySize = 8192;
 
 using FaceKey = std::pair<std::string, int>;
 using ResolvedKey = std::tuple<std::string, bool, bool>;
@@ -160,43 +159,56 @@ GlyphRef ResolvedFont::glyphFor(char32_t codePoint) {
         }
     }
     std::lock_guard lock(mutex_);
-    auto it = glyphs_.find(codePoint);
-    if (it == glyphs_.end()) {
-        if (glyphs_.size() >= kGlyphMemorySize) glyphs_.clear();
-        it = glyphs_.emplace(codePoint, findFallback(codePoint)).first;
+    if (!fallbacks_) {
+        fallbacks_ = std::make_unique<std::array<Fallback, kFallbackSlots>>();
     }
-    const Fallback& found = it->second;
-    if (found.face) return GlyphRef{found.face.get(), found.index, styleFor(*found.face)};
+    Fallback& slot = (*fallbacks_)[(codePoint * 0x9E3779B1u >> 20) % kFallbackSlots];
+    if (slot.codePoint != codePoint) slot = findFallback(codePoint);
+    if (slot.face >= 0) {
+        FontFace& face = *fallbackFaces_[static_cast<size_t>(slot.face)];
+        return GlyphRef{&face, slot.index, styleFor(face)};
+    }
     // Nobody has it: the primary face's missing-glyph shape.
     if (primary) return GlyphRef{primary.get(), 0, styleFor(*primary)};
     return GlyphRef{};
 }
 
 // Caller holds mutex_.
-ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
-    if (!sortPattern_ || !initFontconfig()) return {};
-    if (!sortedTried_) {
-        sortedTried_ = true;
-        ++lookupCount;
-        FcResult result = FcResultNoMatch;
-        sorted_.reset(FcFontSort(nullptr, sortPattern_.get(), FcTrue, nullptr, &result));
+void ResolvedFont::sortFallbacks() {
+    sortedTried_ = true;
+    ++lookupCount;
+    FcResult result = FcResultNoMatch;
+    sorted_.reset(FcFontSort(nullptr, sortPattern_.get(), FcTrue, nullptr, &result));
+    if (!sorted_) return;
+    covered_.reset(FcCharSetCreate());
+    for (int i = 0; i < sorted_->nfont; ++i) {
+        FcCharSet* charset = nullptr;
+        if (FcPatternGetCharSet(sorted_->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch) charset = nullptr;
+        charsets_.push_back(charset);
+        if (charset != nullptr && covered_) FcCharSetMerge(covered_.get(), charset, nullptr);
     }
-    if (!sorted_) return {};
+}
+
+// Caller holds mutex_.
+ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
+    Fallback none{codePoint, -1, 0};
+    if (!sortPattern_ || !initFontconfig()) return none;
+    if (!sortedTried_) sortFallbacks();
+    if (!sorted_) return none;
+    if (covered_ && !FcCharSetHasChar(covered_.get(), codePoint)) return none;
     ++lookupCount;
     FontCaches& c = caches();
-    for (int i = 0; i < sorted_->nfont; ++i) {
-        FcPattern* font = sorted_->fonts[i];
-        FcCharSet* charset = nullptr;
-        if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch) continue;
-        if (!FcCharSetHasChar(charset, codePoint)) continue;
-        std::shared_ptr<FontFace> face = openPatternFace(c, font);
+    for (size_t i = 0; i < charsets_.size(); ++i) {
+        if (charsets_[i] == nullptr || !FcCharSetHasChar(charsets_[i], codePoint)) continue;
+        std::shared_ptr<FontFace> face = openPatternFace(c, sorted_->fonts[i]);
         if (!face || face == primary) continue;
         if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
-            fallbackFaces_.insert(face);
-            return Fallback{face, index};
+            auto known = std::find(fallbackFaces_.begin(), fallbackFaces_.end(), face);
+            if (known == fallbackFaces_.end()) known = fallbackFaces_.insert(known, std::move(face));
+            return Fallback{codePoint, static_cast<int32_t>(known - fallbackFaces_.begin()), index};
         }
     }
-    return {};
+    return none;
 }
 
 std::shared_ptr<ResolvedFont> resolveFont(const std::string& faceName, bool bold, bool italic) {
