@@ -40,9 +40,12 @@ public:
         if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
         uint64_t key = 0;  // a run's units are never zero, so the packing is unique and never 0
         for (const char16_t unit : text) key = key << 16 | unit;
-        if (!other_) other_ = std::make_unique<std::array<Known, kOtherSlots>>();
-        Known& slot = (*other_)[static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 52) % kOtherSlots];
-        if (slot.key != key) slot = Known{key, font_.extent(text)};
+        if (known_ * 2 >= other_.size()) grow();
+        Known& slot = other_[find(key)];
+        if (slot.key != key) {
+            slot = Known{key, font_.extent(text)};
+            ++known_;
+        }
         return slot.extent;
     }
 
@@ -51,21 +54,35 @@ public:
     void setSize(float points) override {
         font_.setSize(points);
         direct_.fill(std::nullopt);
-        other_.reset();
+        std::fill(other_.begin(), other_.end(), Known{});
+        known_ = 0;
     }
 
 private:
     static constexpr char16_t kDirect = 0x800;  // Latin, Greek, Cyrillic and their neighbours
-    // Other code points by the place of their units: a text of many
-    // different ones overwrites older ones instead of growing.
-    static constexpr size_t kOtherSlots = 4096;
+    // Other code points in an open table that grows with the different ones
+    // the text holds: never more slots than four per run, mapped for the call.
     struct Known {
-        uint64_t key = 0;
+        uint64_t key = 0;  // 0: empty
         TextExtent extent;
     };
+    size_t find(uint64_t key) const {
+        const size_t mask = other_.size() - 1;
+        size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+        while (other_[at].key != 0 && other_[at].key != key) at = (at + 1) & mask;
+        return at;
+    }
+    void grow() const {
+        CallVector<Known> old(std::max<size_t>(other_.size() * 2, 1024));
+        old.swap(other_);
+        for (const Known& known : old) {
+            if (known.key != 0) other_[find(known.key)] = known;
+        }
+    }
     BoxTextFont& font_;
     mutable std::array<std::optional<TextExtent>, kDirect> direct_{};
-    mutable std::unique_ptr<std::array<Known, kOtherSlots>> other_;
+    mutable CallVector<Known> other_;
+    mutable size_t known_ = 0;
 };
 
 // The sizes as multiples of 2^-26 point: every size above the floor, and

@@ -32,8 +32,8 @@ void forEachFreeLine(std::string_view text, Each each) {
     }
 }
 
-// Measured twice, to keep nothing per line: once for the block's size,
-// once more for the lines that can reach the surface.
+// Keeps a width per line; the lines' texts are converted again for the
+// lines that can reach the surface.
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std::string_view source, int x0, int y0,
                       float lineGap, SurfaceSize surface, TextPlan& plan) {
     // Each line as UTF-16; a line that begins with a zero byte is none.
@@ -44,14 +44,15 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std
             if (!units.empty()) each(units);
         });
     };
-    size_t count = 0;
+    CallVector<TextExtent> extents;
     int64_t blockWidth = 0;
     int64_t total = 0;
     int64_t tallest = 0;
     int lastHeight = 0;
     forEachLine([&](std::u16string_view line) {
         const TextExtent extent = measure.extent(line);
-        if (count++ > 0) total += lineGapAfter(object, lastHeight, lineGap);
+        extents.push_back(extent);
+        if (extents.size() > 1) total += lineGapAfter(object, lastHeight, lineGap);
         tallest = std::max<int64_t>(tallest, extent.cy);
         blockWidth = std::max<int64_t>(blockWidth, extent.cx);
         total += extent.cy;
@@ -77,18 +78,13 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std
     plan.keepWithin(surface, tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
-    size_t placed = 0;
-    // Every text is as tall as the font's cell: a line below or above the
-    // surface needs no measuring.
-    const TextExtent cell{0, measure.extent(u"X").cy};
+    size_t i = 0;
     forEachLine([&](std::u16string_view line) {
-        const TextExtent extent = plan.keepsRow(top + acc) ? measure.extent(line) : cell;
-        if (plan.keepsRow(top + acc)) {
-            const int64_t inner = lineOffset(object.texttextalign, blockWidth, extent.cx);
-            plan.place(startX + inner, top + acc, line);
-        }
+        const TextExtent extent = extents[i];
+        const int64_t inner = lineOffset(object.texttextalign, blockWidth, extent.cx);
+        plan.place(startX + inner, top + acc, line);
         acc += extent.cy;
-        if (++placed < count) acc += lineGapAfter(object, extent.cy, lineGap);
+        if (++i < extents.size()) acc += lineGapAfter(object, extent.cy, lineGap);
     });
 }
 

@@ -209,10 +209,10 @@ TEST(Font, FontsMayBeUsedFromSeveralThreadsAtOnce) {
 }  // namespace
 
 TEST(GlyphMemo, RemembersWhatFitsAndStartsOverWhenFull) {
-    GlyphMemo<64> memo;
+    GlyphMemo memo(64);
     memo.remember(0, 7);  // key 0 is a key like any other
-    memo.remember(uint64_t{1} << GlyphMemo<64>::kKeyBits, 1);  // too long a key
-    memo.remember(5, 1u << GlyphMemo<64>::kValueBits);         // too large a value
+    memo.remember(uint64_t{1} << GlyphMemo::kKeyBits, 1);  // too long a key
+    memo.remember(5, 1u << GlyphMemo::kValueBits);         // too large a value
     EXPECT_EQ(memo.find(0), 7u);
     EXPECT_EQ(memo.find(5), std::nullopt);
     EXPECT_EQ(memo.size(), 1u);
@@ -221,7 +221,7 @@ TEST(GlyphMemo, RemembersWhatFitsAndStartsOverWhenFull) {
     for (uint64_t key = 1; key < 10000; ++key) {
         memo.remember(key, static_cast<uint32_t>(key * 3));
         ASSERT_EQ(memo.find(key), key * 3) << key;
-        ASSERT_LE(memo.size(), GlyphMemo<64>::kFullAt) << key;
+        ASSERT_LE(memo.size(), memo.fullAt()) << key;
     }
     // What it still holds is right.
     for (uint64_t key = 1; key < 10000; ++key) {

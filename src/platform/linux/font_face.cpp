@@ -71,6 +71,14 @@ uint64_t nextFaceId() {
     return next.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Enough slots for every glyph of the face at one size (a memo starts over
+// at three quarters full), from a floor up to 64 Ki slots (512 KiB).
+size_t memoSlots(FT_Long glyphs, size_t floor) {
+    constexpr size_t kMostSlots = 65536;
+    const auto count = static_cast<size_t>(std::clamp<FT_Long>(glyphs, 1, kMostSlots));
+    return std::clamp(std::bit_ceil(count + count / 3 + 1), floor, kMostSlots);
+}
+
 }  // namespace
 
 std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
@@ -90,7 +98,11 @@ std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
 }
 
 FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face)
-    : library_(std::move(library)), face_(face), id_(nextFaceId()) {
+    : library_(std::move(library)),
+      face_(face),
+      id_(nextFaceId()),
+      indices_(memoSlots(face->num_glyphs, 2048)),
+      advances_(memoSlots(face->num_glyphs, 4096)) {
     unitsPerEm_ = face_->units_per_EM;
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {

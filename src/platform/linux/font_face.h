@@ -90,8 +90,10 @@ private:
     // and glyph: layout asks for them for every code point it measures or
     // draws, and loading a hinted glyph is the costly part. Read without the
     // lock; what they do not hold is worked out under it.
-    GlyphMemo<2048> indices_;
-    GlyphMemo<4096> advances_;
+    // Sized by the face's glyphs, so that a text of thousands of different
+    // characters at one size (Chinese) is remembered whole.
+    GlyphMemo indices_;
+    GlyphMemo advances_;
     int unitsPerEm_ = 0;
     int winAscent_ = 0;
     int winDescent_ = 0;

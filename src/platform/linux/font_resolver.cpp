@@ -180,13 +180,22 @@ void ResolvedFont::sortFallbacks() {
     FcResult result = FcResultNoMatch;
     sorted_.reset(FcFontSort(nullptr, sortPattern_.get(), FcTrue, nullptr, &result));
     if (!sorted_) return;
-    covered_.reset(FcCharSetCreate());
-    for (int i = 0; i < sorted_->nfont; ++i) {
+    const auto count = static_cast<size_t>(std::max(sorted_->nfont, 0));
+    charsets_.assign(count, nullptr);
+    sortedFaces_.assign(count, nullptr);
+    sortedOpened_.assign(count, false);
+    for (size_t i = 0; i < count; ++i) {
         FcCharSet* charset = nullptr;
-        if (FcPatternGetCharSet(sorted_->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch) charset = nullptr;
-        charsets_.push_back(charset);
-        if (charset != nullptr && covered_) FcCharSetMerge(covered_.get(), charset, nullptr);
+        if (FcPatternGetCharSet(sorted_->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch) continue;
+        charsets_[i] = charset;
+        FcChar32 map[FC_CHARSET_MAP_SIZE];
+        FcChar32 next = 0;
+        for (FcChar32 base = FcCharSetFirstPage(charset, map, &next); base != FC_CHARSET_DONE;
+             base = FcCharSetNextPage(charset, map, &next)) {
+            pages_.push_back(PageFace{base >> 8, static_cast<uint32_t>(i)});
+        }
     }
+    std::sort(pages_.begin(), pages_.end());
 }
 
 // Caller holds mutex_.
@@ -195,16 +204,22 @@ ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
     if (!sortPattern_ || !initFontconfig()) return none;
     if (!sortedTried_) sortFallbacks();
     if (!sorted_) return none;
-    if (covered_ && !FcCharSetHasChar(covered_.get(), codePoint)) return none;
+    const uint32_t page = static_cast<uint32_t>(codePoint) >> 8;
+    auto candidate = std::lower_bound(pages_.begin(), pages_.end(), PageFace{page, 0});
+    if (candidate == pages_.end() || candidate->page != page) return none;
     ++lookupCount;
-    FontCaches& c = caches();
-    for (size_t i = 0; i < charsets_.size(); ++i) {
-        if (charsets_[i] == nullptr || !FcCharSetHasChar(charsets_[i], codePoint)) continue;
-        std::shared_ptr<FontFace> face = openPatternFace(c, sorted_->fonts[i]);
+    for (; candidate != pages_.end() && candidate->page == page; ++candidate) {
+        const size_t i = candidate->face;
+        if (!FcCharSetHasChar(charsets_[i], codePoint)) continue;
+        if (!sortedOpened_[i]) {
+            sortedOpened_[i] = true;
+            sortedFaces_[i] = openPatternFace(caches(), sorted_->fonts[i]);
+        }
+        const std::shared_ptr<FontFace>& face = sortedFaces_[i];
         if (!face || face == primary) continue;
         if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
             auto known = std::find(fallbackFaces_.begin(), fallbackFaces_.end(), face);
-            if (known == fallbackFaces_.end()) known = fallbackFaces_.insert(known, std::move(face));
+            if (known == fallbackFaces_.end()) known = fallbackFaces_.insert(known, face);
             return Fallback{codePoint, static_cast<int32_t>(known - fallbackFaces_.begin()), index};
         }
     }

@@ -30,11 +30,7 @@ struct ResolvedFont {
     struct FontSetDeleter {
         void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
     };
-    struct CharSetDeleter {
-        void operator()(FcCharSet* c) const { FcCharSetDestroy(c); }
-    };
     using PatternPtr = std::unique_ptr<FcPattern, PatternDeleter>;
-    using CharSetPtr = std::unique_ptr<FcCharSet, CharSetDeleter>;
     using FontSetPtr = std::unique_ptr<FcFontSet, FontSetDeleter>;
 
     ResolvedFont(std::shared_ptr<FontFace> primaryFace, bool boldWanted, bool italicWanted, PatternPtr sortPattern);
@@ -72,10 +68,19 @@ private:
     PatternPtr sortPattern_;  // configured for fontconfig's sorted list
     FontSetPtr sorted_;       // made on the first missing glyph
     bool sortedTried_ = false;
-    // The sorted faces' character sets, in order, and what they cover
-    // together: a code point none has is answered without a search.
+    // The sorted faces' character sets and faces (opened when first
+    // needed), in order; and for each page of 256 code points, the faces
+    // that have any of them, so that a search looks at those alone and a
+    // code point none has costs no search.
+    struct PageFace {
+        uint32_t page = 0;
+        uint32_t face = 0;
+        auto operator<=>(const PageFace&) const = default;
+    };
     std::vector<FcCharSet*> charsets_;
-    CharSetPtr covered_;
+    std::vector<std::shared_ptr<FontFace>> sortedFaces_;
+    std::vector<bool> sortedOpened_;
+    std::vector<PageFace> pages_;
     std::unique_ptr<std::array<Fallback, kFallbackSlots>> fallbacks_;
     // Every fallback face ever found: a GlyphRef holds its face by plain
     // pointer, and another thread may still draw with it after its slot has
