@@ -133,7 +133,9 @@ private:
             if (fitsAt(ownEms_ - 1)) {
                 good = ownEms_ - 1;
                 while (*good - bad > 1) {
-                    const uint64_t mid = bad + (*good - bad) / 2;
+                    // Halves the ems between them, which are fewer than the sizes.
+                    uint64_t mid = firstBelow((static_cast<int64_t>(emAt(bad)) + emAt(*good)) / 2 + 1);
+                    if (mid <= bad || mid >= *good) mid = bad + (*good - bad) / 2;
                     (fitsAt(mid) ? *good : bad) = mid;
                 }
             } else {
