@@ -93,6 +93,32 @@ static_assert(static_cast<float>(kStepUnits / 67108864.0) == kShrinkStep);
 
 float fromUnits(int64_t units) { return static_cast<float>(std::ldexp(static_cast<double>(units), -kUnitBits)); }
 
+// Each run of the list once, in the order they first come.
+RunList distinctRuns(const RunList& runs) {
+    RunList distinct;
+    CallVector<uint64_t> seen(1024);  // packed units (never 0), open addressing
+    for (const TextRun& run : runs) {
+        uint64_t key = 0;
+        for (const char16_t unit : run.view()) key = key << 16 | unit;
+        if (distinct.size() * 2 >= seen.size()) {
+            CallVector<uint64_t> old(seen.size() * 2);
+            old.swap(seen);
+            for (const uint64_t k : old) {
+                if (k == 0) continue;
+                size_t at = static_cast<size_t>((k * 0x9E3779B97F4A7C15ull) >> 20) & (seen.size() - 1);
+                while (seen[at] != 0) at = (at + 1) & (seen.size() - 1);
+                seen[at] = k;
+            }
+        }
+        size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (seen.size() - 1);
+        while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (seen.size() - 1);
+        if (seen[at] == key) continue;
+        seen[at] = key;
+        distinct.push_back(run);
+    }
+    return distinct;
+}
+
 // Hinted advances may shrink by a pixel or two as the em grows, never by
 // more than this many ems' growth: beyond it, a smaller em is never wider.
 constexpr int kEmWobble = 32;
@@ -104,8 +130,9 @@ constexpr int kEmWobble = 32;
 // and the ems within kEmWobble above that are tried from the largest down.
 class ShrinkSearch {
 public:
-    ShrinkSearch(BoxTextFont& font, float start, const std::function<bool()>& fits)
-        : font_(font), sizes_(start), fits_(fits), current_(start) {
+    // runs: the text's.
+    ShrinkSearch(BoxTextFont& font, float start, const std::function<bool()>& fits, const RunList& runs)
+        : font_(font), sizes_(start), fits_(fits), runs_(runs), current_(start) {
         // The sizes too small for a font of their own come last.
         uint64_t lo = 0;
         uint64_t hi = sizes_.tried();
@@ -143,7 +170,13 @@ private:
             }
             // A size above bad that fits has an em less than kEmWobble above its em.
             const int64_t reach = static_cast<int64_t>(emAt(bad)) + kEmWobble;
+            CallVector<int> badWidths;
             for (uint64_t k = firstBelow(reach); k < bad; k = firstBelow(emAt(k))) {
+                // Where no run is narrower than at bad, the lines are no
+                // fewer: it cannot fit, and the text need not be wrapped.
+                if (badWidths.empty()) badWidths = widthsAt(bad);
+                const CallVector<int> widths = widthsAt(k);
+                if (std::equal(widths.begin(), widths.end(), badWidths.begin(), std::greater_equal<>())) continue;
                 if (fitsAt(k)) return k;
             }
             if (good) return good;
@@ -165,16 +198,30 @@ private:
         return lo;
     }
 
-    bool fitsAt(uint64_t k) {
-        const int em = emAt(k);
-        for (const auto& [known, fit] : known_) {
-            if (known == em) return fit;
-        }
+    void sizeFor(uint64_t k) {
         const float size = sizes_.at(k);
         if (size != current_) {
             font_.setSize(size);
             current_ = size;
         }
+    }
+
+    // The widths of the text's different runs at size k.
+    CallVector<int> widthsAt(uint64_t k) {
+        if (distinct_.empty()) distinct_ = distinctRuns(runs_);
+        sizeFor(k);
+        CallVector<int> widths;
+        widths.reserve(distinct_.size());
+        for (const TextRun& run : distinct_) widths.push_back(font_.extent(run).cx);
+        return widths;
+    }
+
+    bool fitsAt(uint64_t k) {
+        const int em = emAt(k);
+        for (const auto& [known, fit] : known_) {
+            if (known == em) return fit;
+        }
+        sizeFor(k);
         const bool fit = fits_();
         known_.emplace_back(em, fit);
         return fit;
@@ -183,6 +230,8 @@ private:
     BoxTextFont& font_;
     ShrinkSizes sizes_;
     const std::function<bool()>& fits_;
+    const RunList& runs_;
+    RunList distinct_;  // made when first needed
     float current_;
     uint64_t ownEms_ = 0;
     std::vector<std::pair<int, bool>> known_;  // the ems tried and whether they fit
@@ -210,7 +259,7 @@ SpanList wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context, cons
         return wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1).size() <=
                static_cast<size_t>(maxLines);
     };
-    ShrinkSearch search(font, size, fits);
+    ShrinkSearch search(font, size, fits, paragraphs.runs);
     const float found = search.find();
     if (found != search.current()) font.setSize(found);
     return wrapTextRuns(context, paragraphs, boxWidth);
