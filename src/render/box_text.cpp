@@ -40,7 +40,7 @@ public:
         if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
         uint64_t key = 0;  // a run's units are never zero, so the packing is unique and never 0
         for (const char16_t unit : text) key = key << 16 | unit;
-        if (known_ * 2 >= other_.size()) grow();
+        if (known_ >= other_.size() / 4 * 3) grow();
         Known& slot = other_[find(key)];
         if (slot.key != key) {
             slot = Known{key, font_.extent(text)};
@@ -61,7 +61,9 @@ public:
 private:
     static constexpr char16_t kDirect = 0x800;  // Latin, Greek, Cyrillic and their neighbours
     // Other code points in an open table that grows with the different ones
-    // the text holds: never more slots than four per run, mapped for the call.
+    // the text holds, mapped for the call, up to kMostSlots (16 MiB); full,
+    // it starts over.
+    static constexpr size_t kMostSlots = size_t{1} << 20;
     struct Known {
         uint64_t key = 0;  // 0: empty
         TextExtent extent;
@@ -73,6 +75,11 @@ private:
         return at;
     }
     void grow() const {
+        if (other_.size() >= kMostSlots) {
+            std::fill(other_.begin(), other_.end(), Known{});
+            known_ = 0;
+            return;
+        }
         CallVector<Known> old(std::max<size_t>(other_.size() * 2, 1024));
         old.swap(other_);
         for (const Known& known : old) {
