@@ -101,7 +101,7 @@ static_assert(static_cast<float>(kStepUnits / 67108864.0) == kShrinkStep);
 float fromUnits(int64_t units) { return static_cast<float>(std::ldexp(static_cast<double>(units), -kUnitBits)); }
 
 // Each run of the list once, in the order they first come.
-RunList distinctRuns(const RunList& runs) {
+RunList distinctRuns(std::span<const TextRun> runs) {
     RunList distinct;
     CallVector<uint64_t> seen(1024);  // packed units (never 0), open addressing
     for (const TextRun& run : runs) {
@@ -138,7 +138,10 @@ constexpr int kEmWobble = 32;
 class ShrinkSearch {
 public:
     // runs: the text's.
-    ShrinkSearch(BoxTextFont& font, float start, const std::function<bool()>& fits, const RunList& runs)
+    // Wraps at the font's size: whether the text fits, and how many runs it looked at.
+    using Fits = std::function<bool(size_t& examined)>;
+
+    ShrinkSearch(BoxTextFont& font, float start, const Fits& fits, const RunList& runs)
         : font_(font), sizes_(start), fits_(fits), runs_(runs), current_(start) {
         // The sizes too small for a font of their own come last.
         uint64_t lo = 0;
@@ -177,13 +180,8 @@ private:
             }
             // A size above bad that fits has an em less than kEmWobble above its em.
             const int64_t reach = static_cast<int64_t>(emAt(bad)) + kEmWobble;
-            CallVector<int> badWidths;
             for (uint64_t k = firstBelow(reach); k < bad; k = firstBelow(emAt(k))) {
-                // Where no run is narrower than at bad, the lines are no
-                // fewer: it cannot fit, and the text need not be wrapped.
-                if (badWidths.empty()) badWidths = widthsAt(bad);
-                const CallVector<int> widths = widthsAt(k);
-                if (std::equal(widths.begin(), widths.end(), badWidths.begin(), std::greater_equal<>())) continue;
+                if (noNarrowerThan(bad, k)) continue;
                 if (fitsAt(k)) return k;
             }
             if (good) return good;
@@ -213,35 +211,57 @@ private:
         }
     }
 
-    // The widths of the text's different runs at size k.
-    CallVector<int> widthsAt(uint64_t k) {
-        if (distinct_.empty()) distinct_ = distinctRuns(runs_);
+    // Whether no run the wrap at size bad looked at is narrower at size k.
+    // Then every line at k ends where it did at bad or sooner, so the text
+    // takes no fewer lines and cannot fit: it need not be wrapped again.
+    bool noNarrowerThan(uint64_t bad, uint64_t k) {
+        if (badWidths_.empty()) {
+            const Known* known = knownAt(emAt(bad));
+            if (known == nullptr) return false;
+            distinct_ = distinctRuns(std::span<const TextRun>(runs_).first(known->examined));
+            sizeFor(bad);
+            for (const TextRun& run : distinct_) badWidths_.push_back(font_.extent(run).cx);
+        }
         sizeFor(k);
-        CallVector<int> widths;
-        widths.reserve(distinct_.size());
-        for (const TextRun& run : distinct_) widths.push_back(font_.extent(run).cx);
-        return widths;
+        for (size_t i = 0; i < distinct_.size(); ++i) {
+            if (font_.extent(distinct_[i]).cx < badWidths_[i]) return false;
+        }
+        return true;
+    }
+
+    struct Known {
+        int em = 0;
+        bool fit = false;
+        size_t examined = 0;  // runs the wrap looked at, from the first
+    };
+
+    const Known* knownAt(int em) const {
+        for (const Known& known : known_) {
+            if (known.em == em) return &known;
+        }
+        return nullptr;
     }
 
     bool fitsAt(uint64_t k) {
         const int em = emAt(k);
-        for (const auto& [known, fit] : known_) {
-            if (known == em) return fit;
-        }
+        if (const Known* known = knownAt(em)) return known->fit;
         sizeFor(k);
-        const bool fit = fits_();
-        known_.emplace_back(em, fit);
+        size_t examined = 0;
+        const bool fit = fits_(examined);
+        known_.push_back(Known{em, fit, examined});
         return fit;
     }
 
     BoxTextFont& font_;
     ShrinkSizes sizes_;
-    const std::function<bool()>& fits_;
+    const Fits& fits_;
     const RunList& runs_;
-    RunList distinct_;  // made when first needed
+    // The runs the wrap at the boundary looked at, each once, and their widths there.
+    RunList distinct_;
+    CallVector<int> badWidths_;
     float current_;
     uint64_t ownEms_ = 0;
-    std::vector<std::pair<int, bool>> known_;  // the ems tried and whether they fit
+    std::vector<Known> known_;  // the ems tried
 };
 
 // Wraps, then shrinks the font towards textmaxline lines, down to just
@@ -262,8 +282,8 @@ SpanList wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context, cons
     }
     // While shrinking, a wrap stops one line past textmaxline: that is
     // enough to know the text does not fit yet.
-    const std::function<bool()> fits = [&] {
-        return wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1).size() <=
+    const ShrinkSearch::Fits fits = [&](size_t& examined) {
+        return wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1, &examined).size() <=
                static_cast<size_t>(maxLines);
     };
     ShrinkSearch search(font, size, fits, paragraphs.runs);

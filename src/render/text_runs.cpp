@@ -141,8 +141,9 @@ void measureTextLines(const TextLayoutContext& context, const Paragraphs& text, 
 }
 
 SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragraphs, int maxWidth,
-                      size_t lineLimit) {
+                      size_t lineLimit, size_t* examined) {
     SpanList lines;
+    size_t looked = 0;
     for (const RunSpan& paragraph : paragraphs.spans) {
         if (lines.size() >= lineLimit) break;
         if (paragraph.count == 0) {
@@ -155,6 +156,7 @@ SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragr
             uint32_t taken = 0;
             int64_t total = 0;
             for (uint32_t j = start; j < end; ++j) {
+                looked = std::max<size_t>(looked, size_t{j} + 1);
                 const int w = context.measure.extent(paragraphs.runs[j]).cx;
                 total += w;
                 if (taken > 0) total += context.charGap;
@@ -167,6 +169,7 @@ SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragr
             start += taken;
         }
     }
+    if (examined != nullptr) *examined = looked;
     return lines;
 }
 

@@ -115,8 +115,9 @@ void measureTextLines(const TextLayoutContext& context, const Paragraphs& text, 
 // Greedy wrapping between any two code points: the lines, as spans of the
 // paragraphs' runs (a paragraph without runs gives a line of the space).
 // With a line limit, stops once it has that many lines: enough to tell
-// whether the text takes more.
+// whether the text takes more. examined, when given, is set to how many runs
+// from the first it looked at: no run after those changed the lines.
 SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragraphs, int maxWidth,
-                      size_t lineLimit = SIZE_MAX);
+                      size_t lineLimit = SIZE_MAX, size_t* examined = nullptr);
 
 }  // namespace mk
