@@ -23,6 +23,16 @@ constexpr float kShrinkFloor = 2.0f;
 
 enum class Overflow { Wrap = 0, ScaleFont = 2 };  // any other value compresses
 
+// A run's units packed in one word: never 0, as no unit of a run is.
+uint64_t packedUnits(std::u16string_view units) {
+    uint64_t key = 0;
+    for (const char16_t unit : units) key = key << 16 | unit;
+    return key;
+}
+
+// Where a packed run is looked for first in an open table of mask + 1 slots.
+size_t firstSlot(uint64_t key, size_t mask) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & mask; }
+
 // The extents of single code points at the font's current size, asked of
 // the font once each: a layout measures every code point in every pass
 // (wrapping, shrinking, measuring, placing), and a font answers the same
@@ -38,8 +48,7 @@ public:
             return *known;
         }
         if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
-        uint64_t key = 0;  // a run's units are never zero, so the packing is unique and never 0
-        for (const char16_t unit : text) key = key << 16 | unit;
+        const uint64_t key = packedUnits(text);
         if (known_ >= other_.size() / 4 * 3) grow();
         Known& slot = other_[find(key)];
         if (slot.key != key) {
@@ -70,7 +79,7 @@ private:
     };
     size_t find(uint64_t key) const {
         const size_t mask = other_.size() - 1;
-        size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+        size_t at = firstSlot(key, mask);
         while (other_[at].key != 0 && other_[at].key != key) at = (at + 1) & mask;
         return at;
     }
@@ -103,24 +112,24 @@ float fromUnits(int64_t units) { return static_cast<float>(std::ldexp(static_cas
 // Each run of the list once, in the order they first come.
 RunList distinctRuns(std::span<const TextRun> runs) {
     RunList distinct;
-    CallVector<uint64_t> seen(1024);  // packed units (never 0), open addressing
+    CallVector<uint64_t> seen(1024);  // packed runs, 0 where empty
+    const auto slot = [&](uint64_t key) {
+        size_t at = firstSlot(key, seen.size() - 1);
+        while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (seen.size() - 1);
+        return at;
+    };
     for (const TextRun& run : runs) {
-        uint64_t key = 0;
-        for (const char16_t unit : run.view()) key = key << 16 | unit;
         if (distinct.size() * 2 >= seen.size()) {
             CallVector<uint64_t> old(seen.size() * 2);
             old.swap(seen);
-            for (const uint64_t k : old) {
-                if (k == 0) continue;
-                size_t at = static_cast<size_t>((k * 0x9E3779B97F4A7C15ull) >> 20) & (seen.size() - 1);
-                while (seen[at] != 0) at = (at + 1) & (seen.size() - 1);
-                seen[at] = k;
+            for (const uint64_t key : old) {
+                if (key != 0) seen[slot(key)] = key;
             }
         }
-        size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (seen.size() - 1);
-        while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (seen.size() - 1);
-        if (seen[at] == key) continue;
-        seen[at] = key;
+        const uint64_t key = packedUnits(run);
+        uint64_t& at = seen[slot(key)];
+        if (at == key) continue;
+        at = key;
         distinct.push_back(run);
     }
     return distinct;
