@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "model/label_object.h"
 #include "render/text_plan.h"
@@ -13,6 +15,39 @@ namespace mk {
 class BoxTextFont : public TextMeasure {
 public:
     virtual void setSize(float points) = 0;
+    // The em in pixels a size draws with: sizes of one em measure alike, and
+    // a smaller size never has a larger em, except that the sizes too small
+    // for a font of their own (0 here) all draw with one fixed font.
+    virtual int emFor(float points) const = 0;
+};
+
+// The sizes wrapping tries while it shrinks a text towards textmaxline: from
+// the object's size down by a fifth of a point at a time, each the single
+// precision difference of the one before and the step, until one is at or
+// below two points. Worked out in runs of equal steps (one or two per binary
+// exponent), so that any of the millions of sizes a large font passes is
+// found at once.
+class ShrinkSizes {
+public:
+    // From this size on a step no longer changes a single-precision size.
+    static constexpr float kStuckFrom = 4194304.0f;
+
+    // start lies above two points and below kStuckFrom.
+    explicit ShrinkSizes(float start);
+    // The sizes above the floor: at(0) to at(tried() - 1). at(tried()) is the
+    // size the shrinking ends at when none of them fits.
+    uint64_t tried() const { return tried_; }
+    float at(uint64_t k) const;
+
+private:
+    // Sizes first + i are start - i * step, in units of 2^-26 point.
+    struct Run {
+        uint64_t first = 0;
+        int64_t start = 0;
+        int64_t step = 0;
+    };
+    std::vector<Run> runs_;
+    uint64_t tried_ = 0;
 };
 
 // Box layout: the text cut into code points, wrapped, shrunk or compressed

@@ -10,49 +10,54 @@ namespace mk {
 
 namespace {
 
-// A line's units lie in the layout's shared text, from first on.
-struct MeasuredLine {
-    size_t first = 0;
-    size_t length = 0;
-    TextExtent extent;
-};
-
 // A column's runs and their heights lie in the layout's shared lists, from
 // first on: a text of many short lines costs a few bytes per character.
 struct Column {
-    size_t first = 0;
-    size_t count = 0;
+    uint32_t first = 0;
+    uint32_t count = 0;
     int width = 0;
     int64_t height = 0;
 };
 
-std::vector<std::string_view> freeLines(std::string_view text) {
-    std::vector<std::string_view> lines = splitParagraphs(text);
-    for (std::string_view& line : lines) {
-        if (line.empty()) line = " ";
+// Calls each(line) for every line of the text, an empty one as a space.
+template <typename Each>
+void forEachFreeLine(std::string_view text, Each each) {
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() ? start < text.size() : text[i] == '\n') {
+            const std::string_view line = text.substr(start, i - start);
+            each(line.empty() ? std::string_view(" ") : line);
+            start = i + 1;
+        }
     }
-    return lines;
 }
 
-void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                      int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
-    std::vector<MeasuredLine> measured;
-    std::u16string text;
-    for (std::string_view line : lines) {
-        const std::u16string units = platform::utf8ToUtf16(line);
-        if (units.empty()) continue;  // began with a zero byte
-        measured.push_back(MeasuredLine{text.size(), units.size(), measure.extent(units)});
-        text += units;
-    }
+// Keeps a width per line; the lines' texts are converted again for the
+// lines that can reach the surface.
+void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std::string_view source, int x0, int y0,
+                      float lineGap, SurfaceSize surface, TextPlan& plan) {
+    // Each line as UTF-16; a line that begins with a zero byte is none.
+    std::u16string units;
+    const auto forEachLine = [&](auto each) {
+        forEachFreeLine(source, [&](std::string_view line) {
+            units = platform::utf8ToUtf16(line);
+            if (!units.empty()) each(units);
+        });
+    };
+    CallVector<TextExtent> extents;
     int64_t blockWidth = 0;
     int64_t total = 0;
     int64_t tallest = 0;
-    for (size_t i = 0; i < measured.size(); ++i) {
-        tallest = std::max<int64_t>(tallest, measured[i].extent.cy);
-        blockWidth = std::max<int64_t>(blockWidth, measured[i].extent.cx);
-        total += measured[i].extent.cy;
-        if (i + 1 < measured.size()) total += lineGapAfter(object, measured[i].extent.cy, lineGap);
-    }
+    int lastHeight = 0;
+    forEachLine([&](std::u16string_view line) {
+        const TextExtent extent = measure.extent(line);
+        extents.push_back(extent);
+        if (extents.size() > 1) total += lineGapAfter(object, lastHeight, lineGap);
+        tallest = std::max<int64_t>(tallest, extent.cy);
+        blockWidth = std::max<int64_t>(blockWidth, extent.cx);
+        total += extent.cy;
+        lastHeight = extent.cy;
+    });
     const float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
     const float zoomedWidth = static_cast<float>(blockWidth) * zoom;
     int64_t dx = 0;
@@ -73,33 +78,36 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, con
     plan.keepWithin(surface, tallest, false);
     const int64_t startX = logicalX(left, zoom);
     int64_t acc = 0;
-    for (size_t i = 0; i < measured.size(); ++i) {
-        const int64_t inner = lineOffset(object.texttextalign, blockWidth, measured[i].extent.cx);
-        plan.place(startX + inner, top + acc, std::u16string_view(text).substr(measured[i].first, measured[i].length));
-        acc += measured[i].extent.cy;
-        if (i + 1 < measured.size()) acc += lineGapAfter(object, measured[i].extent.cy, lineGap);
-    }
+    size_t i = 0;
+    forEachLine([&](std::u16string_view line) {
+        const TextExtent extent = extents[i];
+        const int64_t inner = lineOffset(object.texttextalign, blockWidth, extent.cx);
+        plan.place(startX + inner, top + acc, line);
+        acc += extent.cy;
+        if (++i < extents.size()) acc += lineGapAfter(object, extent.cy, lineGap);
+    });
 }
 
-void layoutVertical(const TextMeasure& measure, const LabelObject& object, const std::vector<std::string_view>& lines,
-                    int x0, int y0, float lineGap, SurfaceSize surface, TextPlan& plan) {
-    std::vector<Column> columns;
-    std::vector<TextRun> runs;
-    std::vector<int> heights;
+void layoutVertical(const TextMeasure& measure, const LabelObject& object, std::string_view source, int x0, int y0,
+                    float lineGap, SurfaceSize surface, TextPlan& plan) {
+    CallVector<Column> columns;
+    RunList runs;
+    CallVector<int> heights;
     int64_t largestRun = 0;  // the widest or tallest code point
-    for (std::string_view line : lines) {
-        Column column{runs.size()};
-        for (const TextRun& run : splitUtf8Runs(line)) {
-            const TextExtent extent = measure.extent(run);
-            runs.push_back(run);
+    forEachFreeLine(source, [&](std::string_view line) {
+        if (runs.size() + line.size() > UINT32_MAX) return;
+        Column column{static_cast<uint32_t>(runs.size())};
+        appendUtf8Runs(line, runs);
+        for (size_t j = column.first; j < runs.size(); ++j) {
+            const TextExtent extent = measure.extent(runs[j]);
             heights.push_back(extent.cy);
             column.width = std::max(column.width, extent.cx);
             column.height += extent.cy;
             largestRun = std::max<int64_t>(largestRun, std::max(extent.cx, extent.cy));
         }
-        column.count = runs.size() - column.first;
+        column.count = static_cast<uint32_t>(runs.size() - column.first);
         if (column.count > 0) columns.push_back(column);
-    }
+    });
     if (columns.empty()) return;
     int64_t totalWidth = 0;
     int64_t maxHeight = 0;
@@ -136,12 +144,11 @@ TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, s
                         platform::Colorref color, int dpi, SurfaceSize surface) {
     TextPlan plan;
     plan.textColor = color;
-    const std::vector<std::string_view> lines = freeLines(text);
     const auto lineGap = static_cast<float>(mmToDots(object.linegap, dpi));
     if (object.isverticaltext) {
-        layoutVertical(measure, object, lines, x0, y0, lineGap, surface, plan);
+        layoutVertical(measure, object, text, x0, y0, lineGap, surface, plan);
     } else {
-        layoutHorizontal(measure, object, lines, x0, y0, lineGap, surface, plan);
+        layoutHorizontal(measure, object, text, x0, y0, lineGap, surface, plan);
     }
     return plan;
 }

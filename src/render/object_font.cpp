@@ -1,5 +1,7 @@
 #include "render/object_font.h"
 
+#include <algorithm>
+
 #include "portable/utf_convert.h"
 #include "portable/int_convert.h"
 
@@ -27,6 +29,12 @@ platform::LogFont objectLogFont(const LabelObject& object, float size, int dpi) 
     font.faceName = object.textfont.empty() ? std::u16string(u"Arial") : platform::utf8ToUtf16(object.textfont);
     if (font.faceName.size() > kMaxFaceNameUnits) font.faceName.resize(kMaxFaceNameUnits);
     return font;
+}
+
+int objectFontEm(float size, int dpi) {
+    const int64_t h = platform::roundToInt(static_cast<float>(dpi) * size / 72.0f);
+    if (-h > -kMinFontPixels) return 0;
+    return static_cast<int>(std::min<int64_t>(h, platform::kMaxEmPixels));
 }
 
 platform::FontHandle createObjectFont(const LabelObject& object, float size, int dpi) {

@@ -10,6 +10,11 @@ namespace mk {
 // and 3, the face name cut to 31 UTF-16 units ("Arial" when empty).
 platform::LogFont objectLogFont(const LabelObject& object, float size, int dpi);
 
+// The em in pixels the font of objectLogFont draws with at a size: the
+// same em, the same font. 0 for the sizes below 5 pixels, which all draw
+// at one fixed height.
+int objectFontEm(float size, int dpi);
+
 // The object's font, made from objectLogFont; not selected anywhere. The
 // caller selects it into a device context and drops it when done.
 platform::FontHandle createObjectFont(const LabelObject& object, float size, int dpi);

@@ -20,6 +20,7 @@ public:
         : dc_(dc), object_(object), dpi_(dpi) {}
     TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
     void setSize(float points) override { dc_.selectFont(createObjectFont(object_, points, dpi_)); }
+    int emFor(float points) const override { return objectFontEm(points, dpi_); }
 
 private:
     platform::DeviceContext& dc_;
@@ -36,7 +37,12 @@ void drawTextRun(platform::DeviceContext& dc, std::u16string_view text, int x, i
 
 void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
     if (object.objectdata.empty()) return;
-    const std::string text = substituteMnemonics(object.objectdata, MnemonicVariant::Text);
+    // Mnemonics start with '<': text without one is drawn as it is, not
+    // copied (a copy of a long text would stay in the drawing thread's heap).
+    const bool hasMnemonics = object.objectdata.find('<') != std::string::npos;
+    const std::string substituted =
+        hasMnemonics ? substituteMnemonics(object.objectdata, MnemonicVariant::Text) : std::string();
+    const std::string_view text = hasMnemonics ? std::string_view(substituted) : std::string_view(object.objectdata);
     const int x0 = mmToDots(object.Xposition, dpi);
     const int y0 = mmToDots(object.Yposition, dpi);
     const platform::FontHandle kept = dc.selectFont(createObjectFont(object, object.fontsize, dpi));

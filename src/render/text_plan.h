@@ -7,8 +7,16 @@
 #include <vector>
 
 #include "platform/device_context.h"
+#include "platform/mapped_memory.h"
 
 namespace mk {
+
+// Lists a call makes in proportion to its text: mapped from their first
+// 128 KiB on, so that they go back to the system when the call ends instead
+// of staying in the heap of the thread that drew.
+template <typename T>
+using CallVector = std::vector<T, platform::MappedAllocator<T>>;
+using CallU16String = std::basic_string<char16_t, std::char_traits<char16_t>, platform::MappedAllocator<char16_t>>;
 
 // A piece of text at its position in logical units (the top-left corner of
 // its cell); its units lie in the plan's text.
@@ -41,8 +49,8 @@ struct TextPlan {
     platform::Colorref textColor = platform::kBlack;
     bool scaled = false;  // whether the pieces are drawn under a world transform
     float scaleX = 1.0f;  // its m11: the zoom rounded to four decimals
-    std::vector<PlacedText> pieces;
-    std::u16string units;  // the pieces' texts, one after another
+    CallVector<PlacedText> pieces;
+    CallU16String units;  // the pieces' texts, one after another
 
     // From here on, pieces that cannot reach the surface are left out: those
     // that start right of it or more than a glyph's reach below or above it,
@@ -53,6 +61,8 @@ struct TextPlan {
     static constexpr int64_t kGlyphReachInLines = 4;
     void keepWithin(SurfaceSize surface, int64_t lineHeight, bool singleCodePoints);
     void place(int64_t x, int64_t y, std::u16string_view text);
+    // Whether a piece at row y may be kept (keepWithin's rows).
+    bool keepsRow(int64_t y) const { return !window_ || (y >= window_->top && y <= window_->bottom); }
     std::u16string_view textOf(const PlacedText& piece) const { return {units.data() + piece.offset, piece.length}; }
 
 private:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +12,7 @@
 #include "model/label_object.h"
 #include "platform/device_context.h"
 #include "platform/font.h"
+#include "render/text_plan.h"
 
 namespace mk {
 
@@ -39,6 +42,25 @@ private:
 };
 // A paragraph or a drawn line.
 using TextLine = std::vector<TextRun>;
+
+using RunList = CallVector<TextRun>;
+
+// Where a paragraph or a line lies in a run list.
+struct RunSpan {
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
+using SpanList = CallVector<RunSpan>;
+
+// The runs of every paragraph one after another, and a space after them all
+// that stands for the paragraphs that have none.
+struct Paragraphs {
+    RunList runs;
+    SpanList spans;
+    uint32_t space = 0;  // the index of that space
+
+    std::span<const TextRun> of(RunSpan span) const { return {runs.data() + span.first, span.count}; }
+};
 
 using TextExtent = platform::TextExtent;
 
@@ -71,6 +93,11 @@ struct TextLayoutContext {
 // Cuts UTF-8 text into runs of one code point each; malformed sequences give
 // runs of what their bytes convert to, zero bytes give none.
 std::vector<TextRun> splitUtf8Runs(std::string_view text);
+void appendUtf8Runs(std::string_view text, RunList& runs);
+
+// The paragraphs of a text (see splitParagraphs); an empty one gets a space
+// of its own. Texts beyond 4 GiB are cut there.
+Paragraphs paragraphRuns(std::string_view text);
 
 // Cuts text at every line feed. A final line feed adds nothing; text between
 // two line feeds in a row, or before a leading one, is an empty paragraph.
@@ -79,14 +106,18 @@ std::vector<std::string_view> splitParagraphs(std::string_view text);
 // The gap that follows a line of height h, by linegapindex.
 int lineGapAfter(const LabelObject& object, int h, float lineGap);
 
-int measureRunsWidth(const TextLayoutContext& context, const TextLine& line);
+int measureRunsWidth(const TextLayoutContext& context, std::span<const TextRun> line);
 
 // Widest line and total height, each line counting the height of "X".
-void measureTextLines(const TextLayoutContext& context, const std::vector<TextLine>& lines, int& widest, int& total);
+void measureTextLines(const TextLayoutContext& context, const Paragraphs& text, const SpanList& lines, int& widest,
+                      int& total);
 
-// Greedy wrapping between any two code points. With a line limit, stops
-// once it has that many lines: enough to tell whether the text takes more.
-std::vector<TextLine> wrapTextRuns(const TextLayoutContext& context, const std::vector<TextLine>& paragraphs,
-                                   int maxWidth, size_t lineLimit = SIZE_MAX);
+// Greedy wrapping between any two code points: the lines, as spans of the
+// paragraphs' runs (a paragraph without runs gives a line of the space).
+// With a line limit, stops once it has that many lines: enough to tell
+// whether the text takes more. examined, when given, is set to how many runs
+// from the first it looked at: no run after those changed the lines.
+SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragraphs, int maxWidth,
+                      size_t lineLimit = SIZE_MAX, size_t* examined = nullptr);
 
 }  // namespace mk

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/device_context.h"
+#include "platform/linux/font_face.h"
+#include "platform/linux/glyph_memo.h"
 #include "support/ink_box.h"
 
 namespace {
@@ -204,3 +207,63 @@ TEST(Font, FontsMayBeUsedFromSeveralThreadsAtOnce) {
 }
 
 }  // namespace
+
+TEST(GlyphMemo, RemembersWhatFitsAndStartsOverWhenFull) {
+    GlyphMemo memo(64);
+    memo.remember(0, 7);  // key 0 is a key like any other
+    memo.remember(uint64_t{1} << GlyphMemo::kKeyBits, 1);  // too long a key
+    memo.remember(5, 1u << GlyphMemo::kValueBits);         // too large a value
+    EXPECT_EQ(memo.find(0), 7u);
+    EXPECT_EQ(memo.find(5), std::nullopt);
+    EXPECT_EQ(memo.size(), 1u);
+    // Key after key: the table never holds more than three quarters of its
+    // slots, and what came last is always found.
+    for (uint64_t key = 1; key < 10000; ++key) {
+        memo.remember(key, static_cast<uint32_t>(key * 3));
+        ASSERT_EQ(memo.find(key), key * 3) << key;
+        ASSERT_LE(memo.size(), memo.fullAt()) << key;
+    }
+    // What it still holds is right.
+    for (uint64_t key = 1; key < 10000; ++key) {
+        if (const auto value = memo.find(key)) ASSERT_EQ(*value, key * 3) << key;
+    }
+}
+
+// Draws size after size of a few glyphs, each a new bitmap for the glyph memories.
+void drawSizes(int first, int count) {
+    auto dc = DeviceContext::create(300, 300);
+    for (int height = first; height < first + count; ++height) {
+        dc->selectFont(font(u"Arial", -height));
+        dc->textOut(0, 0, u"MkW");
+        ASSERT_LE(threadGlyphBytes(), kThreadGlyphBytes);
+        ASSERT_LE(allThreadsGlyphBytes(), kAllThreadsGlyphBytes);
+    }
+}
+
+TEST(Font, PerThreadGlyphMemoriesStayWithinTheirBoundsAndGiveTheirBytesBack) {
+    const size_t before = allThreadsGlyphBytes();
+    std::vector<size_t> kept(12);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < kept.size(); ++t) {
+        threads.emplace_back([&, t] {
+            // Each fills its own memory more than once: it starts over, and the
+            // count over all threads follows it down.
+            drawSizes(20 + static_cast<int>(t) * 7, 120);
+            kept[t] = threadGlyphBytes();
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    size_t keptTogether = 0;
+    for (const size_t bytes : kept) keptTogether += bytes;
+    EXPECT_GT(keptTogether, 0u);
+    EXPECT_LE(keptTogether, kAllThreadsGlyphBytes);
+    // Ended threads hold nothing.
+    EXPECT_EQ(allThreadsGlyphBytes(), before);
+    // A thread that drew after them all still keeps what it draws.
+    std::thread late([] {
+        drawSizes(300, 3);
+        EXPECT_GT(threadGlyphBytes(), 0u);
+    });
+    late.join();
+    EXPECT_EQ(allThreadsGlyphBytes(), before);
+}

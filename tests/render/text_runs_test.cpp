@@ -100,7 +100,8 @@ TEST(MeasureTextLines, CountsTheHeightOfXPerLineAndGapsByIndex) {
         if (!lines.empty()) lines[0] = runsOf(5);
         int widest = -1;
         int total = -1;
-        mk::measureTextLines(context, lines, widest, total);
+        const mk::Paragraphs text = mk::test::paragraphsOf(lines);
+        mk::measureTextLines(context, text, text.spans, widest, total);
         EXPECT_EQ(total, c.total) << "linegapindex " << c.linegapindex << ", " << c.lines << " lines";
         EXPECT_EQ(widest, c.lines == 0 ? 0 : 5 * 10 + 4 * 2);
     }
@@ -132,7 +133,8 @@ TEST(WrapTextRuns, FitsARunWhileAboutHalfOfItIsInside) {
         measure.width = c.runWidth;
         LabelObject object;
         TextLayoutContext context{measure, c.charGap, object, 0.0f};
-        const auto lines = mk::wrapTextRuns(context, {runsOf(c.runs)}, c.maxWidth);
+        const mk::Paragraphs text = mk::test::paragraphsOf({runsOf(c.runs)});
+        const auto lines = mk::test::linesOf(text, mk::wrapTextRuns(context, text, c.maxWidth));
         EXPECT_EQ(lineSizes(lines), c.expected) << "runs of " << c.runWidth << " in " << c.maxWidth;
     }
 }
@@ -142,7 +144,8 @@ TEST(WrapTextRuns, EmptyParagraphBecomesOneSpaceAndRunsKeepTheirOrder) {
     LabelObject object;
     TextLayoutContext context{measure, 0, object, 0.0f};
     const TextLine paragraph{u"a", u" ", u"b", u"c"};
-    const auto lines = mk::wrapTextRuns(context, {paragraph, {}}, 20);
+    const mk::Paragraphs text = mk::test::paragraphsOf({paragraph, {}});
+    const auto lines = mk::test::linesOf(text, mk::wrapTextRuns(context, text, 20));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], (TextLine{u"a", u" "}));  // a space may end a line
     EXPECT_EQ(lines[1], (TextLine{u"b", u"c"}));

@@ -2,6 +2,9 @@
 
 #include "portable/utf_convert.h"
 
+#include <bit>
+#include <cstdint>
+
 namespace mk::test {
 
 TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
@@ -23,6 +26,32 @@ TextExtent FixedTextMeasure::extent(std::u16string_view text) const {
 void FixedTextMeasure::setSize(float points) {
     size_ = points;
     sizes.push_back(points);
+}
+
+int FixedTextMeasure::emFor(float points) const {
+    if (emAtSize != nullptr) return emAtSize(points);
+    // Positive floats order as their bit patterns.
+    return points > 0.0f ? static_cast<int>(std::bit_cast<uint32_t>(points)) : 0;
+}
+
+Paragraphs paragraphsOf(const std::vector<TextLine>& paragraphs) {
+    Paragraphs text;
+    for (const TextLine& paragraph : paragraphs) {
+        text.spans.push_back(RunSpan{static_cast<uint32_t>(text.runs.size()), static_cast<uint32_t>(paragraph.size())});
+        text.runs.insert(text.runs.end(), paragraph.begin(), paragraph.end());
+    }
+    text.space = static_cast<uint32_t>(text.runs.size());
+    text.runs.emplace_back(u" ");
+    return text;
+}
+
+std::vector<TextLine> linesOf(const Paragraphs& text, const SpanList& lines) {
+    std::vector<TextLine> out;
+    for (const RunSpan& line : lines) {
+        const auto runs = text.of(line);
+        out.emplace_back(runs.begin(), runs.end());
+    }
+    return out;
 }
 
 std::vector<int> pieceXs(const TextPlan& plan) {

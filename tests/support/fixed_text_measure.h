@@ -22,14 +22,21 @@ public:
     // Width of a code point at a size, for tests of shrinking; null keeps
     // the widths whatever the size.
     int (*widthAtSize)(float size) = nullptr;
+    // The em of a size; null: every size its own em, ordered as the sizes.
+    int (*emAtSize)(float size) = nullptr;
     std::vector<float> sizes;
 
     TextExtent extent(std::u16string_view text) const override;
     void setSize(float points) override;
+    int emFor(float points) const override;
 
 private:
     float size_ = 0.0f;
 };
+
+// Paragraphs made of the given runs, and the lines a wrap gives back as runs.
+Paragraphs paragraphsOf(const std::vector<TextLine>& paragraphs);
+std::vector<TextLine> linesOf(const Paragraphs& text, const SpanList& lines);
 
 // The x, y and texts of a plan's pieces, in drawing order.
 std::vector<int> pieceXs(const TextPlan& plan);

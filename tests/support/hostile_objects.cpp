@@ -126,6 +126,28 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
             return labelObject(element("ObjectName", "barcode1") + element("enable", true) +
                                element("barcodekind", "EAN-13") + rawElement("objectdata", data));
         }
+        case HostileDrawShape::ShrinkToFit:
+            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) +
+                               element("textwidth", 1.4f) + element("textwidthbeyound", 0) +
+                               element("textmaxline", 1) + element("fontsize", 262143.0f * static_cast<float>(scale)) +
+                               element("objectdata", "WW"));
+        case HostileDrawShape::LineFeeds:
+            return textObject("text1", element("texttype", 1) + element("textwidth", 50.0f) +
+                                           element("objectdata", std::string((256 << 10) * scale, '\n')));
+        case HostileDrawShape::UnknownCodePoints: {
+            // Planes 4 to 13 hold no characters: each code point is new to
+            // every lookup until the text has gone round them.
+            std::string text;
+            for (uint32_t i = 0; text.size() + 4 <= (size_t{256} << 10) * scale; ++i) {
+                const uint32_t cp = 0x40000 + i % 0xA0000;
+                text += static_cast<char>(0xF0 | cp >> 18);
+                text += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+                text += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+                text += static_cast<char>(0x80 | (cp & 0x3F));
+            }
+            return textObject("text1", element("texttype", 1) + element("textwidth", 50.0f) +
+                                           element("objectdata", text));
+        }
     }
     return {};
 }

@@ -54,6 +54,9 @@ enum class HostileDrawShape {
     QrVersion40,       // 1 000 QR Code symbols of version 40 per scale, each of other data
     RejectedBarcode,   // 1 MiB of control bytes per scale as one barcode's data
     FilledBoxes,       // 1 000 dotted filled rounded rectangles, each the whole label, per scale
+    ShrinkToFit,      // "WW" in a 1.4 mm box on one line, from 262 143 pt per scale
+    LineFeeds,        // 256 KiB of line feeds per scale as box text
+    UnknownCodePoints,  // 256 KiB per scale of code points no font has, as box text
 };
 
 struct HostileDrawShapeName {
@@ -61,7 +64,7 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 13> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
@@ -72,6 +75,9 @@ inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
     {HostileDrawShape::QrVersion40, "qr-version-40"},
     {HostileDrawShape::RejectedBarcode, "rejected-barcode"},
     {HostileDrawShape::FilledBoxes, "filled-boxes"},
+    {HostileDrawShape::ShrinkToFit, "shrink-to-fit"},
+    {HostileDrawShape::LineFeeds, "line-feeds"},
+    {HostileDrawShape::UnknownCodePoints, "unknown-code-points"},
 }};
 
 // The whole label file (LSF), 203 dpi.

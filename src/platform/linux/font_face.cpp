@@ -71,6 +71,14 @@ uint64_t nextFaceId() {
     return next.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Enough slots for every glyph of the face at one size (a memo starts over
+// at three quarters full), from a floor up to 64 Ki slots (512 KiB).
+size_t memoSlots(FT_Long glyphs, size_t floor) {
+    constexpr size_t kMostSlots = 65536;
+    const auto count = static_cast<size_t>(std::clamp<FT_Long>(glyphs, 1, kMostSlots));
+    return std::clamp(std::bit_ceil(count + count / 3 + 1), floor, kMostSlots);
+}
+
 }  // namespace
 
 std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
@@ -90,7 +98,11 @@ std::shared_ptr<FontFace> FontFace::open(const std::string& file, int index) {
 }
 
 FontFace::FontFace(std::shared_ptr<FreeTypeLibrary> library, FT_Face face)
-    : library_(std::move(library)), face_(face), id_(nextFaceId()) {
+    : library_(std::move(library)),
+      face_(face),
+      id_(nextFaceId()),
+      indices_(memoSlots(face->num_glyphs, 2048)),
+      advances_(memoSlots(face->num_glyphs, 4096)) {
     unitsPerEm_ = face_->units_per_EM;
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && (os2->usWinAscent != 0 || os2->usWinDescent != 0)) {
@@ -214,8 +226,6 @@ size_t glyphBytes(const GlyphBitmap& glyph) { return glyph.bits.size() + sizeof(
 // The glyph memory: 8 MiB for the whole process, of which the shared cache
 // holds 6 and the threads' own memories 2 together.
 constexpr size_t kSharedGlyphBytes = size_t{6} << 20;
-constexpr size_t kThreadGlyphBytes = size_t{256} << 10;
-constexpr size_t kAllThreadsGlyphBytes = size_t{2} << 20;
 
 // Bitmaps of the glyphs drawn lately, shared by all faces and threads.
 BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash>& glyphCache() {
@@ -223,7 +233,7 @@ BoundedCache<GlyphKey, GlyphBitmap, GlyphKeyHash>& glyphCache() {
     return cache;
 }
 
-std::atomic<size_t> allThreadsGlyphBytes{0};
+std::atomic<size_t> allThreadsBytes{0};
 
 // Each thread's own memory of the glyphs it drew, in front of the shared
 // cache, so that drawing a glyph takes no lock that another thread waits on.
@@ -249,10 +259,10 @@ public:
         const size_t bytes = glyphBytes(*glyph);
         if (bytes > kThreadGlyphBytes) return;
         if (bytes_ + bytes > kThreadGlyphBytes) forget();
-        size_t all = allThreadsGlyphBytes.load(std::memory_order_relaxed);
+        size_t all = allThreadsBytes.load(std::memory_order_relaxed);
         do {
             if (all + bytes > kAllThreadsGlyphBytes) return;
-        } while (!allThreadsGlyphBytes.compare_exchange_weak(all, all + bytes, std::memory_order_relaxed));
+        } while (!allThreadsBytes.compare_exchange_weak(all, all + bytes, std::memory_order_relaxed));
         try {
             if (glyphs_.emplace(key, std::move(glyph)).second) {
                 bytes_ += bytes;
@@ -260,21 +270,32 @@ public:
             }
         } catch (const std::bad_alloc&) {
         }
-        allThreadsGlyphBytes.fetch_sub(bytes, std::memory_order_relaxed);
+        allThreadsBytes.fetch_sub(bytes, std::memory_order_relaxed);
     }
 
 private:
     void forget() {
         glyphs_.clear();
-        allThreadsGlyphBytes.fetch_sub(bytes_, std::memory_order_relaxed);
+        allThreadsBytes.fetch_sub(bytes_, std::memory_order_relaxed);
         bytes_ = 0;
     }
 
+public:
+    size_t bytes() const { return bytes_; }
+
+private:
     std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> glyphs_;
     size_t bytes_ = 0;
 };
 
 thread_local ThreadGlyphs threadGlyphs;
+
+}  // namespace
+
+size_t threadGlyphBytes() { return threadGlyphs.bytes(); }
+size_t allThreadsGlyphBytes() { return allThreadsBytes.load(std::memory_order_relaxed); }
+
+namespace {
 
 // The set bits of the bitmap in the colour, its top-left corner at (left, top)
 // of the target; the caller has clipped the bitmap to the target.

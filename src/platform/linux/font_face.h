@@ -2,6 +2,7 @@
 
 #include <ft2build.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,17 @@
 namespace mk::platform {
 
 class FreeTypeLibrary;
+
+// Each thread keeps the bitmaps of the glyphs it drew lately for itself, in
+// front of the cache all threads share: at most kThreadGlyphBytes each (a
+// full memory starts over) and kAllThreadsGlyphBytes together (beyond it a
+// thread keeps nothing more and asks the shared cache). A memory that starts
+// over, or ends with its thread, gives its bytes back.
+inline constexpr size_t kThreadGlyphBytes = size_t{256} << 10;
+inline constexpr size_t kAllThreadsGlyphBytes = size_t{2} << 20;
+// What the calling thread keeps, and all threads together.
+size_t threadGlyphBytes();
+size_t allThreadsGlyphBytes();
 
 // How a glyph is drawn beyond its face: emboldened or slanted when the font
 // asks for bold or italic and the face is not.
@@ -78,8 +90,10 @@ private:
     // and glyph: layout asks for them for every code point it measures or
     // draws, and loading a hinted glyph is the costly part. Read without the
     // lock; what they do not hold is worked out under it.
-    GlyphMemo<2048> indices_;
-    GlyphMemo<4096> advances_;
+    // Sized by the face's glyphs, so that a text of thousands of different
+    // characters at one size (Chinese) is remembered whole.
+    GlyphMemo indices_;
+    GlyphMemo advances_;
     int unitsPerEm_ = 0;
     int winAscent_ = 0;
     int winDescent_ = 0;

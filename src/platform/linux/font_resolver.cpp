@@ -1,5 +1,6 @@
 #include "platform/linux/font_resolver.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -68,8 +69,6 @@ bool initFontconfig() {
 // of labels uses, small enough that the open files stay few.
 constexpr size_t kFaceCacheSize = 32;
 constexpr size_t kResolvedCacheSize = 64;
-// Remembered code points per resolved font; beyond this the map starts over.
-constexpr size_t kGlyphMemorySize = 8192;
 
 using FaceKey = std::pair<std::string, int>;
 using ResolvedKey = std::tuple<std::string, bool, bool>;
@@ -160,43 +159,71 @@ GlyphRef ResolvedFont::glyphFor(char32_t codePoint) {
         }
     }
     std::lock_guard lock(mutex_);
-    auto it = glyphs_.find(codePoint);
-    if (it == glyphs_.end()) {
-        if (glyphs_.size() >= kGlyphMemorySize) glyphs_.clear();
-        it = glyphs_.emplace(codePoint, findFallback(codePoint)).first;
+    if (!fallbacks_) {
+        fallbacks_ = std::make_unique<std::array<Fallback, kFallbackSlots>>();
     }
-    const Fallback& found = it->second;
-    if (found.face) return GlyphRef{found.face.get(), found.index, styleFor(*found.face)};
+    Fallback& slot = (*fallbacks_)[(codePoint * 0x9E3779B1u >> 20) % kFallbackSlots];
+    if (slot.codePoint != codePoint) slot = findFallback(codePoint);
+    if (slot.face >= 0) {
+        FontFace& face = *fallbackFaces_[static_cast<size_t>(slot.face)];
+        return GlyphRef{&face, slot.index, styleFor(face)};
+    }
     // Nobody has it: the primary face's missing-glyph shape.
     if (primary) return GlyphRef{primary.get(), 0, styleFor(*primary)};
     return GlyphRef{};
 }
 
 // Caller holds mutex_.
-ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
-    if (!sortPattern_ || !initFontconfig()) return {};
-    if (!sortedTried_) {
-        sortedTried_ = true;
-        ++lookupCount;
-        FcResult result = FcResultNoMatch;
-        sorted_.reset(FcFontSort(nullptr, sortPattern_.get(), FcTrue, nullptr, &result));
-    }
-    if (!sorted_) return {};
+void ResolvedFont::sortFallbacks() {
+    sortedTried_ = true;
     ++lookupCount;
-    FontCaches& c = caches();
-    for (int i = 0; i < sorted_->nfont; ++i) {
-        FcPattern* font = sorted_->fonts[i];
+    FcResult result = FcResultNoMatch;
+    sorted_.reset(FcFontSort(nullptr, sortPattern_.get(), FcTrue, nullptr, &result));
+    if (!sorted_) return;
+    const auto count = static_cast<size_t>(std::max(sorted_->nfont, 0));
+    charsets_.assign(count, nullptr);
+    sortedFaces_.assign(count, nullptr);
+    sortedOpened_.assign(count, false);
+    for (size_t i = 0; i < count; ++i) {
         FcCharSet* charset = nullptr;
-        if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch) continue;
-        if (!FcCharSetHasChar(charset, codePoint)) continue;
-        std::shared_ptr<FontFace> face = openPatternFace(c, font);
-        if (!face || face == primary) continue;
-        if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
-            fallbackFaces_.insert(face);
-            return Fallback{face, index};
+        if (FcPatternGetCharSet(sorted_->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch) continue;
+        charsets_[i] = charset;
+        FcChar32 map[FC_CHARSET_MAP_SIZE];
+        FcChar32 next = 0;
+        for (FcChar32 base = FcCharSetFirstPage(charset, map, &next); base != FC_CHARSET_DONE;
+             base = FcCharSetNextPage(charset, map, &next)) {
+            pages_.push_back(PageFace{base >> 8, static_cast<uint32_t>(i)});
         }
     }
-    return {};
+    std::sort(pages_.begin(), pages_.end());
+}
+
+// Caller holds mutex_.
+ResolvedFont::Fallback ResolvedFont::findFallback(char32_t codePoint) {
+    Fallback none{codePoint, -1, 0};
+    if (!sortPattern_ || !initFontconfig()) return none;
+    if (!sortedTried_) sortFallbacks();
+    if (!sorted_) return none;
+    const uint32_t page = static_cast<uint32_t>(codePoint) >> 8;
+    auto candidate = std::lower_bound(pages_.begin(), pages_.end(), PageFace{page, 0});
+    if (candidate == pages_.end() || candidate->page != page) return none;
+    ++lookupCount;
+    for (; candidate != pages_.end() && candidate->page == page; ++candidate) {
+        const size_t i = candidate->face;
+        if (!FcCharSetHasChar(charsets_[i], codePoint)) continue;
+        if (!sortedOpened_[i]) {
+            sortedOpened_[i] = true;
+            sortedFaces_[i] = openPatternFace(caches(), sorted_->fonts[i]);
+        }
+        const std::shared_ptr<FontFace>& face = sortedFaces_[i];
+        if (!face || face == primary) continue;
+        if (const unsigned index = face->glyphIndex(codePoint); index != 0) {
+            auto known = std::find(fallbackFaces_.begin(), fallbackFaces_.end(), face);
+            if (known == fallbackFaces_.end()) known = fallbackFaces_.insert(known, face);
+            return Fallback{codePoint, static_cast<int32_t>(known - fallbackFaces_.begin()), index};
+        }
+    }
+    return none;
 }
 
 std::shared_ptr<ResolvedFont> resolveFont(const std::string& faceName, bool bold, bool italic) {

@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <mutex>
-#include <set>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 #include <string>
-#include <unordered_map>
 
 #include "platform/linux/font_face.h"
 
@@ -37,7 +39,8 @@ struct ResolvedFont {
 
     // The glyph for a code point: from the primary face when it has one, else
     // from the first face of fontconfig's sorted list that has it. Answers
-    // are remembered, so a code point costs a fontconfig search once.
+    // are remembered (a bounded number), so a code point seldom costs a
+    // search twice, and one no face has costs none.
     GlyphRef glyphFor(char32_t codePoint);
 
     const std::shared_ptr<FontFace> primary;
@@ -45,22 +48,44 @@ struct ResolvedFont {
     const bool italic;
 
 private:
+    // A code point's fallback: the index of its face in fallbackFaces_ (-1:
+    // no face has it) and the glyph there.
     struct Fallback {
-        std::shared_ptr<FontFace> face;
+        char32_t codePoint = kNoCodePoint;
+        int32_t face = -1;
         unsigned index = 0;
     };
+    static constexpr char32_t kNoCodePoint = 0xFFFFFFFF;
+    // Remembered fallbacks, one slot per code point's place: a text of many
+    // different code points overwrites older ones instead of growing.
+    static constexpr size_t kFallbackSlots = 4096;
+
     Fallback findFallback(char32_t codePoint);
+    void sortFallbacks();
     GlyphStyle styleFor(const FontFace& face) const;
 
     std::mutex mutex_;
     PatternPtr sortPattern_;  // configured for fontconfig's sorted list
     FontSetPtr sorted_;       // made on the first missing glyph
     bool sortedTried_ = false;
-    std::unordered_map<char32_t, Fallback> glyphs_;
+    // The sorted faces' character sets and faces (opened when first
+    // needed), in order; and for each page of 256 code points, the faces
+    // that have any of them, so that a search looks at those alone and a
+    // code point none has costs no search.
+    struct PageFace {
+        uint32_t page = 0;
+        uint32_t face = 0;
+        auto operator<=>(const PageFace&) const = default;
+    };
+    std::vector<FcCharSet*> charsets_;
+    std::vector<std::shared_ptr<FontFace>> sortedFaces_;
+    std::vector<bool> sortedOpened_;
+    std::vector<PageFace> pages_;
+    std::unique_ptr<std::array<Fallback, kFallbackSlots>> fallbacks_;
     // Every fallback face ever found: a GlyphRef holds its face by plain
-    // pointer, and another thread may still draw with it after glyphs_ has
-    // been cleared. The installed faces bound this set.
-    std::set<std::shared_ptr<FontFace>> fallbackFaces_;
+    // pointer, and another thread may still draw with it after its slot has
+    // been overwritten. The sorted list bounds them.
+    std::vector<std::shared_ptr<FontFace>> fallbackFaces_;
 };
 
 // The cached resolution of a face name (UTF-8) and style.
