@@ -290,9 +290,9 @@ MK_API int MkPrinter_ReadUHFTag(Printer* printer, int bank, int length, int time
 
 /* ---- Printing ------------------------------------------------------------------ */
 
-/* 0; -1 NULL handle; -2 job not built (the label cannot be rendered, or an RFID
- * object's data does not fit its NDEF record); -3 connect failed; -4 send
- * failed; -5 no "RP" answer. */
+/* 0; -1 NULL handle; -2 job not built (the label cannot be rendered, an RFID
+ * object's data does not fit its NDEF record, or the label's RFID data is over
+ * 64 KiB); -3 connect failed; -4 send failed; -5 no "RP" answer. */
 MK_API int MkLabelDoc_Print(LabelDoc* doc, Printer* printer);
 MK_API int MkLabel_Print(LabelDoc* doc, Printer* printer);
 /* 0; -1 NULL handle; -2 connect failed; -3 send failed. */

@@ -30,6 +30,12 @@ bool writesTag(int encoderType) {
            encoderType <= static_cast<int>(RfidEncoderType::HfBlockAlt);
 }
 
+// Objects the print calls write a tag for; the others send nothing.
+bool isWrittenTag(const LabelObject& object) {
+    return nameStartsWith(object.ObjectName, "rfid") && object.enable && !object.ReadIDOnly &&
+           !object.objectdata.empty() && writesTag(object.RFIDEncodertype);
+}
+
 std::optional<std::string> tagDataOf(const LabelObject& object) {
     switch (object.RFIDDatatype) {
         case static_cast<int>(RfidDataType::Text):
@@ -66,10 +72,23 @@ std::optional<std::string> buildRfidCommands(const LabelObject& object) {
     }
 }
 
+uint64_t writtenRfidBytes(const LabelDoc& doc) {
+    uint64_t bytes = 0;
+    for (const LabelObject& object : doc.objects) {
+        if (!isWrittenTag(object)) continue;
+        bytes += object.objectdata.size();
+        if (object.RFIDEncodertype != static_cast<int>(RfidEncoderType::Uhf)) continue;
+        if (isPasswordSent(object.RFIDaccessoldpwd)) bytes += object.RFIDaccessoldpwd.size();
+        if (isPasswordSent(object.RFIDaccessnewpwd)) bytes += object.RFIDaccessnewpwd.size();
+    }
+    return bytes;
+}
+
 std::optional<std::string> collectRfidCommands(const LabelDoc& doc) {
+    if (writtenRfidBytes(doc) > kMaxLabelRfidBytes) return std::nullopt;
     std::string commands;
     for (const LabelObject& object : doc.objects) {
-        if (!nameStartsWith(object.ObjectName, "rfid") || !object.enable || object.ReadIDOnly) continue;
+        if (!isWrittenTag(object)) continue;
         const std::optional<std::string> lines = buildRfidCommands(object);
         if (!lines) return std::nullopt;
         commands += *lines;

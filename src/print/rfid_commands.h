@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,9 +21,24 @@ enum class RfidEncoderType : int { Uhf = 0, HfBlock = 1, HfDirectory = 2, HfBloc
 // tag's format: a label whose tag would hold garbage must not print.
 std::optional<std::string> buildRfidCommands(const LabelObject& object);
 
+// The most bytes of data and passwords the tag-writing RFID objects of one
+// label hold together, measured before any command is built. Tag memories
+// run to a few KiB (8 KiB on the larger UHF and HF chips), and data given as
+// hexadecimal takes two bytes a tag byte, so a label that writes real tags
+// stays far below it, even writing several; yet text data
+// doubles as hexadecimal and is copied into the commands and the job, so
+// without a bound a 64 MiB file would make jobs of hundreds of MiB. At this
+// bound a label's tag commands hold at most twice its bytes and some 200
+// bytes of command text per object.
+inline constexpr uint64_t kMaxLabelRfidBytes = uint64_t{64} << 10;
+
+// The data and password bytes that the label's tag commands would carry.
+uint64_t writtenRfidBytes(const LabelDoc& doc);
+
 // The tag commands of every enabled RFID object that is not only read. None
-// when an object's data cannot be written in its tag's format: printing the
-// label anyway would leave a tag that holds nothing or garbage.
+// when an object's data cannot be written in its tag's format (printing the
+// label anyway would leave a tag that holds nothing or garbage), or when the
+// label holds more than kMaxLabelRfidBytes of it.
 std::optional<std::string> collectRfidCommands(const LabelDoc& doc);
 
 std::string buildUhfWriteCommands(const LabelObject& object, std::string_view tagData, int byteCount);

@@ -8,6 +8,7 @@
 
 #include "mklabel.h"
 #include "model/variables.h"
+#include "print/rfid_commands.h"
 #include "render/barcode_object.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
@@ -195,29 +196,38 @@ TEST(PrintCalls, TagsAreWrittenForEnabledWritableRfidObjectsOnly) {
 
 TEST(PrintCalls, TagDataTheTagCannotHoldStopsThePrintBeforeAnythingIsSent) {
     const std::string longUri = "https://example.com/" + std::string(300, 'a');
+    const std::string half(mk::kMaxLabelRfidBytes / 2, 't');
     struct Case {
+        std::vector<std::string> data;  // one tag object each
+        int dataType;
         bool enable;
         bool readOnly;
         int encoderType;
         int result;
     };
     // Only objects whose tag is written are checked; encoder type 4 writes none.
-    const Case cases[] = {{true, false, 1, MK_PRINT_JOB_FAILED},
-                          {false, false, 1, MK_OK},
-                          {true, true, 1, MK_OK},
-                          {true, false, 4, MK_OK}};
+    // The data bound holds for the label's tags together, counted as given
+    // (text is sent as hexadecimal, twice as long).
+    const Case cases[] = {{{longUri}, 2, true, false, 1, MK_PRINT_JOB_FAILED},
+                          {{longUri}, 2, false, false, 1, MK_OK},
+                          {{longUri}, 2, true, true, 1, MK_OK},
+                          {{longUri}, 2, true, false, 4, MK_OK},
+                          {{half, half}, 0, true, false, 0, MK_OK},
+                          {{half, half + "t"}, 0, true, false, 0, MK_PRINT_JOB_FAILED}};
     for (const NamedPrintCall& print : kPrintCalls) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << print.name << " enable " << c.enable << " read-only " << c.readOnly
-                                            << " encoder " << c.encoderType);
+                                            << " encoder " << c.encoderType << " tags " << c.data.size());
             LabelDoc design = mk::test::smallPrintedLabel();
-            LabelObject& tag = design.objects.emplace_back();
-            tag.ObjectName = "rfid1";
-            tag.objectdata = longUri;
-            tag.RFIDEncodertype = c.encoderType;
-            tag.RFIDDatatype = 2;  // an NDEF URI record: at most 254 bytes
-            tag.enable = c.enable;
-            tag.ReadIDOnly = c.readOnly;
+            for (const std::string& data : c.data) {
+                LabelObject& tag = design.objects.emplace_back();
+                tag.ObjectName = "rfid" + std::to_string(design.objects.size());
+                tag.objectdata = data;
+                tag.RFIDEncodertype = c.encoderType;
+                tag.RFIDDatatype = c.dataType;  // 2: an NDEF URI record, at most 254 bytes
+                tag.enable = c.enable;
+                tag.ReadIDOnly = c.readOnly;
+            }
             LabelPtr doc = mk::test::loadLabel(design);
             const NetPrint printed = printOnNetwork(print.call, doc.get());
             EXPECT_EQ(printed.result, c.result);
