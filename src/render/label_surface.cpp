@@ -52,9 +52,11 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     auto dc = platform::DeviceContext::create(width, height);
     if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
-    CallPictures pictures;
+    CallPictures pictures(doc.objects);
     for (const LabelObject& object : doc.objects) {
         if (object.enable) drawObject(*dc, object, dpi, pictures);
+        // A label is drawn whole or not at all.
+        if (pictures.failed()) return nullptr;
     }
     return dc;
 }

@@ -28,7 +28,8 @@ struct PixelBuffer {
 // the label's size at dpi. Null when the label is narrower or lower than one
 // dot, larger than the largest surface (platform::kLargestSurfaceBytes), its
 // enabled text objects hold more than kMaxLabelTextBytes of text together, or
-// its surface cannot be made. The print path reads the pixels where
+// its surface cannot be made, or its pictures go beyond what one call may
+// decode (kMaxDecodedPixelsPerCall). The print path reads the pixels where
 // they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 

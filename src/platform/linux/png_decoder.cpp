@@ -10,6 +10,16 @@
 namespace mk::platform {
 namespace {
 
+// Ancillary chunks a picture is drawn without: libpng would otherwise keep
+// each (inflated, for the compressed texts) until the decoding ends.
+constexpr png_byte kIgnoredChunks[] = "bKGD\0cHRM\0cICP\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0mDCv\0cLLi\0oFFs\0pCAL\0"
+                                      "pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt\0acTL\0fcTL\0fdAT";
+constexpr int kIgnoredChunkCount = (sizeof kIgnoredChunks) / 5;
+// What libpng may allocate for one chunk's data, and how many ancillary
+// chunks it may read, whatever the file holds.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{1} << 20;
+constexpr png_uint_32 kMaxAncillaryChunks = 1000;
+
 struct MemoryReader {
     std::span<const uint8_t> bytes;
     size_t at = 0;
@@ -21,8 +31,11 @@ struct PngJob {
     png_structp png = nullptr;
     png_infop info = nullptr;
     MemoryReader reader;
-    std::optional<Picture> picture;
-    std::vector<png_bytep> rows;
+    const SamplingPlan* plan = nullptr;
+    std::optional<RowSampler> sampler;
+    // One source row, or for an interlaced file every row that is drawn,
+    // as the passes fill each in place.
+    std::vector<std::vector<uint8_t, MappedAllocator<uint8_t>>> rows;
 
     ~PngJob() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
@@ -38,16 +51,25 @@ void readFromMemory(png_structp png, png_bytep out, png_size_t length) {
 void failQuietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void ignoreWarning(png_structp, png_const_charp) {}
 
+void put(RowSampler& sampler, int y, uint8_t* row) {
+    for (int x = 0; x < sampler.width(); ++x) row[x * 4 + 3] = binaryAlpha(row[x * 4 + 3]);
+    sampler.put(y, row);
+}
+
 bool decodeInto(PngJob& job) {
     if (setjmp(png_jmpbuf(job.png))) return false;
     png_set_read_fn(job.png, &job.reader, readFromMemory);
     png_set_user_limits(job.png, kMaxPicturePixels, kMaxPicturePixels);
+    png_set_chunk_cache_max(job.png, kMaxAncillaryChunks);
+    png_set_chunk_malloc_max(job.png, kMaxChunkBytes);
+    png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, kIgnoredChunkCount);
     png_read_info(job.png, job.info);
 
-    uint64_t width = png_get_image_width(job.png, job.info);
-    uint64_t height = png_get_image_height(job.png, job.info);
-    job.picture = makePicture(static_cast<int64_t>(width), static_cast<int64_t>(height));
-    if (!job.picture) return false;
+    const uint64_t width = png_get_image_width(job.png, job.info);
+    const uint64_t height = png_get_image_height(job.png, job.info);
+    job.sampler = RowSampler::start({static_cast<int64_t>(width), static_cast<int64_t>(height)}, *job.plan);
+    if (!job.sampler) return false;
 
     // Whatever the colour type and depth, read 8-bit blue, green, red, alpha.
     png_set_expand(job.png);
@@ -55,13 +77,35 @@ bool decodeInto(PngJob& job) {
     png_set_gray_to_rgb(job.png);
     png_set_bgr(job.png);
     png_set_filler(job.png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(job.png);
+    const int passes = png_set_interlace_handling(job.png);
     png_read_update_info(job.png, job.info);
     if (png_get_rowbytes(job.png, job.info) != width * 4) return false;
 
-    job.rows.resize(job.picture->height);
-    for (int y = 0; y < job.picture->height; ++y) job.rows[y] = job.picture->pixel(0, y);
-    png_read_image(job.png, job.rows.data());
+    RowSampler& sampler = *job.sampler;
+    const int rows = sampler.height();
+    if (passes == 1) {
+        auto& row = job.rows.emplace_back(width * 4);
+        for (int y = 0; y < rows; ++y) {
+            png_read_row(job.png, row.data(), nullptr);
+            if (sampler.wanted(y)) put(sampler, y, row.data());
+        }
+    } else {
+        // Every pass adds pixels to the rows of the ones before: the rows
+        // drawn are kept, the others share one.
+        std::vector<int> drawn;
+        for (int y = 0; y < rows; ++y) {
+            if (sampler.wanted(y)) drawn.push_back(y);
+        }
+        for (size_t i = 0; i <= drawn.size(); ++i) job.rows.emplace_back(width * 4);
+        auto rowFor = [&](int y) {
+            const auto it = std::ranges::lower_bound(drawn, y);
+            return job.rows[it != drawn.end() && *it == y ? it - drawn.begin() : drawn.size()].data();
+        };
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int y = 0; y < rows; ++y) png_read_row(job.png, rowFor(y), nullptr);
+        }
+        for (size_t i = 0; i < drawn.size(); ++i) put(sampler, drawn[i], job.rows[i].data());
+    }
     // Reads up to the end chunk, so a file cut short anywhere draws nothing.
     png_read_end(job.png, nullptr);
     return true;
@@ -69,19 +113,17 @@ bool decodeInto(PngJob& job) {
 
 }  // namespace
 
-std::optional<Picture> decodePng(std::span<const uint8_t> bytes) {
+std::optional<std::vector<Picture>> decodePng(std::span<const uint8_t> bytes, const SamplingPlan& plan) {
     if (!looksLikePng(bytes)) return std::nullopt;
     PngJob job;
     job.reader.bytes = bytes;
+    job.plan = &plan;
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
     if (!job.png) return std::nullopt;
     job.info = png_create_info_struct(job.png);
     if (!job.info) return std::nullopt;
     if (!decodeInto(job)) return std::nullopt;
-    for (size_t at = 3; at < job.picture->pixels.size(); at += 4) {
-        job.picture->pixels[at] = binaryAlpha(job.picture->pixels[at]);
-    }
-    return std::move(job.picture);
+    return job.sampler->finish();
 }
 
 }  // namespace mk::platform
