@@ -50,6 +50,10 @@ enum class HostileDrawShape {
     LongBoxText,  // 256 KiB of box text per scale, wrapped and shrunk towards three lines
     OnePicture,   // one 100-megapixel picture in 4 image objects per scale
     ManyObjects,  // 3 500 small text objects per scale
+    TextChunks,   // an 8 x 1 PNG with 12 zTXt chunks per scale, each inflating to 7.9 MB
+    JpegScans,    // a progressive 100-megapixel JPEG of 16 scans of end-of-block runs per scale
+    FivePictures,  // five distinct 24-megapixel pictures, each in as many objects as the scale
+    LargeDrawnSmall,  // one 100-megapixel picture drawn 10 mm across in as many objects as the scale
 };
 
 struct HostileDrawShapeName {
@@ -57,19 +61,30 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 6> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
     {HostileDrawShape::LongBoxText, "long-box-text"},
     {HostileDrawShape::OnePicture, "one-picture"},
     {HostileDrawShape::ManyObjects, "many-objects"},
+    {HostileDrawShape::TextChunks, "png-text-chunks"},
+    {HostileDrawShape::JpegScans, "jpeg-scans"},
+    {HostileDrawShape::FivePictures, "five-pictures"},
+    {HostileDrawShape::LargeDrawnSmall, "large-drawn-small"},
 }};
 
 // The whole label file (LSF), 203 dpi.
 std::string hostileDrawLsf(HostileDrawShape shape, int scale);
 
-// A white (or black) 1-bit greyscale PNG; small however large.
-std::vector<uint8_t> blankPng(int width, int height, bool black = false);
+// A white (or black) 1-bit greyscale PNG; small however large. Each text
+// chunk given is stored as a zTXt chunk after the header.
+std::vector<uint8_t> blankPng(int width, int height, bool black = false, int textChunks = 0,
+                              std::size_t textBytes = 0);
+
+// A progressive greyscale JPEG whose every scan is one end-of-block run
+// over all of the picture's blocks: mid grey, and each scan a pass over
+// every block.
+std::vector<uint8_t> scansJpeg(int width, int height, int scans);
 
 }  // namespace mk::test
