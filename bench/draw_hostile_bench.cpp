@@ -32,7 +32,7 @@ int renderOnce(LabelDoc* doc) {
 bool drawsPictures(mk::test::HostileDrawShape shape) {
     using enum mk::test::HostileDrawShape;
     return shape == OnePicture || shape == TextChunks || shape == JpegScans || shape == FivePictures ||
-           shape == LargeDrawnSmall;
+           shape == LargeDrawnSmall || shape == FullBudget;
 }
 
 // Caching off for the scope.

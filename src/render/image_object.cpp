@@ -231,20 +231,28 @@ bool CallPictures::charge(int64_t pixels) {
 void CallPictures::decodeTogether(std::span<const uint8_t> bytes, int context, const std::vector<Geometry>& geometries) {
     const auto nothing = std::make_shared<const PlacedPicture>();
     const auto place = [&](const Geometry& geometry, std::shared_ptr<const PlacedPicture> picture) {
-        placed_.emplace(Key{bytes, context, geometry}, std::move(picture));
+        const size_t size = picture->pixels.pixels.size();
+        if (placed_.emplace(Key{bytes, context, geometry}, std::move(picture)).second) keptBytes_ += size;
     };
     const auto header = headerOf(bytes, context);
     if (!header || !platform::withinPictureLimit(header->size) || !platform::withinPictureLimit(header->extent)) {
         for (const Geometry& geometry : geometries) place(geometry, nothing);
         return;
     }
+    // The first drawing is the one asked for; the others join while what the
+    // call keeps for them fits.
     std::vector<Geometry> shown;
+    size_t joining = keptBytes_;
     for (const Geometry& geometry : geometries) {
-        if (placementOf(geometry, header->size)) {
-            shown.push_back(geometry);
-        } else {
+        const auto placement = placementOf(geometry, header->size);
+        if (!placement) {
             place(geometry, nothing);
+            continue;
         }
+        const size_t size = placement->sampling.columns.size() * placement->sampling.rows.size() * 4;
+        if (!shown.empty() && size > kKeptDrawnPictureBytes - std::min(joining, kKeptDrawnPictureBytes)) continue;
+        if (!shown.empty()) joining += size;
+        shown.push_back(geometry);
     }
     // Counted whether or not the cache holds the drawings, so that what a
     // call draws does not depend on what earlier calls left there.
@@ -310,7 +318,15 @@ std::shared_ptr<const PlacedPicture> CallPictures::pictureFor(const LabelObject&
     }
     decodeTogether(bytes, context, geometries);
     const auto it = placed_.find(Key{bytes, context, geometry});
-    return it != placed_.end() ? it->second : std::make_shared<const PlacedPicture>();
+    if (it == placed_.end()) return std::make_shared<const PlacedPicture>();
+    auto picture = it->second;
+    // A large picture goes with its object; another drawing it the same way
+    // decodes it again.
+    if (keptBytes_ > kKeptDrawnPictureBytes) {
+        keptBytes_ -= picture->pixels.pixels.size();
+        placed_.erase(it);
+    }
+    return picture;
 }
 
 void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures) {

@@ -29,6 +29,10 @@ struct PlacedPicture {
 // The source pixels one call may decode, all its pictures together, each
 // counted by the size its headers declare before anything is decoded.
 inline constexpr int64_t kMaxDecodedPixelsPerCall = 400'000'000;
+// What a call keeps of drawn pictures for objects still to come: the
+// decoding of a picture serves the label's other drawings of it only while
+// they fit, and a large drawn picture is not kept after its object.
+inline constexpr size_t kKeptDrawnPictureBytes = size_t{64} << 20;
 
 // The pictures of one render or print call. Objects of the label that hold
 // the same bytes share one decoding, at whatever sizes and places they are
@@ -74,6 +78,7 @@ private:
 
     std::span<const LabelObject> objects_;
     std::unordered_map<Key, std::shared_ptr<const PlacedPicture>, KeyHash, KeyEqual> placed_;
+    size_t keptBytes_ = 0;
     int64_t pixels_ = 0;
     bool failed_ = false;
 };

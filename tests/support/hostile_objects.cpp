@@ -110,10 +110,13 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
             return imageObjectXml(blankPng(8, 1, true, 12 * scale, 7'900'000), 0);
         case HostileDrawShape::JpegScans:
             return imageObjectXml(scansJpeg(10000, 10000, 16 * scale), 0);
-        case HostileDrawShape::FivePictures: {
+        case HostileDrawShape::FivePictures:
+        case HostileDrawShape::FullBudget: {
+            const bool full = shape == HostileDrawShape::FullBudget;
             std::string objects;
-            for (int picture = 0; picture < 5; ++picture) {
-                const std::string bytes = base64Of(blankPng(6000 + picture, 4000, true));
+            for (int picture = 0; picture < (full ? 4 : 5); ++picture) {
+                const std::string bytes =
+                    base64Of(full ? blankPng(10000 - picture, 10000, true) : blankPng(6000 + picture, 4000, true));
                 for (int copy = 0; copy < scale; ++copy) objects += imageObjectXml(bytes, 10.0f, picture * 10, copy);
             }
             return objects;

@@ -54,6 +54,7 @@ enum class HostileDrawShape {
     JpegScans,    // a progressive 100-megapixel JPEG of 16 scans of end-of-block runs per scale
     FivePictures,  // five distinct 24-megapixel pictures, each in as many objects as the scale
     LargeDrawnSmall,  // one 100-megapixel picture drawn 10 mm across in as many objects as the scale
+    FullBudget,       // four distinct 100-megapixel pictures, each in as many objects as the scale
 };
 
 struct HostileDrawShapeName {
@@ -61,7 +62,7 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 11> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
@@ -72,6 +73,7 @@ inline constexpr std::array<HostileDrawShapeName, 10> kHostileDrawShapes = {{
     {HostileDrawShape::JpegScans, "jpeg-scans"},
     {HostileDrawShape::FivePictures, "five-pictures"},
     {HostileDrawShape::LargeDrawnSmall, "large-drawn-small"},
+    {HostileDrawShape::FullBudget, "full-budget"},
 }};
 
 // The whole label file (LSF), 203 dpi.
