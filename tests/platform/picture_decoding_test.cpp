@@ -119,6 +119,16 @@ std::function<std::vector<uint8_t>(const TestImage&)> png(PngKind kind, bool int
     return [kind, interlaced](const TestImage& image) { return encodePng(image, PngOptions{kind, interlaced}); };
 }
 
+// Greys a 2-bit PNG holds, but for the level 85.
+TestImage threeGreyImage(int width, int height) {
+    static constexpr uint32_t kGreys[] = {0x000000, 0xAAAAAA, 0xFFFFFF};
+    TestImage image{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) image.argb.push_back(kOpaque | kGreys[(x + 2 * y) % 3]);
+    }
+    return image;
+}
+
 TestImage grayImage() {
     TestImage image{9, 7, {}};
     for (int i = 0; i < 63; ++i) {
@@ -167,6 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"PngPaletteWithTransparency", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Palette)},
         DecodeCase{"PngSixteenBit", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgba16)},
         DecodeCase{"PngInterlaced", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgba, true)},
+        DecodeCase{"PngTwoBitGrayKeyed", withTransparentBlock(threeGreyImage(13, 9)), png(PngKind::GrayTwoBitKeyed)},
+        DecodeCase{"PngRgbKeyed", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::RgbKeyed)},
+        DecodeCase{"PngRgbKeyedInterlaced", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::RgbKeyed, true)},
+        DecodeCase{"PngSixteenBitKeyed", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgb16Keyed)},
         DecodeCase{"Jpeg", quadrantImage(16, 16), [](const TestImage& i) { return encodeJpeg(i); }, 24},
         DecodeCase{"JpegGray", grayImage(), [](const TestImage& i) { return encodeJpeg(i, {.grayscale = true}); }, 4},
         DecodeCase{"JpegProgressive", quadrantImage(16, 16),

@@ -49,7 +49,9 @@ std::vector<uint8_t> encodeBmp(const TestImage& image, const BmpOptions& options
 // The palette encodeBmp gives an image: its distinct colours in first-seen order.
 std::vector<uint32_t> paletteOf(const TestImage& image);
 
-enum class PngKind { Rgba, Rgb, Gray, GrayAlpha, Palette, Rgba16 };
+// The keyed kinds mark transparent pixels with a tRNS colour: 2-bit grey
+// (levels 0, 170 and 255 only), 8-bit and 16-bit colour.
+enum class PngKind { Rgba, Rgb, Gray, GrayAlpha, Palette, Rgba16, GrayTwoBitKeyed, RgbKeyed, Rgb16Keyed };
 
 struct PngOptions {
     PngKind kind = PngKind::Rgba;

@@ -17,6 +17,7 @@ inline bool looksLikeGif(std::span<const uint8_t> bytes) {
 // Decodes the first frame of a GIF onto its logical screen. The frame's
 // transparent colour and the screen outside the frame are transparent.
 // Nothing for a damaged or oversized file or one without a frame.
+// Row by row into the plan's drawings, one picture each.
 std::optional<std::vector<Picture>> decodeGif(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform

@@ -14,7 +14,9 @@ inline bool looksLikeJpeg(std::span<const uint8_t> bytes) {
 }
 
 // Decodes a baseline or progressive JPEG in greyscale or colour into an
-// opaque picture. Nothing for a damaged, oversized or CMYK file.
+// opaque picture. Nothing for a damaged, oversized or CMYK file, or one
+// beyond the scan and memory limits.
+// Row by row into the plan's drawings, one picture each.
 std::optional<std::vector<Picture>> decodeJpeg(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform

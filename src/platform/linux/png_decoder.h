@@ -17,6 +17,7 @@ inline bool looksLikePng(std::span<const uint8_t> bytes) {
 
 // Decodes a PNG of any colour type and depth; alpha and tRNS transparency
 // become transparent pixels. Nothing for a damaged or oversized file.
+// Row by row into the plan's drawings, one picture each.
 std::optional<std::vector<Picture>> decodePng(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform
