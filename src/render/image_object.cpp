@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <span>
 
 #include "portable/bmp_reader.h"
@@ -244,6 +245,8 @@ void CallPictures::decodeTogether(std::span<const uint8_t> bytes, int context, c
     std::vector<Geometry> shown;
     size_t joining = keptBytes_;
     for (const Geometry& geometry : geometries) {
+        // The others ask again when their objects are drawn.
+        if (!shown.empty() && joining >= kKeptDrawnPictureBytes) break;
         const auto placement = placementOf(geometry, header->size);
         if (!placement) {
             place(geometry, nothing);
@@ -304,16 +307,26 @@ std::shared_ptr<const PlacedPicture> CallPictures::pictureFor(const LabelObject&
     const Geometry geometry = geometryOf(object, dpi, surfaceWidth, surfaceHeight);
     if (const auto it = placed_.find(Key{bytes, context, geometry}); it != placed_.end()) return it->second;
     if (failed_) return std::make_shared<const PlacedPicture>();
-    // The label's other drawings of the same bytes come out of the same decoding.
-    std::vector<Geometry> geometries{geometry};
-    for (const LabelObject& other : objects_) {
-        if (&other == &object || !other.enable || objectKindOf(other.ObjectName) != ObjectKind::Image ||
-            !std::ranges::equal(other.imagedata, bytes)) {
-            continue;
+    // The label's other drawings of the same bytes come out of the same
+    // decoding; the objects are sorted by their bytes once, in time linear
+    // in the bytes.
+    if (!indexed_) {
+        indexed_ = true;
+        for (const LabelObject& other : objects_) {
+            if (!other.enable || other.imagedata.empty() || objectKindOf(other.ObjectName) != ObjectKind::Image) continue;
+            const std::string_view key(reinterpret_cast<const char*>(other.imagedata.data()), other.imagedata.size());
+            byBytes_[key].push_back(&other);
         }
-        const Geometry sibling = geometryOf(other, dpi, surfaceWidth, surfaceHeight);
-        if (!placed_.contains(Key{bytes, context, sibling}) && std::ranges::find(geometries, sibling) == geometries.end()) {
-            geometries.push_back(sibling);
+    }
+    std::vector<Geometry> geometries{geometry};
+    std::set<Geometry> listed{geometry};
+    const auto same = byBytes_.find(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (same != byBytes_.end()) {
+        for (const LabelObject* other : same->second) {
+            const Geometry sibling = geometryOf(*other, dpi, surfaceWidth, surfaceHeight);
+            if (!placed_.contains(Key{bytes, context, sibling}) && listed.insert(sibling).second) {
+                geometries.push_back(sibling);
+            }
         }
     }
     decodeTogether(bytes, context, geometries);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -77,6 +78,9 @@ private:
     bool charge(int64_t pixels);
 
     std::span<const LabelObject> objects_;
+    // The image objects to draw by their bytes, made when first needed.
+    std::unordered_map<std::string_view, std::vector<const LabelObject*>> byBytes_;
+    bool indexed_ = false;
     std::unordered_map<Key, std::shared_ptr<const PlacedPicture>, KeyHash, KeyEqual> placed_;
     size_t keptBytes_ = 0;
     int64_t pixels_ = 0;
