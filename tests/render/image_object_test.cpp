@@ -313,6 +313,21 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return std::vector(8, sparseRunLengthBitmap(10000, 10000, 0x123456, 16)); }, false}),
     [](const auto& info) { return info.param.name; });
 
+// A drawn picture beyond what a call keeps goes with its object: the next
+// object drawing it the same way decodes it again, within the budget.
+TEST(ImageObject, LargeDrawnPictureIsDrawnForEveryObject) {
+    const int width = 4200, height = 4100;  // 69 MB drawn, more than a call keeps
+    static_assert(size_t{width} * height * 4 > kKeptDrawnPictureBytes);
+    const std::vector<LabelObject> objects(2, imageObject(blankPng(width, height, true)));
+    CallPictures call(objects);
+    for (const LabelObject& object : objects) {
+        auto dc = untouchedSurface(width, height);
+        drawImageObject(*dc, object, kDpi, call);
+        EXPECT_EQ(rgbAt(*dc, width - 1, height - 1), 0x000000u);
+    }
+    EXPECT_FALSE(call.failed());
+}
+
 // Only the rows and columns drawn are decoded, and they come out as the
 // blit makes them of the whole picture: enlarged, reduced, mirrored or
 // partly off the surface, in every format.
