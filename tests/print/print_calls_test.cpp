@@ -10,7 +10,7 @@
 #include "model/variables.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
-#include "support/test_images.h"
+#include "support/hostile_objects.h"
 #include "printed_label.h"
 
 namespace {

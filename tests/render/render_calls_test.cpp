@@ -6,7 +6,7 @@
 #include "model/label_doc.h"
 #include "render/image_object.h"
 #include "render/rendered.h"
-#include "support/test_images.h"
+#include "support/hostile_objects.h"
 
 namespace {
 

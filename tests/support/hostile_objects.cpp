@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <variant>
@@ -218,6 +219,35 @@ std::vector<uint8_t> scansJpeg(int width, int height, int scans) {
     }
     jpeg += "\xFF\xD9";
     return {jpeg.begin(), jpeg.end()};
+}
+
+std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize) {
+    std::vector<uint8_t> data;
+    const auto add = [&data](std::initializer_list<int> values) {
+        for (const int value : values) data.push_back(static_cast<uint8_t>(value));
+    };
+    // The rows shown, counted from the bottom as the data runs.
+    int row = 0;
+    for (int i = drawnSize - 1; i >= 0; --i) {
+        const int target = height - 1 - static_cast<int>((2 * int64_t{i} + 1) * height / (2 * drawnSize));
+        for (int up = target - row; up > 0; up -= 255) add({0, 2, 0, std::min(up, 255)});  // move up
+        for (int left = width; left > 0; left -= 255) add({std::min(left, 255), 1});      // a run of index 1
+        add({0, 0});  // end of line
+        row = target + 1;
+    }
+    add({0, 1});  // end of bitmap
+    std::vector<uint8_t> file;
+    const auto le = [&file](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) file.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    constexpr uint32_t kPixelsAt = 14 + 40 + 8;
+    file = {'B', 'M'};
+    le(kPixelsAt + static_cast<uint32_t>(data.size()), 4), le(0, 4), le(kPixelsAt, 4);
+    le(40, 4), le(static_cast<uint32_t>(width), 4), le(static_cast<uint32_t>(height), 4), le(1, 2), le(8, 2);
+    le(1, 4), le(static_cast<uint32_t>(data.size()), 4), le(2835, 4), le(2835, 4), le(2, 4), le(0, 4);  // RLE8, 2 colours
+    le(0, 4), le(colour, 4);  // black, unused; the colour as blue, green, red
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
 }
 
 std::string hostileDrawLsf(HostileDrawShape shape, int scale) {

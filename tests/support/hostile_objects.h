@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ std::string hostileDrawLsf(HostileDrawShape shape, int scale);
 // chunk given is stored as a zTXt chunk after the header.
 std::vector<uint8_t> blankPng(int width, int height, bool black = false, int textChunks = 0,
                               std::size_t textBytes = 0);
+
+// A large 8-bit run-length bitmap file in a few kilobytes: transparent but
+// for the rows and columns a drawing drawnSize x drawnSize dots large shows,
+// which are of the given colour (0xRRGGBB).
+std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize);
 
 // A progressive greyscale JPEG whose every scan is one end-of-block run
 // over all of the picture's blocks: mid grey, and each scan a pass over

@@ -477,43 +477,6 @@ std::vector<uint8_t> encodeIcon(const TestImage& image, IconImage form) {
     return file.bytes;
 }
 
-std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize) {
-    // Rows counted from the bottom, as the data runs.
-    std::vector<int> rows;
-    for (int i = drawnSize - 1; i >= 0; --i) {
-        rows.push_back(height - 1 - static_cast<int>((2 * int64_t{i} + 1) * height / (2 * drawnSize)));
-    }
-    ByteWriter data;
-    int row = 0;
-    for (const int target : rows) {
-        for (int up = target - row; up > 0; up -= 255) data.u8(0), data.u8(2), data.u8(0), data.u8(std::min(up, 255));
-        for (int left = width; left > 0; left -= 255) data.u8(static_cast<uint8_t>(std::min(left, 255))), data.u8(1);
-        data.u8(0), data.u8(0);  // end of line
-        row = target + 1;
-    }
-    data.u8(0), data.u8(1);  // end of bitmap
-
-    ByteWriter out;
-    out.u8('B'), out.u8('M');
-    out.le32(static_cast<uint32_t>(14 + 40 + 8 + data.bytes.size()));
-    out.le32(0);
-    out.le32(14 + 40 + 8);
-    out.le32(40);
-    out.le32(static_cast<uint32_t>(width));
-    out.le32(static_cast<uint32_t>(height));
-    out.le16(1);
-    out.le16(8);
-    out.le32(1);  // RLE8
-    out.le32(static_cast<uint32_t>(data.bytes.size()));
-    out.le32(2835), out.le32(2835);
-    out.le32(2);
-    out.le32(0);
-    out.le32(0);  // index 0: black, unused
-    out.u8(blueOf(colour)), out.u8(greenOf(colour)), out.u8(redOf(colour)), out.u8(0);
-    out.append(data.bytes);
-    return out.bytes;
-}
-
 std::vector<uint8_t> withLaterGifFrame(std::vector<uint8_t> gif, int left, int top, int width, int height) {
     gif.pop_back();  // the trailer
     ByteWriter frame;

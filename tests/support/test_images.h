@@ -86,11 +86,6 @@ enum class IconImage { Bmp32Alpha, Bmp24Mask, Bmp8Mask, Png };
 // smaller 1 x 1 opaque white image, so the reader must pick the larger.
 std::vector<uint8_t> encodeIcon(const TestImage& image, IconImage form);
 
-// A large 8-bit run-length bitmap file in a few kilobytes: transparent but
-// for the rows and columns a drawing drawnSize x drawnSize dots large shows,
-// which are of the given colour (0xRRGGBB).
-std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize);
-
 // The GIF with one more frame of the given extent after its first, its
 // image data empty.
 std::vector<uint8_t> withLaterGifFrame(std::vector<uint8_t> gif, int left, int top, int width, int height);
