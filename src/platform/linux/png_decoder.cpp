@@ -121,7 +121,8 @@ private:
 };
 
 // Everything the decoding step touches lives here, outside the function that
-// calls setjmp, so a longjmp out of libpng leaves nothing indeterminate.
+// calls setjmp, so a longjmp out of libpng leaves nothing indeterminate and
+// nothing unfreed.
 struct PngJob {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -132,6 +133,7 @@ struct PngJob {
     // is drawn, as the passes fill each in place; and one row of pixels.
     std::vector<std::vector<uint8_t, MappedAllocator<uint8_t>>> rows;
     std::vector<uint8_t, MappedAllocator<uint8_t>> pixels;
+    std::vector<int> drawnRows;
     std::optional<RowConverter> converter;
 
     ~PngJob() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
@@ -183,7 +185,7 @@ bool decodeInto(PngJob& job) {
     } else {
         // Every pass adds pixels to the rows of the ones before: the rows
         // drawn are kept, the others share one.
-        std::vector<int> drawn;
+        std::vector<int>& drawn = job.drawnRows;
         for (int y = 0; y < rows; ++y) {
             if (sampler.wanted(y)) drawn.push_back(y);
         }
