@@ -53,8 +53,8 @@ bool RowSampler::wanted(int y) const {
 void RowSampler::put(int y, const uint8_t* row) {
     for (size_t i = 0; i < samplings_.size(); ++i) {
         const PictureSampling& sampling = samplings_[i];
-        const auto [first, last] = std::ranges::equal_range(sampling.rows, y);
-        if (first == last) continue;
+        const auto first = std::lower_bound(sampling.rows.begin(), sampling.rows.end(), y);
+        if (first == sampling.rows.end() || *first != y) continue;
         Picture& drawn = drawn_[i];
         uint8_t* out = drawn.pixel(0, static_cast<int>(first - sampling.rows.begin()));
         for (int32_t x : sampling.columns) {

@@ -89,9 +89,9 @@ std::optional<Placement> placementOf(const Geometry& geometry, platform::PixelSi
     Placement placement;
     placement.sampling.columns.assign(columns.source.begin(), columns.source.end());
     placement.sampling.rows.assign(rows.source.begin(), rows.source.end());
-    std::ranges::sort(placement.sampling.rows);
-    const auto [last, end] = std::ranges::unique(placement.sampling.rows);
-    placement.sampling.rows.erase(last, end);
+    auto& shown = placement.sampling.rows;
+    std::sort(shown.begin(), shown.end());
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     placement.drawn.left = static_cast<int>(columns.first);
     placement.drawn.top = static_cast<int>(rows.first);
     placement.drawn.lines.reserve(rows.source.size());
