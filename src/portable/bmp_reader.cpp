@@ -41,8 +41,8 @@ struct Colour {
     uint8_t blue = 0, green = 0, red = 0;
 };
 
-void putOpaque(Picture& picture, int x, int y, Colour colour) {
-    uint8_t* out = picture.pixel(x, y);
+void putOpaque(uint8_t* row, int64_t x, Colour colour) {
+    uint8_t* out = row + x * 4;
     out[0] = colour.blue;
     out[1] = colour.green;
     out[2] = colour.red;
@@ -99,21 +99,21 @@ Masks masksOf(const DibLayout& layout, std::span<const uint8_t> description) {
 }
 
 void decodeRow(const DibLayout& layout, const Palette& palette, const Masks& masks, const uint8_t* row,
-               Picture& picture, int y) {
-    for (int x = 0; x < picture.width; ++x) {
+               uint8_t* out) {
+    for (int x = 0; x < layout.width; ++x) {
         switch (layout.bitCount) {
             case 1:
-                putOpaque(picture, x, y, palette[(row[x / 8] >> (7 - x % 8)) & 1]);
+                putOpaque(out, x, palette[(row[x / 8] >> (7 - x % 8)) & 1]);
                 break;
             case 4:
-                putOpaque(picture, x, y, palette[x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F]);
+                putOpaque(out, x, palette[x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F]);
                 break;
             case 8:
-                putOpaque(picture, x, y, palette[row[x]]);
+                putOpaque(out, x, palette[row[x]]);
                 break;
             case 24: {
                 const uint8_t* p = row + static_cast<size_t>(x) * 3;
-                putOpaque(picture, x, y, Colour{p[0], p[1], p[2]});
+                putOpaque(out, x, Colour{p[0], p[1], p[2]});
                 break;
             }
             default: {
@@ -122,46 +122,63 @@ void decodeRow(const DibLayout& layout, const Palette& palette, const Masks& mas
                 uint32_t value = bytes == 2 ? uint32_t{p[0]} | uint32_t{p[1]} << 8
                                             : uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
                                                   uint32_t{p[3]} << 24;
-                putOpaque(picture, x, y, Colour{masks.blue(value), masks.green(value), masks.red(value)});
+                putOpaque(out, x, Colour{masks.blue(value), masks.green(value), masks.red(value)});
                 break;
             }
         }
     }
 }
 
-std::optional<Picture> decodeUncompressed(const DibLayout& layout, std::span<const uint8_t> description,
-                                          std::span<const uint8_t> bits) {
+std::optional<std::vector<Picture>> decodeUncompressed(const DibLayout& layout, std::span<const uint8_t> description,
+                                                       std::span<const uint8_t> bits, const SamplingPlan& plan,
+                                                       const DibRowHook& hook) {
     if (bits.size() < layout.pixelBytes) return std::nullopt;
-    auto picture = makePicture(layout.width, layout.rows());
-    if (!picture) return std::nullopt;
+    auto sampler = RowSampler::start({layout.width, layout.rows()}, plan);
+    if (!sampler) return std::nullopt;
     Palette palette(layout, description);
     Masks masks = masksOf(layout, description);
     size_t stride = static_cast<size_t>(dibRowBytes(layout.width, layout.bitCount));
-    for (int stored = 0; stored < picture->height; ++stored) {
-        decodeRow(layout, palette, masks, bits.data() + stored * stride, *picture, dibPictureRow(layout, stored));
+    std::vector<uint8_t> row(static_cast<size_t>(layout.width) * 4);
+    for (int stored = 0; stored < layout.rows(); ++stored) {
+        const int y = dibPictureRow(layout, stored);
+        if (!sampler->wanted(y)) continue;
+        decodeRow(layout, palette, masks, bits.data() + stored * stride, row.data());
+        if (hook) hook(stored, row.data());
+        sampler->put(y, row.data());
     }
-    return picture;
+    return sampler->finish();
 }
 
 // Run-length data: pairs (count, index) or escapes (0, 0) end of line,
 // (0, 1) end of bitmap, (0, 2, dx, dy) move, (0, n) n literal indices padded
 // to a 16-bit boundary. Rows run bottom-up. Pixels outside the bitmap are
 // dropped; running out of data before the bitmap ends fails.
-std::optional<Picture> decodeRunLength(const DibLayout& layout, std::span<const uint8_t> description,
-                                       std::span<const uint8_t> bits) {
-    auto picture = makePicture(layout.width, layout.rows());
-    if (!picture) return std::nullopt;
+std::optional<std::vector<Picture>> decodeRunLength(const DibLayout& layout, std::span<const uint8_t> description,
+                                                    std::span<const uint8_t> bits, const SamplingPlan& plan) {
+    auto sampler = RowSampler::start({layout.width, layout.rows()}, plan);
+    if (!sampler) return std::nullopt;
     Palette palette(layout, description);
     const bool rle8 = layout.compression == kDibRle8;
-    const int64_t width = picture->width, height = picture->height;
+    const int64_t width = layout.width, height = layout.rows();
     int64_t x = 0, row = 0;  // row 0 is the bottom one
+    // The row being written, handed over when the data leaves it.
+    std::vector<uint8_t> line(static_cast<size_t>(width) * 4);
+    bool written = false;
+    auto flush = [&] {
+        if (!written) return;
+        const int y = static_cast<int>(height - 1 - row);
+        if (sampler->wanted(y)) sampler->put(y, line.data());
+        std::fill(line.begin(), line.end(), uint8_t{0});
+        written = false;
+    };
     // The i-th index of a run or literal whose bytes hold one (RLE8) or two (RLE4) indices.
     auto indexAt = [rle8](uint8_t byte, unsigned i) -> unsigned {
         if (rle8) return byte;
         return i % 2 == 0 ? byte >> 4 : byte & 0x0F;
     };
     auto put = [&](unsigned index) {
-        putOpaque(*picture, static_cast<int>(x), static_cast<int>(height - 1 - row), palette[index]);
+        putOpaque(line.data(), x, palette[index]);
+        written = true;
         ++x;
     };
     size_t at = 0;
@@ -174,12 +191,14 @@ std::optional<Picture> decodeRunLength(const DibLayout& layout, std::span<const 
             continue;
         }
         if (value == 0) {
+            flush();
             x = 0;
             ++row;
         } else if (value == 1) {
             break;
         } else if (value == 2) {
             if (bits.size() - at < 2) return std::nullopt;
+            if (bits[at + 1] > 0) flush();
             x = std::min(x + bits[at], width);
             row += bits[at + 1];
             at += 2;
@@ -191,7 +210,8 @@ std::optional<Picture> decodeRunLength(const DibLayout& layout, std::span<const 
             at += padded;
         }
     }
-    return picture;
+    flush();
+    return sampler->finish();
 }
 
 }  // namespace
@@ -223,13 +243,24 @@ std::optional<DibLayout> readDibLayout(std::span<const uint8_t> description) {
     return layout;
 }
 
-std::optional<Picture> decodeDib(const DibLayout& layout, std::span<const uint8_t> description,
-                                 std::span<const uint8_t> bits) {
+std::optional<DibLayout> iconBitmapLayout(std::span<const uint8_t> image) {
+    auto layout = readDibLayout(image);
+    if (!layout || (layout->compression != kDibRgb && layout->compression != kDibBitFields)) return std::nullopt;
+    layout->height /= 2;
+    if (layout->height == 0) return std::nullopt;
+    layout->pixelBytes = dibRowBytes(layout->width, layout->bitCount) * static_cast<uint64_t>(layout->rows());
+    return layout;
+}
+
+std::optional<std::vector<Picture>> decodeDib(const DibLayout& layout, std::span<const uint8_t> description,
+                                              std::span<const uint8_t> bits, const SamplingPlan& plan,
+                                              const DibRowHook& hook) {
     if (description.size() < layout.descriptionBytes()) return std::nullopt;
     if (layout.compression == kDibRle8 || layout.compression == kDibRle4) {
-        return decodeRunLength(layout, description, bits.first(std::min<uint64_t>(bits.size(), layout.pixelBytes)));
+        return decodeRunLength(layout, description, bits.first(std::min<uint64_t>(bits.size(), layout.pixelBytes)),
+                               plan);
     }
-    return decodeUncompressed(layout, description, bits);
+    return decodeUncompressed(layout, description, bits, plan, hook);
 }
 
 }  // namespace mk::platform

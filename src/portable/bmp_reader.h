@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/picture.h"
 
@@ -45,12 +47,22 @@ inline int dibPictureRow(const DibLayout& layout, int stored) {
 // 4 bits bottom-up only, 24 bits plain, 16 and 32 bits plain or with masks).
 std::optional<DibLayout> readDibLayout(std::span<const uint8_t> description);
 
-// Decodes bitmap pixels into an upright, opaque picture. The description holds
-// the info header with its masks and colour table, the bits the pixel data;
-// nothing when either is shorter than the layout needs or compressed data
-// runs out before the bitmap ends. Pixels that compressed data skips stay
-// transparent.
-std::optional<Picture> decodeDib(const DibLayout& layout, std::span<const uint8_t> description,
-                                 std::span<const uint8_t> bits);
+// The layout of an icon's bitmap, whose info header declares twice its
+// height: the colour rows, then as many rows of a 1-bit AND mask. Only
+// uncompressed and masked bitmaps.
+std::optional<DibLayout> iconBitmapLayout(std::span<const uint8_t> image);
+
+// Sees each stored row (counted as stored, from 0) once decoded to 4-byte
+// pixels, before it is sampled.
+using DibRowHook = std::function<void(int stored, uint8_t* row)>;
+
+// Decodes bitmap pixels, upright and opaque, into the plan's drawings. The
+// description holds the info header with its masks and colour table, the
+// bits the pixel data; nothing when either is shorter than the layout needs
+// or compressed data runs out before the bitmap ends. Pixels that compressed
+// data skips stay transparent. Rows no drawing shows are not decoded.
+std::optional<std::vector<Picture>> decodeDib(const DibLayout& layout, std::span<const uint8_t> description,
+                                              std::span<const uint8_t> bits, const SamplingPlan& plan,
+                                              const DibRowHook& hook = {});
 
 }  // namespace mk::platform

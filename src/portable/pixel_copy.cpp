@@ -8,30 +8,6 @@
 namespace mk::platform {
 namespace {
 
-// One axis of a stretch: the first destination pixel on the surface and, for
-// it and each one after it that is on the surface, the source pixel under its
-// centre (nearest neighbour). A negative size mirrors: the rectangle extends
-// back from the origin, origin included, and shows the source reversed.
-struct StretchAxis {
-    int64_t first = 0;
-    std::vector<int64_t> source;
-};
-
-StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize) {
-    StretchAxis axis;
-    const bool mirror = destSize < 0;
-    const int64_t size = std::abs(int64_t{destSize});
-    const int64_t start = mirror ? int64_t{origin} - size + 1 : origin;
-    const int64_t from = std::max<int64_t>(start, 0);
-    const int64_t to = std::min<int64_t>(start + size, surfaceSize);
-    axis.first = from;
-    for (int64_t d = from; d < to; ++d) {
-        const int64_t i = mirror ? size - 1 - (d - start) : d - start;
-        axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
-    }
-    return axis;
-}
-
 // A run of source pixels onto the target; masked, a pixel of alpha 0 leaves
 // the target's pixel as it was. Written without branches so that the
 // compiler makes vector code of it.
@@ -58,6 +34,21 @@ const std::vector<double> kDashDot{9, 6, 3, 6};
 const std::vector<double> kDashDotDot{9, 3, 3, 3, 3, 3};
 
 }  // namespace
+
+StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize) {
+    StretchAxis axis;
+    const bool mirror = destSize < 0;
+    const int64_t size = std::abs(int64_t{destSize});
+    const int64_t start = mirror ? int64_t{origin} - size + 1 : origin;
+    const int64_t from = std::max<int64_t>(start, 0);
+    const int64_t to = std::min<int64_t>(start + size, surfaceSize);
+    axis.first = from;
+    for (int64_t d = from; d < to; ++d) {
+        const int64_t i = mirror ? size - 1 - (d - start) : d - start;
+        axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
+    }
+    return axis;
+}
 
 const std::vector<double>& cosmeticPattern(CosmeticStyle style) {
     switch (style) {

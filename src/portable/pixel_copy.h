@@ -28,6 +28,16 @@ uint32_t pixelValue(Colorref color);
 // the target.
 void fillBox(const PixelTarget& target, int left, int top, int right, int bottom, Colorref color);
 
+// One axis of a stretch: the first destination pixel on the surface and, for
+// it and each one after it that is on the surface, the source pixel under its
+// centre (nearest neighbour). A negative size mirrors: the rectangle extends
+// back from the origin, origin included, and shows the source reversed.
+struct StretchAxis {
+    int64_t first = 0;
+    std::vector<int64_t> source;
+};
+StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize);
+
 // DeviceContext::stretchPixels on the target's memory.
 void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int destHeight, int srcX, int srcY,
                   int srcWidth, int srcHeight, const PixelBlock& block);

@@ -54,11 +54,12 @@ std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi)
     auto dc = platform::DeviceContext::create(width, height);
     if (dc == nullptr) return nullptr;  // larger than the largest surface, or out of memory
     // A new surface is white already: the label's background.
-    CallPictures pictures;
+    CallPictures pictures(doc.objects);
     DrawBudget budget;
     for (const LabelObject& object : doc.objects) {
         if (object.enable) drawObject(*dc, object, dpi, pictures, budget);
-        if (budget.exceeded()) return nullptr;
+        // A label is drawn whole or not at all.
+        if (budget.exceeded() || pictures.failed()) return nullptr;
     }
     return dc;
 }

@@ -31,8 +31,9 @@ struct PixelBuffer {
 // enabled text objects hold more than kMaxLabelTextBytes of text together,
 // its barcode objects more than kMaxLabelBarcodeBytes of data, its shapes
 // and symbols together cost more than kDrawCostPerCall (render/
-// draw_budget.h), or its surface cannot be made. The print path reads the pixels where
-// they lie.
+// draw_budget.h), its pictures go beyond what one call may decode
+// (kMaxDecodedPixelsPerCall), or its surface cannot be made. The print path
+// reads the pixels where they lie.
 std::unique_ptr<platform::DeviceContext> drawLabel(const LabelDoc& doc, int dpi);
 
 // What the render calls hand the host: the label drawn as drawLabel does,

@@ -10,6 +10,7 @@
 #include "portable/picture_header.h"
 #include "platform/picture_loader.h"
 #include "render/image_object.h"
+#include "support/hostile_objects.h"
 #include "support/image_surface.h"
 #include "support/test_images.h"
 
@@ -118,6 +119,16 @@ std::function<std::vector<uint8_t>(const TestImage&)> png(PngKind kind, bool int
     return [kind, interlaced](const TestImage& image) { return encodePng(image, PngOptions{kind, interlaced}); };
 }
 
+// Greys a 2-bit PNG holds, but for the level 85.
+TestImage threeGreyImage(int width, int height) {
+    static constexpr uint32_t kGreys[] = {0x000000, 0xAAAAAA, 0xFFFFFF};
+    TestImage image{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) image.argb.push_back(kOpaque | kGreys[(x + 2 * y) % 3]);
+    }
+    return image;
+}
+
 TestImage grayImage() {
     TestImage image{9, 7, {}};
     for (int i = 0; i < 63; ++i) {
@@ -166,10 +177,23 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"PngPaletteWithTransparency", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Palette)},
         DecodeCase{"PngSixteenBit", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgba16)},
         DecodeCase{"PngInterlaced", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgba, true)},
+        DecodeCase{"PngTwoBitGrayKeyed", withTransparentBlock(threeGreyImage(13, 9)), png(PngKind::GrayTwoBitKeyed)},
+        DecodeCase{"PngRgbKeyed", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::RgbKeyed)},
+        DecodeCase{"PngRgbKeyedInterlaced", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::RgbKeyed, true)},
+        DecodeCase{"PngSixteenBitKeyed", withTransparentBlock(eightColourImage(12, 9)), png(PngKind::Rgb16Keyed)},
         DecodeCase{"Jpeg", quadrantImage(16, 16), [](const TestImage& i) { return encodeJpeg(i); }, 24},
         DecodeCase{"JpegGray", grayImage(), [](const TestImage& i) { return encodeJpeg(i, {.grayscale = true}); }, 4},
         DecodeCase{"JpegProgressive", quadrantImage(16, 16),
                    [](const TestImage& i) { return encodeJpeg(i, {.progressive = true}); }, 24},
+        // libjpeg skips bytes between segments up to the next 0xFF; so does the header reader.
+        DecodeCase{"JpegJunkAfterApp0", quadrantImage(16, 16),
+                   [](const TestImage& i) {
+                       std::vector<uint8_t> jpeg = encodeJpeg(i);
+                       const size_t afterApp0 = 4 + (size_t{jpeg[4]} << 8 | jpeg[5]);
+                       jpeg.insert(jpeg.begin() + static_cast<long>(afterApp0), {0x00, 0x12, 0xFE, 0x01});
+                       return jpeg;
+                   },
+                   24},
         DecodeCase{"Gif", eightColourImage(12, 9), [](const TestImage& i) { return encodeGif(i); }},
         DecodeCase{"GifTransparent", withTransparentBlock(eightColourImage(12, 9)),
                    [](const TestImage& i) { return encodeGif(i); }},
@@ -316,17 +340,65 @@ TEST(PictureLoader, GifFrameSitsOnItsLogicalScreen) {
     EXPECT_EQ(box->height(), 4);
 }
 
-TEST(PictureLoader, RefusesMoreThanOneHundredMegapixels) {
-    auto drawsWithScreen = [](int width, int height) {
-        auto bytes = encodeGif(solidImage(1, 1, 0x0000FF), {.screenWidth = width, .screenHeight = height});
-        auto dc = untouchedSurface(4, 4);
-        drawImageObject(*dc, imageObject(bytes), 203);
-        return drawnBox(*dc).has_value();
-    };
-    EXPECT_TRUE(drawsWithScreen(2000, 3000));
-    EXPECT_FALSE(drawsWithScreen(10001, 10000));
-    EXPECT_FALSE(drawsWithScreen(65535, 65535));
+// A picture of 100 megapixels is drawn, one of a pixel more is not; every
+// size a file declares counts, a GIF frame's with its offset.
+struct LimitCase {
+    std::string name;
+    std::function<std::vector<uint8_t>()> bytes;
+    bool drawn;
+    float x = 0;          // mm: brings a far column to the surface
+    bool fourDots = false;  // drawn 4 x 4 dots, not at its own size
+};
+
+void PrintTo(const LimitCase& c, std::ostream* out) { *out << c.name; }
+
+class PictureLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(PictureLimit, OneHundredMegapixelsAndNoMore) {
+    LabelObject object = imageObject(GetParam().bytes());
+    object.Xposition = GetParam().x;
+    object.imagefixedsize = GetParam().fourDots;
+    object.imagefixedwidth = object.imagefixedheight = 0.5f;
+    auto dc = untouchedSurface(4, 4);
+    drawImageObject(*dc, object, 203);
+    EXPECT_EQ(drawnBox(*dc).has_value(), GetParam().drawn);
 }
+
+std::vector<uint8_t> gifOnScreen(int width, int height) {
+    return encodeGif(solidImage(1, 1, 0x0000FF), {.screenWidth = width, .screenHeight = height});
+}
+
+// Column 9 999 of the picture lands on the surface.
+constexpr float kColumn9999 = -9999.0f * 25.4f / 203.0f;
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PictureLimit,
+    ::testing::Values(
+        LimitCase{"GifScreen2000x3000", [] { return gifOnScreen(2000, 3000); }, true},
+        LimitCase{"GifScreenOf100Megapixels", [] { return gifOnScreen(10000, 10000); }, true},
+        LimitCase{"GifScreenOfAPixelRowMore", [] { return gifOnScreen(10001, 10000); }, false},
+        LimitCase{"GifLargestScreen", [] { return gifOnScreen(65535, 65535); }, false},
+        LimitCase{"GifFrameOffsetTo100Megapixels",
+                  [] {
+                      return encodeGif(solidImage(1, 1, 0x0000FF),
+                                       {.screenWidth = 1, .screenHeight = 10000, .left = 9999});
+                  },
+                  true, kColumn9999},
+        LimitCase{"GifFrameOffsetBeyond",
+                  [] {
+                      return encodeGif(solidImage(1, 1, 0x0000FF),
+                                       {.screenWidth = 1, .screenHeight = 10000, .left = 10000});
+                  },
+                  false, kColumn9999},
+        LimitCase{"GifLaterFrameOf100Megapixels", [] { return withLaterGifFrame(gifOnScreen(8, 8), 0, 0, 10000, 10000); },
+                  true},
+        LimitCase{"GifLaterFrameBeyond", [] { return withLaterGifFrame(gifOnScreen(8, 8), 1, 0, 10000, 10000); },
+                  false},
+        LimitCase{"BitmapOf100Megapixels", [] { return sparseRunLengthBitmap(10000, 10000, 0x0000FF, 4); }, true, 0, true},
+        // 100 000 001 = 17 x 5 882 353
+        LimitCase{"BitmapOfAPixelMore", [] { return sparseRunLengthBitmap(5882353, 17, 0x0000FF, 4); }, false, 0, true},
+        LimitCase{"PngOfAPixelMore", [] { return blankPng(5882353, 17, true); }, false}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(PictureLoader, ReadsFormatsBySignatureOnly) {
     EXPECT_TRUE(platform::loadPicture(encodePng(quadrantImage(4, 4))));

@@ -12,6 +12,7 @@
 #include "render/barcode_object.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
+#include "support/hostile_objects.h"
 #include "printed_label.h"
 
 namespace {
@@ -249,6 +250,16 @@ TEST(PrintCalls, LabelThatCannotBeRenderedIsNotSent) {
             EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED) << width;
             EXPECT_TRUE(printed.job.empty());
         }
+        // Pictures beyond what one call may decode: five of 100 megapixels.
+        LabelPtr doc = mk::test::loadLabel(mk::test::smallPrintedLabel());
+        for (uint32_t colour = 1; colour <= 5; ++colour) {
+            LabelObject& object = doc->objects.emplace_back();
+            object.ObjectName = "image1";
+            object.imagedata = mk::test::sparseRunLengthBitmap(10000, 10000, colour, 16);
+        }
+        const NetPrint printed = printOnNetwork(print.call, doc.get());
+        EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED);
+        EXPECT_TRUE(printed.job.empty());
     }
 }
 

@@ -10,6 +10,8 @@
 #include "support/hostile_objects.h"
 #include "support/image_surface.h"
 #include "support/test_images.h"
+#include "render/units.h"
+#include "platform/picture_loader.h"
 
 namespace mk::test {
 namespace {
@@ -256,30 +258,109 @@ TEST(ImageObject, PositionOffTheSurfaceIsClipped) {
     EXPECT_EQ(drawn.box->bottom, 200);
 }
 
-// Pictures of just over half the pixels one call may draw: the same bytes
-// twice are one picture, two different ones too many.
-TEST(ImageObject, OneCallDrawsAtMostOneLargestPictureWorthOfPixels) {
-    const std::vector<uint8_t> first = blankPng(7072, 7072, true);
-    const std::vector<uint8_t> second = blankPng(7073, 7072, true);
-    struct Case {
-        const std::vector<uint8_t>* upper;
-        const std::vector<uint8_t>* lower;
-        bool lowerDrawn;
-    } cases[] = {{&first, &first, true}, {&first, &second, false}};
-    for (const Case& c : cases) {
-        std::vector<LabelObject> objects;
-        for (const auto& [bytes, top] : {std::pair(c.upper, 0.0f), std::pair(c.lower, 2.5f)}) {
-            LabelObject& object = objects.emplace_back(imageObject(*bytes));
-            object.imagefixedsize = true;
-            object.imagefixedwidth = object.imagefixedheight = 2.0f;  // 16 x 16 dots
-            object.Yposition = top;
+// Pictures of one call, each drawn 16 x 16 dots, 20 dots below the one
+// before: which are drawn, and whether the call must fail.
+struct BudgetCase {
+    std::string name;
+    std::function<std::vector<std::vector<uint8_t>>()> pictures;
+    bool fails;
+};
+
+void PrintTo(const BudgetCase& c, std::ostream* out) { *out << c.name; }
+
+class CallBudget : public ::testing::TestWithParam<BudgetCase> {};
+
+std::vector<std::vector<uint8_t>> distinctBitmaps(int count, int width, int height) {
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int i = 0; i < count; ++i) pictures.push_back(sparseRunLengthBitmap(width, height, 0x000010u * (i + 1), 16));
+    return pictures;
+}
+
+TEST_P(CallBudget, DrawsEveryPictureOrFails) {
+    const BudgetCase& c = GetParam();
+    const auto pictures = c.pictures();
+    std::vector<LabelObject> objects;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        LabelObject& object = objects.emplace_back(imageObject(pictures[i]));
+        object.imagefixedsize = true;
+        object.imagefixedwidth = object.imagefixedheight = 2.0f;  // 16 x 16 dots
+        object.Yposition = 2.5f * static_cast<float>(i);          // 20 dots apart
+    }
+    auto dc = untouchedSurface(16, 20 * static_cast<int>(objects.size()));
+    CallPictures call(objects);
+    for (const LabelObject& object : objects) drawImageObject(*dc, object, kDpi, call);
+    EXPECT_EQ(call.failed(), c.fails);
+    if (c.fails) return;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_NE(rgbAt(*dc, 8, 20 * static_cast<int>(i) + 8), kUntouched) << "picture " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, CallBudget,
+    ::testing::Values(
+        BudgetCase{"FiveDistinct24MegapixelPngs",
+                   [] {
+                       std::vector<std::vector<uint8_t>> pictures;
+                       for (int i = 0; i < 5; ++i) pictures.push_back(blankPng(6000 + i, 4000, true));
+                       return pictures;
+                   },
+                   false},
+        BudgetCase{"FourDistinct100MegapixelBitmapsFillTheBudget", [] { return distinctBitmaps(4, 10000, 10000); },
+                   false},
+        BudgetCase{"FiveDistinct100MegapixelBitmapsFail", [] { return distinctBitmaps(5, 10000, 10000); }, true},
+        BudgetCase{"One100MegapixelBitmapEightTimesIsDecodedOnce",
+                   [] { return std::vector(8, sparseRunLengthBitmap(10000, 10000, 0x123456, 16)); }, false}),
+    [](const auto& info) { return info.param.name; });
+
+// A drawn picture beyond what a call keeps goes with its object: the next
+// object drawing it the same way decodes it again, within the budget.
+TEST(ImageObject, LargeDrawnPictureIsDrawnForEveryObject) {
+    const int width = 4200, height = 4100;  // 69 MB drawn, more than a call keeps
+    static_assert(size_t{width} * height * 4 > kKeptDrawnPictureBytes);
+    const std::vector<LabelObject> objects(2, imageObject(blankPng(width, height, true)));
+    CallPictures call(objects);
+    for (const LabelObject& object : objects) {
+        auto dc = untouchedSurface(width, height);
+        drawImageObject(*dc, object, kDpi, call);
+        EXPECT_EQ(rgbAt(*dc, width - 1, height - 1), 0x000000u);
+    }
+    EXPECT_FALSE(call.failed());
+}
+
+// Only the rows and columns drawn are decoded, and they come out as the
+// blit makes them of the whole picture: enlarged, reduced, mirrored or
+// partly off the surface, in every format.
+TEST(ImageObject, DrawnSizeDecodingMatchesTheWholePictureStretched) {
+    // Every pixel its own colour, so that a row or column off by one shows.
+    TestImage picture{16, 13, {}};
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) picture.argb.push_back(kOpaque | uint32_t(x * 16) << 16 | uint32_t(y * 19) << 8);
+    }
+    const std::vector<uint8_t> png = encodePng(picture);
+    const std::vector<std::vector<uint8_t>> files = {encodeBmp(picture), png,
+                                                     encodePng(picture, {PngKind::Rgba, true}), encodeGif(picture),
+                                                     encodeJpeg(picture)};
+    struct Drawing {
+        float x, y, width, height;  // mm, fixed size
+    };
+    const Drawing drawings[] = {{1, 1, 7.5f, 1.2f}, {1, 1, 1.1f, 6.3f}, {6, 5, -3.0f, -2.0f}, {-1, -0.5f, 4.4f, 4.6f}};
+    for (size_t f = 0; f < files.size(); ++f) {
+        // The bitmap file takes its own road; its pixels are the PNG's.
+        const auto whole = platform::loadPicture(f == 0 ? png : files[f]);
+        ASSERT_TRUE(whole);
+        const platform::PixelBlock block{whole->pixels.data(), whole->width, whole->height, whole->width * 4, true};
+        for (const Drawing& d : drawings) {
+            LabelObject object = imageObject(files[f]);
+            object.Xposition = d.x, object.Yposition = d.y;
+            object.imagefixedsize = true, object.imagefixedwidth = d.width, object.imagefixedheight = d.height;
+            auto drawn = untouchedSurface(60, 50);
+            drawImageObject(*drawn, object, kDpi);
+            auto expected = untouchedSurface(60, 50);
+            expected->stretchPixels(mmToDots(d.x, kDpi), mmToDots(d.y, kDpi), mmToDots(d.width, kDpi),
+                                    mmToDots(d.height, kDpi), 0, 0, whole->width, whole->height, block);
+            EXPECT_EQ(surfaceImage(*drawn).argb, surfaceImage(*expected).argb) << "file " << f << ", " << d.width;
         }
-        auto dc = untouchedSurface(40, 40);
-        CallPictures pictures;  // holds the objects' bytes until it goes
-        for (const LabelObject& object : objects) drawImageObject(*dc, object, kDpi, pictures);
-        const auto box = drawnBox(*dc);
-        ASSERT_TRUE(box);
-        EXPECT_EQ(box->height(), c.lowerDrawn ? 36 : 16) << c.lowerDrawn;
     }
 }
 

@@ -5,7 +5,9 @@
 #include "model/variables.h"
 #include "model/label_doc.h"
 #include "render/barcode_object.h"
+#include "render/image_object.h"
 #include "render/rendered.h"
+#include "support/hostile_objects.h"
 
 namespace {
 
@@ -144,6 +146,26 @@ TEST(RenderCalls, BarcodesBeyondTheirBoundsFail) {
             EXPECT_EQ(render(doc.get(), nullptr, call).result, c.result);
         const std::string preview = testing::TempDir() + "/barcodes.bmp";
         EXPECT_EQ(MkLabelDoc_SavePreview(doc.get(), nullptr, preview.c_str()), c.result);
+    }
+}
+
+// Four distinct 100-megapixel pictures are what one call may decode; a
+// fifth fails the call instead of being left out.
+TEST(RenderCalls, PicturesBeyondTheDecodingBudgetFailTheCall) {
+    static_assert(mk::kMaxDecodedPixelsPerCall == 4 * 100'000'000);
+    for (const int count : {4, 5}) {
+        LabelPtr doc(MkLabel_Create());
+        for (int i = 0; i < count; ++i) {
+            LabelObject object;
+            object.ObjectName = "image1";
+            object.imagedata = mk::test::sparseRunLengthBitmap(10000, 10000, 0x10u * i, 16);
+            object.imagefixedsize = true;
+            object.imagefixedwidth = object.imagefixedheight = 2.0f;
+            doc->objects.push_back(object);
+        }
+        for (RenderCall call : {MkLabelDoc_Render, MkLabel_Render}) {
+            EXPECT_EQ(render(doc.get(), nullptr, call).result, count == 4 ? MK_OK : MK_RENDER_FAILED) << count;
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <variant>
@@ -65,6 +66,22 @@ std::string variableWith(int id, std::string_view data, int fixedLength = 0) {
     return variable(element("id", id) + element("data", data) + element("fixedlength", fixedLength));
 }
 
+std::string base64Of(const std::vector<uint8_t>& bytes) { return base64Encode(bytes); }
+
+// An image object of the base64 bytes, at its own size, or size mm across
+// at column x mm, row y (1 mm apart).
+std::string imageObjectXml(const std::string& base64, float size, int x = 0, int y = 0) {
+    std::string fields = element("ObjectName", "image1") + element("enable", true);
+    if (size > 0) {
+        fields += element("imagefixedsize", true) + element("imagefixedwidth", size) +
+                  element("imagefixedheight", size) + element("Xposition", static_cast<float>(x)) +
+                  element("Yposition", static_cast<float>(y));
+    }
+    return labelObject(fields + rawElement("imagedata", base64));
+}
+
+std::string imageObjectXml(const std::vector<uint8_t>& bytes, float size) { return imageObjectXml(base64Of(bytes), size); }
+
 std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
     switch (shape) {
         case HostileDrawShape::FixedLength:
@@ -89,6 +106,27 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
             const std::string picture = labelObject(element("ObjectName", "image1") + element("enable", true) +
                                                     rawElement("imagedata", base64Encode(blankPng(10000, 10000))));
             return repeatedTo(picture, picture.size() * 4 * static_cast<size_t>(scale));
+        }
+        case HostileDrawShape::TextChunks:
+            return imageObjectXml(blankPng(8, 1, true, 12 * scale, 7'900'000), 0);
+        case HostileDrawShape::JpegScans:
+            return imageObjectXml(scansJpeg(10000, 10000, 16 * scale), 0);
+        case HostileDrawShape::FivePictures:
+        case HostileDrawShape::FullBudget: {
+            const bool full = shape == HostileDrawShape::FullBudget;
+            std::string objects;
+            for (int picture = 0; picture < (full ? 4 : 5); ++picture) {
+                const std::string bytes =
+                    base64Of(full ? blankPng(10000 - picture, 10000, true) : blankPng(6000 + picture, 4000, true));
+                for (int copy = 0; copy < scale; ++copy) objects += imageObjectXml(bytes, 10.0f, picture * 10, copy);
+            }
+            return objects;
+        }
+        case HostileDrawShape::LargeDrawnSmall: {
+            const std::string bytes = base64Of(blankPng(10000, 10000, true));
+            std::string objects;
+            for (int copy = 0; copy < scale; ++copy) objects += imageObjectXml(bytes, 10.0f, copy % 10 * 10, copy / 10);
+            return objects;
         }
         case HostileDrawShape::ManyObjects: {
             const std::string object = textObject("text1", element("objectdata", "A"));
@@ -154,13 +192,18 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
 
 }  // namespace
 
-std::vector<uint8_t> blankPng(int width, int height, bool black) {
+std::vector<uint8_t> blankPng(int width, int height, bool black, int textChunks, std::size_t textBytes) {
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header;
     appendBigEndian(header, static_cast<uint32_t>(width));
     appendBigEndian(header, static_cast<uint32_t>(height));
     header += std::string("\x01\x00\x00\x00\x00", 5);  // 1 bit, greyscale, deflate, no filter, no interlace
     appendPngChunk(png, "IHDR", header);
+    if (textChunks > 0) {
+        // Keyword, its terminator, compression method 0, the compressed text.
+        const std::string text = std::string("k\0\0", 3) + compressBlock(std::string(textBytes, ' '));
+        for (int i = 0; i < textChunks; ++i) appendPngChunk(png, "zTXt", text);
+    }
     std::string row(1 + (static_cast<size_t>(width) + 7) / 8, black ? '\0' : '\xff');
     row[0] = 0;  // filter type: none
     std::string rows;
@@ -169,6 +212,96 @@ std::vector<uint8_t> blankPng(int width, int height, bool black) {
     appendPngChunk(png, "IDAT", compressBlock(rows));
     appendPngChunk(png, "IEND", "");
     return {png.begin(), png.end()};
+}
+
+namespace {
+
+// Bits of entropy-coded data, most significant first, with a 0 stuffed
+// after every 0xFF byte.
+class ScanBits {
+public:
+    void put(uint32_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            byte_ = static_cast<uint8_t>(byte_ << 1 | ((bits >> i) & 1));
+            if (++filled_ == 8) flush();
+        }
+    }
+    std::string finish() {
+        while (filled_ != 0) put(1, 1);  // padded with ones
+        return std::move(out_);
+    }
+
+private:
+    void flush() {
+        out_ += static_cast<char>(byte_);
+        if (byte_ == 0xFF) out_ += '\0';
+        byte_ = 0;
+        filled_ = 0;
+    }
+    std::string out_;
+    uint8_t byte_ = 0;
+    int filled_ = 0;
+};
+
+void appendSegment(std::string& jpeg, uint8_t marker, const std::string& body) {
+    jpeg += '\xFF';
+    jpeg += static_cast<char>(marker);
+    jpeg += static_cast<char>((body.size() + 2) >> 8);
+    jpeg += static_cast<char>((body.size() + 2) & 0xFF);
+    jpeg += body;
+}
+
+std::string be16(int value) { return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)}; }
+
+}  // namespace
+
+std::vector<uint8_t> scansJpeg(int width, int height, int scans) {
+    std::string jpeg = "\xFF\xD8";
+    appendSegment(jpeg, 0xDB, std::string(1, '\0') + std::string(64, '\1'));  // quantisation table 0: all 1
+    // Progressive frame, 8 bits, one component (id 1, 1 x 1, table 0).
+    appendSegment(jpeg, 0xC2, "\x08" + be16(height) + be16(width) + std::string("\x01\x01\x11\x00", 4));
+    // AC table 0: one code of one bit, the longest end-of-block run (14 more bits).
+    appendSegment(jpeg, 0xC4, std::string("\x10\x01", 2) + std::string(15, '\0') + "\xE0");
+    const int64_t blocks = int64_t{(width + 7) / 8} * ((height + 7) / 8);
+    ScanBits run;
+    for (int64_t left = blocks; left > 0; left -= 32767) run.put(0x3FFF, 15);  // code 0, then 14 ones
+    const std::string data = run.finish();
+    for (int scan = 0; scan < scans; ++scan) {
+        // Component 1 with tables 0, coefficients 1 to 63, no approximation.
+        appendSegment(jpeg, 0xDA, std::string("\x01\x01\x00\x01\x3F\x00", 6));
+        jpeg += data;
+    }
+    jpeg += "\xFF\xD9";
+    return {jpeg.begin(), jpeg.end()};
+}
+
+std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize) {
+    std::vector<uint8_t> data;
+    const auto add = [&data](std::initializer_list<int> values) {
+        for (const int value : values) data.push_back(static_cast<uint8_t>(value));
+    };
+    // The rows shown, counted from the bottom as the data runs.
+    int row = 0;
+    for (int i = drawnSize - 1; i >= 0; --i) {
+        const int target = height - 1 - static_cast<int>((2 * int64_t{i} + 1) * height / (2 * drawnSize));
+        for (int up = target - row; up > 0; up -= 255) add({0, 2, 0, std::min(up, 255)});  // move up
+        for (int left = width; left > 0; left -= 255) add({std::min(left, 255), 1});      // a run of index 1
+        add({0, 0});  // end of line
+        row = target + 1;
+    }
+    add({0, 1});  // end of bitmap
+    std::vector<uint8_t> file;
+    const auto le = [&file](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) file.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    constexpr uint32_t kPixelsAt = 14 + 40 + 8;
+    file = {'B', 'M'};
+    le(kPixelsAt + static_cast<uint32_t>(data.size()), 4), le(0, 4), le(kPixelsAt, 4);
+    le(40, 4), le(static_cast<uint32_t>(width), 4), le(static_cast<uint32_t>(height), 4), le(1, 2), le(8, 2);
+    le(1, 4), le(static_cast<uint32_t>(data.size()), 4), le(2835, 4), le(2835, 4), le(2, 4), le(0, 4);  // RLE8, 2 colours
+    le(0, 4), le(colour, 4);  // black, unused; the colour as blue, green, red
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
 }
 
 std::string hostileDrawLsf(HostileDrawShape shape, int scale) {

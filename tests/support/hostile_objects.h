@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ enum class HostileDrawShape {
     ShrinkToFit,      // "WW" in a 1.4 mm box on one line, from 262 143 pt per scale
     LineFeeds,        // 256 KiB of line feeds per scale as box text
     UnknownCodePoints,  // 256 KiB per scale of code points no font has, as box text
+    TextChunks,   // an 8 x 1 PNG with 12 zTXt chunks per scale, each inflating to 7.9 MB
+    JpegScans,    // a progressive 100-megapixel JPEG of 16 scans of end-of-block runs per scale
+    FivePictures,  // five distinct 24-megapixel pictures, each in as many objects as the scale
+    LargeDrawnSmall,  // one 100-megapixel picture drawn 10 mm across in as many objects as the scale
+    FullBudget,       // four distinct 100-megapixel pictures, each in as many objects as the scale
 };
 
 struct HostileDrawShapeName {
@@ -64,7 +70,7 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 13> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 18> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
@@ -78,12 +84,29 @@ inline constexpr std::array<HostileDrawShapeName, 13> kHostileDrawShapes = {{
     {HostileDrawShape::ShrinkToFit, "shrink-to-fit"},
     {HostileDrawShape::LineFeeds, "line-feeds"},
     {HostileDrawShape::UnknownCodePoints, "unknown-code-points"},
+    {HostileDrawShape::TextChunks, "png-text-chunks"},
+    {HostileDrawShape::JpegScans, "jpeg-scans"},
+    {HostileDrawShape::FivePictures, "five-pictures"},
+    {HostileDrawShape::LargeDrawnSmall, "large-drawn-small"},
+    {HostileDrawShape::FullBudget, "full-budget"},
 }};
 
 // The whole label file (LSF), 203 dpi.
 std::string hostileDrawLsf(HostileDrawShape shape, int scale);
 
-// A white (or black) 1-bit greyscale PNG; small however large.
-std::vector<uint8_t> blankPng(int width, int height, bool black = false);
+// A white (or black) 1-bit greyscale PNG; small however large. Each text
+// chunk given is stored as a zTXt chunk after the header.
+std::vector<uint8_t> blankPng(int width, int height, bool black = false, int textChunks = 0,
+                              std::size_t textBytes = 0);
+
+// A large 8-bit run-length bitmap file in a few kilobytes: transparent but
+// for the rows and columns a drawing drawnSize x drawnSize dots large shows,
+// which are of the given colour (0xRRGGBB).
+std::vector<uint8_t> sparseRunLengthBitmap(int width, int height, uint32_t colour, int drawnSize);
+
+// A progressive greyscale JPEG whose every scan is one end-of-block run
+// over all of the picture's blocks: mid grey, and each scan a pass over
+// every block.
+std::vector<uint8_t> scansJpeg(int width, int height, int scans);
 
 }  // namespace mk::test

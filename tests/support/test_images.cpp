@@ -203,6 +203,11 @@ void appendPng(png_structp png, png_bytep data, png_size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
+// The keyed kinds' transparent colours, none of them a colour of the images.
+constexpr unsigned kGrayKey = 1;  // the level 85
+constexpr png_color kRgbKey{1, 2, 3};
+constexpr png_color_16 kRgb16Key{0, 0x1234, 0x5678, 0x9ABC, 0};
+
 std::vector<uint8_t> pngRow(const TestImage& image, int y, PngKind kind, const std::vector<uint32_t>& palette) {
     std::vector<uint8_t> row;
     for (int x = 0; x < image.width; ++x) {
@@ -215,6 +220,25 @@ std::vector<uint8_t> pngRow(const TestImage& image, int y, PngKind kind, const s
             case PngKind::Palette: row.push_back(static_cast<uint8_t>(std::find(palette.begin(), palette.end(), p) - palette.begin())); break;
             case PngKind::Rgba16:
                 for (uint8_t v : {redOf(p), greenOf(p), blueOf(p), alphaOf(p)}) row.insert(row.end(), {v, v});
+                break;
+            case PngKind::GrayTwoBitKeyed: {
+                const unsigned level = alphaOf(p) == 0 ? kGrayKey : grayOf(p) / 85u;
+                if (x % 4 == 0) row.push_back(0);
+                row.back() = static_cast<uint8_t>(row.back() | level << (6 - 2 * (x % 4)));
+                break;
+            }
+            case PngKind::RgbKeyed:
+                if (alphaOf(p) == 0) row.insert(row.end(), {kRgbKey.red, kRgbKey.green, kRgbKey.blue});
+                else row.insert(row.end(), {redOf(p), greenOf(p), blueOf(p)});
+                break;
+            case PngKind::Rgb16Keyed:
+                if (alphaOf(p) == 0) {
+                    for (uint16_t v : {kRgb16Key.red, kRgb16Key.green, kRgb16Key.blue}) {
+                        row.insert(row.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+                    }
+                } else {
+                    for (uint8_t v : {redOf(p), greenOf(p), blueOf(p)}) row.insert(row.end(), {v, v});
+                }
                 break;
         }
     }
@@ -260,14 +284,18 @@ std::vector<uint8_t> encodeBmp(const TestImage& image, const BmpOptions& options
 }
 
 std::vector<uint8_t> encodePng(const TestImage& image, const PngOptions& options) {
-    static constexpr int kColourType[] = {PNG_COLOR_TYPE_RGBA, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_GRAY,
-                                          PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_PALETTE, PNG_COLOR_TYPE_RGBA};
+    static constexpr int kColourType[] = {PNG_COLOR_TYPE_RGBA,    PNG_COLOR_TYPE_RGB,  PNG_COLOR_TYPE_GRAY,
+                                          PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_PALETTE, PNG_COLOR_TYPE_RGBA,
+                                          PNG_COLOR_TYPE_GRAY,    PNG_COLOR_TYPE_RGB,  PNG_COLOR_TYPE_RGB};
+    const int depth = options.kind == PngKind::Rgba16 || options.kind == PngKind::Rgb16Keyed ? 16
+                      : options.kind == PngKind::GrayTwoBitKeyed                             ? 2
+                                                                                             : 8;
     PngWriteJob job;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     job.info = png_create_info_struct(job.png);
     if (setjmp(png_jmpbuf(job.png))) throw std::runtime_error("PNG writer failed");
     png_set_write_fn(job.png, &job.out, appendPng, nullptr);
-    png_set_IHDR(job.png, job.info, image.width, image.height, options.kind == PngKind::Rgba16 ? 16 : 8,
+    png_set_IHDR(job.png, job.info, image.width, image.height, depth,
                  kColourType[static_cast<int>(options.kind)],
                  options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -284,6 +312,14 @@ std::vector<uint8_t> encodePng(const TestImage& image, const PngOptions& options
         }
         png_set_PLTE(job.png, job.info, colours.data(), static_cast<int>(colours.size()));
         png_set_tRNS(job.png, job.info, alphas.data(), static_cast<int>(alphas.size()), nullptr);
+    }
+    png_color_16 key{};
+    if (options.kind == PngKind::GrayTwoBitKeyed) key.gray = kGrayKey;
+    if (options.kind == PngKind::RgbKeyed) key.red = kRgbKey.red, key.green = kRgbKey.green, key.blue = kRgbKey.blue;
+    if (options.kind == PngKind::Rgb16Keyed) key = kRgb16Key;
+    if (options.kind == PngKind::GrayTwoBitKeyed || options.kind == PngKind::RgbKeyed ||
+        options.kind == PngKind::Rgb16Keyed) {
+        png_set_tRNS(job.png, job.info, nullptr, 0, &key);
     }
     std::vector<std::vector<uint8_t>> rows;
     std::vector<png_bytep> pointers;
@@ -439,6 +475,20 @@ std::vector<uint8_t> encodeIcon(const TestImage& image, IconImage form) {
     file.append(small);
     file.append(large);
     return file.bytes;
+}
+
+std::vector<uint8_t> withLaterGifFrame(std::vector<uint8_t> gif, int left, int top, int width, int height) {
+    gif.pop_back();  // the trailer
+    ByteWriter frame;
+    frame.u8(0x2C);
+    frame.le16(static_cast<uint32_t>(left)), frame.le16(static_cast<uint32_t>(top));
+    frame.le16(static_cast<uint32_t>(width)), frame.le16(static_cast<uint32_t>(height));
+    frame.u8(0);     // no colour table, not interlaced
+    frame.u8(2);     // code size
+    frame.u8(0);     // no data
+    frame.u8(0x3B);  // trailer
+    gif.insert(gif.end(), frame.bytes.begin(), frame.bytes.end());
+    return gif;
 }
 
 }  // namespace mk::test

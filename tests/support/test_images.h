@@ -49,7 +49,9 @@ std::vector<uint8_t> encodeBmp(const TestImage& image, const BmpOptions& options
 // The palette encodeBmp gives an image: its distinct colours in first-seen order.
 std::vector<uint32_t> paletteOf(const TestImage& image);
 
-enum class PngKind { Rgba, Rgb, Gray, GrayAlpha, Palette, Rgba16 };
+// The keyed kinds mark transparent pixels with a tRNS colour: 2-bit grey
+// (levels 0, 170 and 255 only), 8-bit and 16-bit colour.
+enum class PngKind { Rgba, Rgb, Gray, GrayAlpha, Palette, Rgba16, GrayTwoBitKeyed, RgbKeyed, Rgb16Keyed };
 
 struct PngOptions {
     PngKind kind = PngKind::Rgba;
@@ -83,5 +85,9 @@ enum class IconImage { Bmp32Alpha, Bmp24Mask, Bmp8Mask, Png };
 // An icon file holding the image (in the given form) and, before it, a
 // smaller 1 x 1 opaque white image, so the reader must pick the larger.
 std::vector<uint8_t> encodeIcon(const TestImage& image, IconImage form);
+
+// The GIF with one more frame of the given extent after its first, its
+// image data empty.
+std::vector<uint8_t> withLaterGifFrame(std::vector<uint8_t> gif, int left, int top, int width, int height);
 
 }  // namespace mk::test

@@ -70,7 +70,7 @@ std::vector<int> frameRowOrder(int height, bool interlaced) {
 
 }  // namespace
 
-std::optional<Picture> decodeGif(std::span<const uint8_t> bytes) {
+std::optional<std::vector<Picture>> decodeGif(std::span<const uint8_t> bytes, const SamplingPlan& plan) {
     if (!looksLikeGif(bytes)) return std::nullopt;
     MemoryReader reader{bytes};
     int error = 0;
@@ -84,25 +84,33 @@ std::optional<Picture> decodeGif(std::span<const uint8_t> bytes) {
     if (colours == nullptr || frame.Width < 1 || frame.Height < 1 || frame.Left < 0 || frame.Top < 0) {
         return std::nullopt;
     }
-    auto picture = makePicture(std::max<int64_t>(gif->SWidth, int64_t{frame.Left} + frame.Width),
-                               std::max<int64_t>(gif->SHeight, int64_t{frame.Top} + frame.Height));
-    if (!picture) return std::nullopt;
+    // The screen, widened to hold the frame; outside the frame it is transparent.
+    auto sampler = RowSampler::start({std::max<int64_t>(gif->SWidth, int64_t{frame.Left} + frame.Width),
+                                      std::max<int64_t>(gif->SHeight, int64_t{frame.Top} + frame.Height)},
+                                     plan);
+    if (!sampler) return std::nullopt;
 
     std::vector<GifPixelType> line(frame.Width);
-    for (int row : frameRowOrder(frame.Height, frame.Interlace)) {
+    std::vector<uint8_t, MappedAllocator<uint8_t>> row(static_cast<size_t>(sampler->width()) * 4);
+    for (int y : frameRowOrder(frame.Height, frame.Interlace)) {
         if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return std::nullopt;
+        if (!sampler->wanted(frame.Top + y)) continue;
         for (int x = 0; x < frame.Width; ++x) {
-            int index = line[x];
-            if (index == transparentIndex) continue;
-            uint8_t* out = picture->pixel(frame.Left + x, frame.Top + row);
+            const int index = line[x];
+            uint8_t* out = row.data() + (static_cast<size_t>(frame.Left) + x) * 4;
+            if (index == transparentIndex) {
+                std::fill_n(out, 4, uint8_t{0});
+                continue;
+            }
             GifColorType colour = index < colours->ColorCount ? colours->Colors[index] : GifColorType{0, 0, 0};
             out[0] = colour.Blue;
             out[1] = colour.Green;
             out[2] = colour.Red;
             out[3] = 255;
         }
+        sampler->put(frame.Top + y, row.data());
     }
-    return picture;
+    return sampler->finish();
 }
 
 }  // namespace mk::platform

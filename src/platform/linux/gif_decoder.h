@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/picture.h"
 
@@ -16,6 +17,7 @@ inline bool looksLikeGif(std::span<const uint8_t> bytes) {
 // Decodes the first frame of a GIF onto its logical screen. The frame's
 // transparent colour and the screen outside the frame are transparent.
 // Nothing for a damaged or oversized file or one without a frame.
-std::optional<Picture> decodeGif(std::span<const uint8_t> bytes);
+// Row by row into the plan's drawings, one picture each.
+std::optional<std::vector<Picture>> decodeGif(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/picture.h"
 
@@ -16,6 +17,7 @@ inline bool looksLikeIcon(std::span<const uint8_t> bytes) {
 // colour depth), stored as a bitmap with its AND mask or as a PNG. Masked
 // pixels, and for 32-bit images with an alpha channel the transparent ones,
 // stay transparent. Nothing when the directory or the image does not check out.
-std::optional<Picture> decodeIcon(std::span<const uint8_t> bytes);
+// Row by row into the plan's drawings, one picture each.
+std::optional<std::vector<Picture>> decodeIcon(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform

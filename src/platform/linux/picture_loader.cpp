@@ -12,7 +12,7 @@ namespace {
 
 struct PictureFormat {
     bool (*looksLike)(std::span<const uint8_t>);
-    std::optional<Picture> (*decode)(std::span<const uint8_t>);
+    std::optional<std::vector<Picture>> (*decode)(std::span<const uint8_t>, const SamplingPlan&);
 };
 
 // Formats are told apart by their signatures, whatever a file name might say.
@@ -25,14 +25,26 @@ constexpr PictureFormat kFormats[] = {
 
 }  // namespace
 
-std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
+std::optional<std::vector<Picture>> loadPicture(std::span<const uint8_t> bytes, const SamplingPlan& plan) noexcept {
     try {
         for (const PictureFormat& format : kFormats) {
-            if (format.looksLike(bytes)) return format.decode(bytes);
+            if (format.looksLike(bytes)) return format.decode(bytes, plan);
         }
     } catch (const std::bad_alloc&) {
     }
     return std::nullopt;
+}
+
+std::optional<Picture> loadPicture(std::span<const uint8_t> bytes) noexcept {
+    try {
+        auto pictures = loadPicture(bytes, [](PixelSize size) {
+            return std::optional(std::vector<PictureSampling>{wholePicture(size)});
+        });
+        if (!pictures || pictures->size() != 1) return std::nullopt;
+        return std::move(pictures->front());
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 // Pictures are decoded at their own pixel size, the same on every thread.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/picture.h"
 
@@ -16,6 +17,7 @@ inline bool looksLikePng(std::span<const uint8_t> bytes) {
 
 // Decodes a PNG of any colour type and depth; alpha and tRNS transparency
 // become transparent pixels. Nothing for a damaged or oversized file.
-std::optional<Picture> decodePng(std::span<const uint8_t> bytes);
+// Row by row into the plan's drawings, one picture each.
+std::optional<std::vector<Picture>> decodePng(std::span<const uint8_t> bytes, const SamplingPlan& plan);
 
 }  // namespace mk::platform
