@@ -165,7 +165,7 @@ bool composeDocumentVariableTexts(LabelDoc& doc) {
     uint64_t total = 0;
     for (const LabelObject& object : doc.objects) {
         if (!composes(object)) continue;
-        Composition& made = compositions.emplace_back(VariableIndex(object.Variables), 0);
+        Composition& made = compositions.emplace_back(Composition{VariableIndex(object.Variables), 0});
         made.bytes = composedBytes(object.datachild_IDs, made.index);
         total += made.bytes;
         if (total > kMaxLabelTextBytes) return false;
