@@ -43,6 +43,7 @@ StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int
     const int64_t from = std::max<int64_t>(start, 0);
     const int64_t to = std::min<int64_t>(start + size, surfaceSize);
     axis.first = from;
+    if (to > from) axis.source.reserve(static_cast<size_t>(to - from));
     for (int64_t d = from; d < to; ++d) {
         const int64_t i = mirror ? size - 1 - (d - start) : d - start;
         axis.source.push_back(srcStart + (2 * i + 1) * srcSize / (2 * size));
@@ -149,6 +150,22 @@ void fillBox(const PixelTarget& target, int left, int top, int right, int bottom
     for (int y = t; y < b; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(target.pixels + static_cast<size_t>(y) * target.stride);
         std::fill(row + l, row + r, value);
+    }
+}
+
+void copyBlock(const PixelTarget& target, int x, int y, const PixelBlock& block) {
+    if (block.pixels == nullptr || block.width < 1 || block.height < 1 ||
+        int64_t{block.stride} < int64_t{block.width} * 4)
+        return;
+    const int64_t left = std::max<int64_t>(x, 0);
+    const int64_t right = std::min<int64_t>(int64_t{x} + block.width, target.width);
+    const int64_t top = std::max<int64_t>(y, 0);
+    const int64_t bottom = std::min<int64_t>(int64_t{y} + block.height, target.height);
+    if (left >= right || top >= bottom) return;
+    for (int64_t dy = top; dy < bottom; ++dy) {
+        const uint8_t* src = block.pixels + (dy - y) * block.stride + (left - x) * 4;
+        uint8_t* dst = target.pixels + static_cast<size_t>(dy) * target.stride + static_cast<size_t>(left) * 4;
+        copyRun(dst, src, static_cast<size_t>(right - left), block.alphaMasked);
     }
 }
 

@@ -39,6 +39,10 @@ struct StretchAxis {
 StretchAxis stretchAxis(int origin, int destSize, int srcStart, int srcSize, int surfaceSize);
 
 // DeviceContext::stretchPixels on the target's memory.
+// The block copied unscaled with its top left at (x, y), clipped to the
+// target: no sampling to work out, so a picture drawn a row at a time costs
+// its pixels only.
+void copyBlock(const PixelTarget& target, int x, int y, const PixelBlock& block);
 void stretchBlock(const PixelTarget& target, int x, int y, int destWidth, int destHeight, int srcX, int srcY,
                   int srcWidth, int srcHeight, const PixelBlock& block);
 

@@ -357,10 +357,14 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
             dc.setPixels(placed->left, placed->top, block);
             return;
         }
-        // Enlarged or mirrored upright: a row of pixels shows on several lines.
+        // Enlarged or mirrored upright: a row of pixels shows on several
+        // lines. Across, the row is drawn as it was sampled, so each line is
+        // a plain copy of its row.
+        const size_t rowBytes = static_cast<size_t>(picture.width) * 4;
         for (size_t i = 0; i < lines.size(); ++i) {
-            dc.stretchPixels(placed->left, placed->top + static_cast<int>(i), picture.width, 1, 0, lines[i],
-                             picture.width, 1, block);
+            const platform::PixelBlock row{picture.pixels.data() + static_cast<size_t>(lines[i]) * rowBytes,
+                                           picture.width, 1, picture.width * 4, true};
+            dc.setPixels(placed->left, placed->top + static_cast<int>(i), row);
         }
     } catch (const std::bad_alloc&) {
         pictures.fail();

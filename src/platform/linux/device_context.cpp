@@ -405,7 +405,9 @@ Colorref DeviceContext::setBackgroundColor(Colorref color) { return std::exchang
 Colorref DeviceContext::backgroundColor() const { return impl_->backgroundColor; }
 
 void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
-    stretchPixels(x, y, block.width, block.height, 0, 0, block.width, block.height, block);
+    impl_->flush();
+    copyBlock(PixelTarget{impl_->memory.get(), impl_->width, impl_->height, stride()}, x, y, block);
+    impl_->markDirty();
 }
 
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,

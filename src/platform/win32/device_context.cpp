@@ -374,7 +374,8 @@ Colorref DeviceContext::setBackgroundColor(Colorref color) { return std::exchang
 Colorref DeviceContext::backgroundColor() const { return impl_->backgroundColor; }
 
 void DeviceContext::setPixels(int x, int y, const PixelBlock& block) {
-    stretchPixels(x, y, block.width, block.height, 0, 0, block.width, block.height, block);
+    impl_->settle();
+    copyBlock(impl_->target(), x, y, block);
 }
 
 void DeviceContext::stretchPixels(int x, int y, int destWidth, int destHeight, int srcX, int srcY, int srcWidth,
