@@ -143,15 +143,6 @@ std::string padToWidth(std::string_view text, int width) {
     return padded;
 }
 
-std::string composeVariableText(std::string_view ids, const std::vector<LabelVariable>& variables) {
-    const VariableIndex index(variables);
-    return composeIndexed(ids, index, composedBytes(ids, index));
-}
-
-std::string composeObjectVariableText(const LabelObject& object) {
-    return composeVariableText(object.datachild_IDs, object.Variables);
-}
-
 bool composeDocumentVariableTexts(LabelDoc& doc) {
     // Measured in full before anything is composed: a label over the bound
     // takes none of that memory and keeps its texts as they were. Each

@@ -92,6 +92,7 @@ TEST(CallbackAddress, PrinterIsToldTheHostAddressSharingItsFirstNumber) {
         EXPECT_EQ(mk::chooseLocalAddress(c.printer, host), c.chosen);
     }
     EXPECT_EQ(mk::chooseLocalAddress("10.0.0.9", {}), std::nullopt);
+    EXPECT_EQ(mk::chooseLocalAddress("10.0.0.9", {"100.64.0.1", "10.1.2.3"}), "10.1.2.3");  // "100." is no "10."
 }
 
 // The host's name resolves to loopback only on many Linux hosts: the printer

@@ -74,7 +74,7 @@ TEST(FlatXml, SixEntitiesDecodeInOrderAndRestartAfterEachReplacement) {
 // Numbers too: they are read without decoding the whole value.
 TEST(FlatXml, DecodingMatchesTheLiteralRuleOnRandomEntitySoup) {
     const char* const pieces[] = {"&", "amp;", "lt;", "gt;", "quot;", "#xD;", "#xA;", "#x",
-                                  "a", ";", "&amp;", "&lt;", " ", "1", "-", ".e"};
+                                  "a", ";", "&amp;", "&lt;", " ", "1", "-", ".e", "\t", "#x9;", "\v"};
     std::mt19937 random(20240611);
     std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> length(0, 24);
@@ -129,6 +129,14 @@ TEST(FlatXml, NumbersReadTheLongestPrefixLikeTheCLibrary) {
         {"300", 300, 300.0f},
         {"", 0, 0.0f},
         {"  42", 42, 42.0f},
+        {"\t42", 42, 42.0f},
+        {"\t \n\v\f\r-3.5", -3, -3.5f},
+        {" \t", 0, 0.0f},
+        {"&#x9;42", 0, 0.0f},  // no entity the reader decodes: not white space
+        {"&#xA;&#xD; \t7.5", 7, 7.5f},
+        {"\t&amp;#xA;\t0x1p4", 0, 16.0f},
+        {"&#xD;", 0, 0.0f},
+        {"\t\t+\t1", 0, 0.0f},  // white space only before the sign
         {"+5", 5, 5.0f},
         {"12.7", 12, 12.7f},
         {"0x10", 0, 16.0f},

@@ -110,6 +110,7 @@ TEST(ObjectsXml, ObjectTypeFallsBackToTheCapitalisedKeyOnlyWhenZero) {
         {element("objectclass", 0) + element("objectClass", 3), 3},
         {element("objectclass", "x") + element("objectClass", 4), 4},
         {element("objectclass", 0) + element("objectClass", -9), -9},
+        {element("objectclass", -1) + element("objectClass", 3), -1},  // only 0 looks further
         {"", 0},
     };
     for (const auto& c : cases) {

@@ -34,6 +34,7 @@ TEST(VariablesXml, VariablesComeFromTheFirstCompleteBlockInTextOrder) {
         {"third unclosed", "<Variables>" + named("a") + named("b") + "<Variable><sharename>c</sharename></Variables>",
          true, {"a", "b"}},
         {"block never closed", "<Variables>" + named("a") + named("b"), false, {}},
+        {"closing tag before the block", "</Variables><Variables>" + named("a") + "</Variables>", true, {"a"}},
         {"second block ignored", mk::test::variables({named("a")}) + mk::test::variables({named("b")}), true, {"a"}},
         {"variable outside the block ignored", named("x") + mk::test::variables({named("a")}), true, {"a"}},
         {"same name twice", mk::test::variables({named("a"), named("a")}), true, {"a", "a"}},

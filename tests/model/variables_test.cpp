@@ -23,6 +23,26 @@ LabelVariable variable(int id, std::string data, int fixedLength = 0, std::strin
     return v;
 }
 
+LabelObject objectWithVariables(std::string ids, std::vector<LabelVariable> variables, std::string data = "old") {
+    LabelObject object;
+    object.ObjectName = "text1";
+    object.objectdata = std::move(data);
+    object.datachild_IDs = std::move(ids);
+    object.Variables = std::move(variables);
+    return object;
+}
+
+// What the render and print calls compose for one object: its text, or ""
+// when the composition is empty and the object keeps its designed text.
+std::string composedText(std::string ids, std::vector<LabelVariable> variables) {
+    const std::string designed = "\x7f designed";
+    LabelDoc doc;
+    doc.objects.push_back(objectWithVariables(std::move(ids), std::move(variables), designed));
+    EXPECT_TRUE(mk::composeDocumentVariableTexts(doc));
+    const std::string& text = doc.objects[0].objectdata;
+    return text == designed ? "" : text;
+}
+
 struct ComposeCase {
     const char* what;
     const char* ids;
@@ -30,13 +50,15 @@ struct ComposeCase {
     const char* expected;
 };
 
-TEST(ComposeVariableText, FollowsTheIdsInOrder) {
+TEST(ComposeVariables, FollowsTheIdsInOrder) {
     const std::vector<ComposeCase> cases = {
         {"blank after the comma and a fixed length", "1, 2", {variable(1, "AB"), variable(2, "7", 3)}, "AB007"},
         {"fixed length keeps the last bytes", "1", {variable(1, "12345", 2)}, "45"},
         {"malformed and empty tokens are skipped", "3,x,,1", {variable(1, "A"), variable(3, "B")}, "BA"},
         {"repeated id contributes each time", "1,1,1", {variable(1, "z")}, "zzz"},
         {"missing id contributes nothing", "1,9,2", {variable(1, "a"), variable(2, "b")}, "ab"},
+        {"missing id between two present ones borrows nothing", "1,5,9", {variable(1, "a"), variable(9, "z")}, "az"},
+        {"missing id below and above all of them", "0,4,10", {variable(1, "a"), variable(3, "c"), variable(9, "z")}, ""},
         {"first of two equal ids wins", "5", {variable(5, "first"), variable(5, "second")}, "first"},
         {"first in list order, not in id order", "5,3,5,9",
          {variable(9, "nine"), variable(5, "first"), variable(3, "three"), variable(5, "second"), variable(1, "one")},
@@ -60,15 +82,15 @@ TEST(ComposeVariableText, FollowsTheIdsInOrder) {
         {"fixed length counts bytes, cutting a UTF-8 character", "1", {variable(1, "\xE4\xBD\x93", 2)}, "\xBD\x93"},
     };
     for (const ComposeCase& c : cases) {
-        EXPECT_EQ(mk::composeVariableText(c.ids, c.variables), c.expected) << c.what;
+        EXPECT_EQ(composedText(c.ids, c.variables), c.expected) << c.what;
     }
 }
 
-TEST(ComposeVariableText, IgnoresEnableAndType) {
+TEST(ComposeVariables, IgnoresEnableAndType) {
     LabelVariable disabled = variable(1, "still here");
     disabled.enable = false;
     disabled.type = 99;
-    EXPECT_EQ(mk::composeVariableText("1", {disabled}), "still here");
+    EXPECT_EQ(composedText("1", {disabled}), "still here");
 }
 
 TEST(PadToWidth, BringsTextToWidthBytes) {
@@ -82,15 +104,6 @@ TEST(PadToWidth, BringsTextToWidthBytes) {
         {"abc", 1, "c"},   {"", 2, "00"},      {"12345", 2, "45"},
     };
     for (const Case& c : cases) EXPECT_EQ(mk::padToWidth(c.text, c.width), c.expected) << c.text << " " << c.width;
-}
-
-LabelObject objectWithVariables(std::string ids, std::vector<LabelVariable> variables, std::string data = "old") {
-    LabelObject object;
-    object.ObjectName = "text1";
-    object.objectdata = std::move(data);
-    object.datachild_IDs = std::move(ids);
-    object.Variables = std::move(variables);
-    return object;
 }
 
 TEST(ComposeDocumentVariableTexts, ReplacesDataOnlyWithNonEmptyCompositions) {

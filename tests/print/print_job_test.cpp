@@ -86,6 +86,10 @@ TEST(PrintJob, GapFlagAndCounts) {
     doc.copyCount = 2;
     job = parsed(mk::buildLabelCommands(doc, 203, 0, ""));
     EXPECT_EQ(job.lines[9], "W3,2");
+
+    doc.copyCount = 0;
+    job = parsed(mk::buildLabelCommands(doc, 203, 0, ""));
+    EXPECT_EQ(job.lines[9], "W3,1");
 }
 
 TEST(PrintJob, PrintCommandByInterfaceType) {

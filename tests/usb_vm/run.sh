@@ -22,6 +22,8 @@ mkdir -p "$cache"
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+# shellcheck source=scripts/apt-lock.sh
+. "$here/../../scripts/apt-lock.sh"
 
 # Packages: the emulator, a static shell for the machine, the archive tools.
 packages=(qemu-system-x86 busybox-static cpio kmod)
@@ -32,8 +34,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "usb-test: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    apt_get update -qq
+    apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # Debian's kernel: the package linux-image-amd64 points to, unpacked only
@@ -43,7 +45,7 @@ kernel_package() {
 }
 package=$(kernel_package)
 if [ -z "$package" ]; then
-    "${sudo[@]}" apt-get update -qq
+    apt_get update -qq
     package=$(kernel_package)
 fi
 [ -n "$package" ] || { echo "usb-test: no kernel package found" >&2; exit 1; }
