@@ -371,9 +371,4 @@ void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int
     }
 }
 
-void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
-    CallPictures pictures;
-    drawImageObject(dc, object, dpi, pictures);
-}
-
 }  // namespace mk

@@ -87,11 +87,9 @@ private:
     bool failed_ = false;
 };
 
-// Draws a image object on the label surface at the render resolution.
+// Draws an image object on the label surface at the render resolution.
 // Reports nothing: an object that cannot be drawn is skipped, and a picture
 // beyond the call's budget is noted in pictures.
 void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, CallPictures& pictures);
-// The same as a call of its own.
-void drawImageObject(platform::DeviceContext& dc, const LabelObject& object, int dpi);
 
 }  // namespace mk

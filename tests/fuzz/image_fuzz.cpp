@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     object.Yposition = 1.0f;
     object.hscale = 1.5f;
     object.vscale = 0.7f;
-    mk::drawImageObject(*dc, object, 203);
+    mk::CallPictures pictures;
+    mk::drawImageObject(*dc, object, 203, pictures);
     return 0;
 }

@@ -80,7 +80,8 @@ TEST_P(PictureDecoding, EveryTruncatedCopyDrawsNothing) {
     for (size_t length = 0; length < needed; ++length) {
         std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(length));
         auto dc = untouchedSurface(c.picture.width, c.picture.height);
-        drawImageObject(*dc, imageObject(prefix), 203);
+        mk::CallPictures pictures;
+        drawImageObject(*dc, imageObject(prefix), 203, pictures);
         ASSERT_FALSE(drawnBox(*dc)) << length << " of " << bytes.size() << " bytes";
     }
 }
@@ -238,7 +239,8 @@ TEST_P(DamagedBitmap, DrawsNothing) {
     std::vector<uint8_t> file = encodeBmp(eightColourImage(12, 6), c.options);
     c.damage(file);
     auto dc = untouchedSurface(40, 40);
-    drawImageObject(*dc, imageObject(file), 203);
+    mk::CallPictures pictures;
+    drawImageObject(*dc, imageObject(file), 203, pictures);
     EXPECT_FALSE(drawnBox(*dc));
 }
 
@@ -316,7 +318,8 @@ TEST(PictureLoader, PartialAlphaCountsFromHalfOpacity) {
 TEST(PictureLoader, IconDrawsItsLargestImage) {
     // The icon's first entry is a 1 x 1 white image; the 12 x 9 one is drawn.
     auto dc = untouchedSurface(30, 30);
-    drawImageObject(*dc, imageObject(encodeIcon(eightColourImage(12, 9), IconImage::Bmp24Mask)), 203);
+    mk::CallPictures pictures;
+    drawImageObject(*dc, imageObject(encodeIcon(eightColourImage(12, 9), IconImage::Bmp24Mask)), 203, pictures);
     auto box = drawnBox(*dc);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->width(), 12);
@@ -331,7 +334,8 @@ TEST(PictureLoader, GifFrameSitsOnItsLogicalScreen) {
     object.scale = 2.0f;
     object.hscale = object.vscale = 0.0f;
     auto dc = untouchedSurface(30, 30);
-    drawImageObject(*dc, object, 203);
+    mk::CallPictures pictures;
+    drawImageObject(*dc, object, 203, pictures);
     auto box = drawnBox(*dc);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->left, 8);
@@ -360,7 +364,8 @@ TEST_P(PictureLimit, OneHundredMegapixelsAndNoMore) {
     object.imagefixedsize = GetParam().fourDots;
     object.imagefixedwidth = object.imagefixedheight = 0.5f;
     auto dc = untouchedSurface(4, 4);
-    drawImageObject(*dc, object, 203);
+    mk::CallPictures pictures;
+    drawImageObject(*dc, object, 203, pictures);
     EXPECT_EQ(drawnBox(*dc).has_value(), GetParam().drawn);
 }
 

@@ -30,7 +30,8 @@ Drawn drawAtFiveMillimetres(const std::vector<uint8_t>& bytes, const std::functi
     object.Yposition = 5.0f;
     if (adjust) adjust(object);
     Drawn drawn{untouchedSurface(200, 200), std::nullopt};
-    drawImageObject(*drawn.dc, object, kDpi);
+    mk::CallPictures pictures;
+    drawImageObject(*drawn.dc, object, kDpi, pictures);
     drawn.box = drawnBox(*drawn.dc);
     return drawn;
 }
@@ -176,7 +177,8 @@ TEST(ImageObject, EveryTruncatedBitmapDrawsNothing) {
     for (size_t length = 0; length < file.size(); ++length) {
         std::vector<uint8_t> prefix(file.begin(), file.begin() + static_cast<long>(length));
         auto dc = untouchedSurface(12, 12);
-        drawImageObject(*dc, imageObject(prefix), kDpi);
+        mk::CallPictures pictures;
+        drawImageObject(*dc, imageObject(prefix), kDpi, pictures);
         EXPECT_FALSE(drawnBox(*dc)) << length << " of " << file.size() << " bytes";
     }
 }
@@ -355,7 +357,8 @@ TEST(ImageObject, DrawnSizeDecodingMatchesTheWholePictureStretched) {
             object.Xposition = d.x, object.Yposition = d.y;
             object.imagefixedsize = true, object.imagefixedwidth = d.width, object.imagefixedheight = d.height;
             auto drawn = untouchedSurface(60, 50);
-            drawImageObject(*drawn, object, kDpi);
+            mk::CallPictures pictures;
+            drawImageObject(*drawn, object, kDpi, pictures);
             auto expected = untouchedSurface(60, 50);
             expected->stretchPixels(mmToDots(d.x, kDpi), mmToDots(d.y, kDpi), mmToDots(d.width, kDpi),
                                     mmToDots(d.height, kDpi), 0, 0, whole->width, whole->height, block);

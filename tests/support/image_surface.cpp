@@ -41,7 +41,8 @@ TestImage surfaceImage(const platform::DeviceContext& dc) {
 
 TestImage drawAtOrigin(const std::vector<uint8_t>& bytes, int width, int height) {
     auto dc = untouchedSurface(width, height);
-    drawImageObject(*dc, imageObject(bytes), 203);
+    mk::CallPictures pictures;
+    drawImageObject(*dc, imageObject(bytes), 203, pictures);
     return surfaceImage(*dc);
 }
 

@@ -82,7 +82,8 @@ TEST(PictureDrawing, PictureBeyondTheLimitDrawsNothing) {
     auto dc = mk::platform::DeviceContext::create(16, 16);
     ASSERT_NE(dc, nullptr);
     const size_t before = peakWorkingSet();
-    mk::drawImageObject(*dc, object, 203);
+    mk::CallPictures pictures;
+    mk::drawImageObject(*dc, object, 203, pictures);
     for (int y = 0; y < dc->height(); ++y) {
         for (int x = 0; x < dc->width(); ++x) ASSERT_EQ(dc->pixels()[y * dc->stride() + 4 * x], 255) << x << "," << y;
     }
