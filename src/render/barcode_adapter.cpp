@@ -292,9 +292,11 @@ class SymbolRaster {
 public:
     // zint's result: from kFirstError on, its error (in symbol.errtxt).
     // Also below it the raster may be empty.
-    int draw(zint_symbol& symbol, bool eanUpc, int c) {
+    // addOn: an EAN/UPC symbol's data has an add-on.
+    int draw(zint_symbol& symbol, bool eanUpc, bool addOn, int c) {
         symbol_ = &symbol;
-        if (symbol.show_hrt == 0 && symbol.rows >= 1 && (eanUpc ? stretchedFromShort(symbol) : fromModules(symbol, c)))
+        if (symbol.show_hrt == 0 && symbol.rows >= 1 &&
+            (eanUpc ? stretchedFromShort(symbol, addOn ? kShortModulesAddOn : kShortModules) : fromModules(symbol, c)))
             return 0;
         mode_ = Mode::Zint;
         const int drawn = ZBarcode_Buffer(&symbol, 0);
@@ -364,15 +366,16 @@ private:
     }
 
     // zint draws the bars of a one-row symbol the same in every pixel row but
-    // the top few modules, where an add-on leaves room for its digits; below
-    // the bars hang the guard bars. So the symbol drawn kShortModules tall,
-    // its last bar row repeated, is the symbol drawn at its height.
-    static constexpr float kShortModules = 10.0f;
-    bool stretchedFromShort(zint_symbol& symbol) {
+    // the top eight modules, where an add-on leaves room for its digits; below
+    // the bars hang the guard bars. So the symbol drawn a module tall (with an
+    // add-on ten), its last bar row repeated, is the symbol at its height.
+    static constexpr float kShortModules = 1.0f;
+    static constexpr float kShortModulesAddOn = 10.0f;
+    bool stretchedFromShort(zint_symbol& symbol, float shortModules) {
         if (symbol.rows != 1) return false;
         const float height = symbol.height;
         const float rowHeight = symbol.row_height[0];
-        const float shortHeight = std::min(height, kShortModules);
+        const float shortHeight = std::min(height, shortModules);
         const int tallBars = barRows(symbol, height, rowHeight);
         const int shortBars = barRows(symbol, shortHeight, rowHeight > 0.0f ? shortHeight : 0.0f);
         if (tallBars < 1 || shortBars < 1 || shortBars > tallBars) return false;
@@ -484,7 +487,8 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     if (!encoded) return;
     SymbolRaster raster;
     const bool eanUpc = kind.eanUpc != nullptr || isEanUpcSymbology(target.symbology);
-    if (const int drawn = raster.draw(*symbol, eanUpc, static_cast<int>(scale.c)); drawn >= kFirstError) {
+    const bool addOn = working.find('+') != std::string::npos;
+    if (const int drawn = raster.draw(*symbol, eanUpc, addOn, static_cast<int>(scale.c)); drawn >= kFirstError) {
         reportError(report, request, working, sym, drawn, symbol->errtxt);
         return;
     }
