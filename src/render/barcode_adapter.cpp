@@ -296,7 +296,7 @@ public:
     int draw(zint_symbol& symbol, bool eanUpc, bool addOn, int c) {
         symbol_ = &symbol;
         if (symbol.show_hrt == 0 && symbol.rows >= 1 &&
-            (eanUpc ? stretchedFromShort(symbol, addOn ? kShortModulesAddOn : kShortModules) : fromModules(symbol, c)))
+            (eanUpc ? stretchedFromShort(symbol, addOn, c) : fromModules(symbol, c)))
             return 0;
         mode_ = Mode::Zint;
         const int drawn = ZBarcode_Buffer(&symbol, 0);
@@ -314,7 +314,7 @@ public:
         const size_t rowBytes = static_cast<size_t>(width_) * 3;
         switch (mode_) {
             case Mode::Zint: return symbol_->bitmap + static_cast<size_t>(y) * rowBytes;
-            case Mode::Stretched: return symbol_->bitmap + static_cast<size_t>(sourceRow_[y]) * rowBytes;
+            case Mode::Stretched: return stretchedRow(sourceRow_[y]);
             case Mode::Modules: break;
         }
         const int moduleRow = sourceRow_[y];
@@ -331,6 +331,19 @@ public:
 
 private:
     enum class Mode { Zint, Modules, Stretched };
+
+    // Row sourceRow of zint's short raster, each pixel c_ times.
+    const unsigned char* stretchedRow(int sourceRow) {
+        const int sourceWidth = symbol_->bitmap_width;
+        const unsigned char* source = symbol_->bitmap + static_cast<size_t>(sourceRow) * sourceWidth * 3;
+        if (c_ == 1) return source;
+        if (line_.empty() || sourceRow != lineRow_) {
+            line_.resize(static_cast<size_t>(width_) * 3);
+            for (int x = 0; x < width_; ++x) std::copy_n(source + static_cast<size_t>(x / c_) * 3, 3, &line_[static_cast<size_t>(x) * 3]);
+            lineRow_ = sourceRow;
+        }
+        return line_.data();
+    }
 
     // The pixel rows zint's raster shows of the bars of a one-row symbol of
     // this height; -1 when zint draws none.
@@ -367,33 +380,37 @@ private:
 
     // zint draws the bars of a one-row symbol the same in every pixel row but
     // the top eight modules, where an add-on leaves room for its digits; below
-    // the bars hang the guard bars. So the symbol drawn a module tall (with an
-    // add-on ten), its last bar row repeated, is the symbol at its height.
-    static constexpr float kShortModules = 1.0f;
-    static constexpr float kShortModulesAddOn = 10.0f;
-    bool stretchedFromShort(zint_symbol& symbol, float shortModules) {
+    // the bars hang the guard bars, c pixel rows a module. So the symbol drawn
+    // a module tall at a pixel a module, its columns and guard rows repeated c
+    // times and its bar row up to the bars' height, is the symbol as zint
+    // draws it; with an add-on, it is drawn ten modules tall at c pixels a module.
+    bool stretchedFromShort(zint_symbol& symbol, bool addOn, int c) {
         if (symbol.rows != 1) return false;
         const float height = symbol.height;
         const float rowHeight = symbol.row_height[0];
-        const float shortHeight = std::min(height, shortModules);
+        const float scale = symbol.scale;
+        const float shortHeight = std::min(height, addOn ? 10.0f : 1.0f);
+        const int repeat = addOn ? 1 : c;
         const int tallBars = barRows(symbol, height, rowHeight);
-        const int shortBars = barRows(symbol, shortHeight, rowHeight > 0.0f ? shortHeight : 0.0f);
-        if (tallBars < 1 || shortBars < 1 || shortBars > tallBars) return false;
         symbol.height = shortHeight;
-        if (rowHeight > 0.0f) symbol.row_height[0] = shortHeight;
-        const int drawn = ZBarcode_Buffer(&symbol, 0);
+        symbol.row_height[0] = rowHeight > 0.0f ? shortHeight : 0.0f;
+        symbol.scale = scale / static_cast<float>(repeat);
+        const int shortBars = barRows(symbol, shortHeight, symbol.row_height[0]);
+        const int drawn = tallBars < 1 || shortBars < 1 ? kFirstError : ZBarcode_Buffer(&symbol, 0);
         symbol.height = height;
         symbol.row_height[0] = rowHeight;
+        symbol.scale = scale;
         if (drawn >= kFirstError || symbol.bitmap == nullptr || symbol.bitmap_height < shortBars) return false;
-        const int added = tallBars - shortBars;
-        sourceRow_.resize(static_cast<size_t>(symbol.bitmap_height) + static_cast<size_t>(added));
-        for (size_t y = 0; y < sourceRow_.size(); ++y) {
+        const size_t rows = static_cast<size_t>(tallBars) + static_cast<size_t>(symbol.bitmap_height - shortBars) * repeat;
+        sourceRow_.resize(rows);
+        for (size_t y = 0; y < rows; ++y) {
             const int row = static_cast<int>(y);
-            sourceRow_[y] = row < shortBars - 1 ? row : (row < tallBars ? shortBars - 1 : row - added);
+            sourceRow_[y] = row < tallBars ? std::min(row, shortBars - 1) : shortBars + (row - tallBars) / repeat;
         }
         mode_ = Mode::Stretched;
-        width_ = symbol.bitmap_width;
-        height_ = static_cast<int>(sourceRow_.size());
+        c_ = repeat;
+        width_ = symbol.bitmap_width * repeat;
+        height_ = static_cast<int>(rows);
         return width_ > 0;
     }
 
