@@ -319,7 +319,8 @@ public:
         }
         const int moduleRow = sourceRow_[y];
         if (line_.empty() || moduleRow != lineRow_) {
-            line_.assign(rowBytes, 255);
+            line_.resize(rowBytes);
+            std::fill_n(line_.data(), rowBytes, 255);
             if (moduleRow >= 0) {
                 for (int x = 0; x < width_; ++x)
                     if (moduleIsSet(*symbol_, moduleRow, x / c_)) std::fill_n(&line_[static_cast<size_t>(x) * 3], 3, 0);
@@ -536,7 +537,11 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     result.height = std::max(static_cast<int>(heightF), 1);
     result.cost += int64_t{result.width} * result.height / kPixelsPerCost;
     result.stride = 4 * result.width;
-    result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
+    // Filled through the pointer: a vector with its own allocator fills one
+    // element at a time.
+    const size_t bytes = static_cast<size_t>(result.stride) * static_cast<size_t>(result.height);
+    result.pixels.resize(bytes);
+    std::fill_n(result.pixels.data(), bytes, 255);
     convertPixels(result, raster, dropped, bw, bh, fx, fy);
 }
 
