@@ -340,7 +340,8 @@ private:
         if (c_ == 1) return source;
         if (line_.empty() || sourceRow != lineRow_) {
             line_.resize(static_cast<size_t>(width_) * 3);
-            for (int x = 0; x < width_; ++x) std::copy_n(source + static_cast<size_t>(x / c_) * 3, 3, &line_[static_cast<size_t>(x) * 3]);
+            for (int x = 0; x < width_; ++x)
+                std::copy_n(source + static_cast<size_t>(x / c_) * 3, 3, &line_[static_cast<size_t>(x) * 3]);
             lineRow_ = sourceRow;
         }
         return line_.data();

@@ -229,9 +229,9 @@ Work largeSymbols(int) {
         const char* kind;
         std::string data;
         float scale;
-    } symbols[] = {{"Code 128 Auto", "MK-2024-000123", 3}, {"EAN-13", "590123412345", 3},
-                   {"Code 39", "LOT123456", 3},         {"QR Code(2D)", longText, 3},
-                   {"Data Matrix(2D)", longText, 3},    {"PDF 417(2D)", longText, 2}};
+    } symbols[] = {
+        {"Code 128 Auto", "MK-2024-000123", 3}, {"EAN-13", "590123412345", 3},    {"Code 39", "LOT123456", 3},
+        {"QR Code(2D)", longText, 3},           {"Data Matrix(2D)", longText, 3}, {"PDF 417(2D)", longText, 2}};
     float y = 0;
     for (const auto& symbol : symbols) {
         LabelObject& code = design.objects.emplace_back();
