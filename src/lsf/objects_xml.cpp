@@ -72,7 +72,7 @@ bool readObjectField(const XmlIndex& index, std::size_t place, LabelObject& obje
                        object.*member = static_cast<uint32_t>(index.integer(place));
                        return true;
                    },
-                   [&](std::vector<uint8_t> LabelObject::*member) {
+                   [&](decltype(LabelObject::imagedata) LabelObject::*member) {
                        // A picture's text is read where it lies: a copy of it
                        // would stay in the loading thread's heap.
                        const std::optional<std::string_view> plain = index.plainText(place);
@@ -109,8 +109,8 @@ constexpr std::array<int8_t, 256> kBase64Values = makeBase64Values();
 
 }  // namespace
 
-std::vector<uint8_t> base64Decode(std::string_view text) {
-    std::vector<uint8_t> bytes;
+decltype(LabelObject::imagedata) base64Decode(std::string_view text) {
+    decltype(LabelObject::imagedata) bytes;
     bytes.reserve(text.size() / 4 * 3 + 3);
     uint32_t bits = 0;  // only the low `pending` bits matter; older ones shift out
     int pending = 0;

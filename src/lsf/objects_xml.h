@@ -20,6 +20,6 @@ bool parseLabelObjectsXml(std::string_view text, std::vector<LabelObject>& objec
 
 // Lenient Base64: bytes outside the alphabet ('=', white space, anything else)
 // are skipped, leftover bits are dropped, and decoding never fails.
-std::vector<uint8_t> base64Decode(std::string_view text);
+decltype(LabelObject::imagedata) base64Decode(std::string_view text);
 
 }  // namespace mk

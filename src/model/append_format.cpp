@@ -5,9 +5,10 @@
 
 namespace mk {
 
-void appendFormat(std::string& text, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+namespace {
+
+template <typename Text>
+void appendFormatted(Text& text, const char* format, va_list args) {
     va_list measure;
     va_copy(measure, args);
     const int length = std::vsnprintf(nullptr, 0, format, measure);
@@ -18,6 +19,21 @@ void appendFormat(std::string& text, const char* format, ...) {
         std::vsnprintf(text.data() + start, static_cast<size_t>(length) + 1, format, args);
         text.resize(start + static_cast<size_t>(length));
     }
+}
+
+}  // namespace
+
+void appendFormat(std::string& text, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    appendFormatted(text, format, args);
+    va_end(args);
+}
+
+void appendFormat(platform::MappedString& text, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    appendFormatted(text, format, args);
     va_end(args);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/label_variable.h"
+#include "platform/mapped_memory.h"
 
 // The object type reported to the host. Processing selects an object's
 // handling by the beginning of its name instead (see objectKindOf).
@@ -91,7 +92,9 @@ struct LabelObject {
     std::string imagename;
     int imagefilesource = 0;
     std::string imagefilepath;
-    std::vector<uint8_t> imagedata;  // bytes of an image file
+    // Bytes of an image file: up to megabytes, so mapped, to go back to the
+    // system with the document instead of staying in a thread's heap.
+    std::vector<uint8_t, mk::platform::MappedAllocator<uint8_t>> imagedata;
     float scale = 1.0f;
     float hscale = 1.0f;
     float vscale = 1.0f;
@@ -170,7 +173,7 @@ void destroyLabelObject(LabelObject& object);
 // textColor, cornerRadius) and the Variables block are not listed.
 using ObjectFieldMember = std::variant<std::string LabelObject::*, bool LabelObject::*, int LabelObject::*,
                                        float LabelObject::*, uint32_t LabelObject::*,
-                                       std::vector<uint8_t> LabelObject::*>;
+                                       decltype(LabelObject::imagedata) LabelObject::*>;
 
 struct ObjectField {
     const char* key;

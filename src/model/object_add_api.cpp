@@ -86,7 +86,7 @@ MK_API int MkLabel_AddImage(LabelDoc* doc, const char* name, float x, float y, f
             object.Xposition = x;
             object.Yposition = y;
             object.scale = scale;
-            object.imagedata = std::move(*imageBytes);
+            object.imagedata.assign(imageBytes->begin(), imageBytes->end());
         });
     });
 }

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
 namespace mk::platform {
 
@@ -80,5 +81,8 @@ struct MappedAllocator {
         return true;
     }
 };
+
+// Text that may grow large (a print job, its graphic).
+using MappedString = std::basic_string<char, std::char_traits<char>, MappedAllocator<char>>;
 
 }  // namespace mk::platform

@@ -64,7 +64,7 @@ MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int 
     return bitmap;
 }
 
-void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out) {
+void pcxEncodeRow(const uint8_t* row, int byteCount, platform::MappedString& out) {
     // At most two bytes per byte: write through a pointer, then trim.
     const size_t start = out.size();
     out.resize(start + 2 * static_cast<size_t>(std::max(byteCount, 0)));
@@ -88,10 +88,11 @@ void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out) {
     out.resize(static_cast<size_t>(next - out.data()));
 }
 
-std::string buildPcxImage(const uint8_t* pixels, int width, int height, int stride) {
-    if (width < 1 || height < 1) return pcxHeader(width, height, 0);
-    const int bytesPerLine = bytesPerLineFor(width);
-    std::string pcx = pcxHeader(width, height, bytesPerLine);
+platform::MappedString buildPcxImage(const uint8_t* pixels, int width, int height, int stride) {
+    const int bytesPerLine = width < 1 || height < 1 ? 0 : bytesPerLineFor(width);
+    const std::string header = pcxHeader(width, height, bytesPerLine);
+    platform::MappedString pcx(header.begin(), header.end());
+    if (bytesPerLine == 0) return pcx;
     // Room for a label of short runs; mostly far less is used.
     pcx.reserve(pcx.size() + static_cast<size_t>(bytesPerLine) * static_cast<size_t>(height));
     const auto threshold = static_cast<uint32_t>(lightThreshold(pixels, width, height, stride));

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mapped_memory.h"
+
 namespace mk {
 
 // One bit per pixel, rows of whole 32-bit words, leftmost pixel in the most
@@ -19,9 +21,9 @@ struct MonochromeBitmap {
 MonochromeBitmap toMonochrome(const uint8_t* pixels, int width, int height, int stride);
 
 // A PCX file of the label in one bit per pixel, as the printer stores it.
-std::string buildPcxImage(const uint8_t* pixels, int width, int height, int stride);
+platform::MappedString buildPcxImage(const uint8_t* pixels, int width, int height, int stride);
 
 // Run-length codes one row; runs never cross rows.
-void pcxEncodeRow(const uint8_t* row, int byteCount, std::string& out);
+void pcxEncodeRow(const uint8_t* row, int byteCount, platform::MappedString& out);
 
 }  // namespace mk

@@ -23,7 +23,7 @@ namespace {
 
 bool ensureConnected(Printer& printer) { return mk::isConnected(printer) || mk::connectPrinter(printer); }
 
-const std::uint8_t* bytesOf(const std::string& text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
+const std::uint8_t* bytesOf(std::string_view text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
 
 // Builds the job for a document already prepared, connects and sends it.
 int printPrepared(LabelDoc& doc, Printer& printer, const std::optional<std::string>& rfidCommands) {

@@ -18,7 +18,7 @@ std::string makeGraphicName() {
 }
 
 PrintJob buildLabelCommands(const LabelDoc& doc, int dpi, int interfaceType, std::string_view rfidText) {
-    std::string pcx;
+    platform::MappedString pcx;
     int width = 0, height = 0;
     {
         // The graphic is made from the surface itself; nothing is copied.

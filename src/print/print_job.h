@@ -4,12 +4,13 @@
 #include <string_view>
 
 #include "model/label_doc.h"
+#include "platform/mapped_memory.h"
 
 namespace mk {
 
 // The bytes sent to the printer: ASCII command lines ending in CR LF with the
 // label's PCX graphic embedded raw. Empty means building failed.
-using PrintJob = std::string;
+using PrintJob = platform::MappedString;  // up to megabytes: mapped, back to the system once sent
 
 // The job that prints one label of the document: page set-up, the label as a
 // stored graphic, the RFID text, the print command for the interface type and

@@ -5,6 +5,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -211,39 +212,228 @@ void configureSymbol(zint_symbol& symbol, int sym, int zintSymbology, const Barc
     }
 }
 
-// Encodes and rasterises, reporting zint's warning or error. Two calls rather
-// than one so that the symbol's size in modules is checked before zint
-// allocates its raster. False when there is no raster to use.
+// Encodes, reporting zint's warning or error; the raster is drawn apart
+// (SymbolRaster). False when there is nothing to draw.
 bool encodeSymbol(std::string& report, zint_symbol& symbol, int sym, const BarcodeRequest& request,
                   const std::string& working, const SymbolScale& scale) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(working.data());
-    int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
-    if (r < kFirstError) {
-        const double modulesWide = std::max(symbol.width, 1);
-        const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
-        if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
-            reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
-            return false;
-        }
-        const int buffered = ZBarcode_Buffer(&symbol, 0);
-        if (buffered >= kFirstError) r = buffered;
-    }
+    const int r = ZBarcode_Encode(&symbol, bytes, static_cast<int>(working.size()));
     if (r >= kFirstError) {
         reportError(report, request, working, sym, r, symbol.errtxt);
+        return false;
+    }
+    const double modulesWide = std::max(symbol.width, 1);
+    const double modulesTall = std::max({static_cast<double>(symbol.height), double(symbol.rows), 1.0});
+    if (modulesWide * scale.c * modulesTall * scale.c > kMaxRasterPixels) {
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Symbol too large to render");
         return false;
     }
     if (r > 0) reportWarning(report, request, sym, r, symbol.errtxt);
     return true;
 }
 
-// Nearest-neighbour resampling of zint's RGB raster (bw of its rowPixels
-// pixels a row) into the result's BGRA pixels; a factor of 1 copies pixel for pixel.
-void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int rowPixels, int bw, int bh, float fx,
-                   float fy) {
+using Bytes = std::vector<unsigned char, platform::MappedAllocator<unsigned char>>;
+using RowNumbers = std::vector<int, platform::MappedAllocator<int>>;
+
+// zint's EAN/UPC symbologies (EAN-13 and EAN-8 by the numbers of later
+// zint too), which it draws with guard bars and room for add-ons.
+bool isEanUpcSymbology(int zintSymbology) {
+    switch (zintSymbology) {
+        case BARCODE_EANX:
+        case BARCODE_EANX_CHK:
+        case symbology::Ean8:
+        case symbology::Ean13:
+        case BARCODE_UPCA:
+        case BARCODE_UPCA_CHK:
+        case BARCODE_UPCE:
+        case BARCODE_UPCE_CHK:
+        case BARCODE_ISBNX: return true;
+        default: return false;
+    }
+}
+
+bool moduleIsSet(const zint_symbol& symbol, int row, int column) {
+    return ((symbol.encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0;
+}
+
+// A symbol zint draws only to show how tall its rows come out: as many rows
+// and of the same heights as symbol, each column one bit of the row's number
+// plus one (0 where no row shows). Null when zint draws none.
+SymbolPtr drawRowNumbers(const zint_symbol& symbol, int symbology, int columns) {
+    SymbolPtr probe(ZBarcode_Create());
+    if (!probe) return nullptr;
+    probe->symbology = symbology;
+    probe->output_options = 0;
+    probe->scale = symbol.scale;
+    probe->height = symbol.height;
+    probe->whitespace_width = 0;
+    probe->whitespace_height = 0;
+    probe->border_width = 0;
+    probe->show_hrt = 0;
+    probe->rows = symbol.rows;
+    probe->width = columns;
+    for (int row = 0; row < symbol.rows; ++row) {
+        probe->row_height[row] = symbol.row_height[row];
+        for (int column = 0; column < columns; ++column)
+            if (((row + 1) >> column) & 1) probe->encoded_data[row][column >> 3] |= uint8_t(1u << (column & 7));
+    }
+    if (ZBarcode_Buffer(probe.get(), 0) >= kFirstError || probe->bitmap == nullptr) return nullptr;
+    return probe;
+}
+
+// zint's raster of an encoded symbol, handed out a row at a time. zint's own
+// raster of a large symbol is megabytes from the C runtime's heap, which,
+// freed, raise the runtime's threshold for mapping blocks for the whole
+// host; so zint draws only small pictures that tell how its rows come out,
+// and the rows are made from the symbol's modules (or, for the EAN/UPC
+// family, whose guard bars and add-on zint draws its own way, from the symbol
+// drawn a few modules tall and stretched), pixel for pixel what zint draws.
+class SymbolRaster {
+public:
+    // zint's result: from kFirstError on, its error (in symbol.errtxt).
+    // Also below it the raster may be empty.
+    // addOn: an EAN/UPC symbol's data has an add-on.
+    int draw(zint_symbol& symbol, bool eanUpc, bool addOn, int c) {
+        symbol_ = &symbol;
+        if (symbol.show_hrt == 0 && symbol.rows >= 1 &&
+            (eanUpc ? stretchedFromShort(symbol, addOn, c) : fromModules(symbol, c)))
+            return 0;
+        mode_ = Mode::Zint;
+        const int drawn = ZBarcode_Buffer(&symbol, 0);
+        if (drawn < kFirstError && symbol.bitmap != nullptr) {
+            width_ = symbol.bitmap_width;
+            height_ = symbol.bitmap_height;
+        }
+        return drawn;
+    }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Row y, width() RGB pixels.
+    const unsigned char* row(int y) {
+        const size_t rowBytes = static_cast<size_t>(width_) * 3;
+        switch (mode_) {
+            case Mode::Zint: return symbol_->bitmap + static_cast<size_t>(y) * rowBytes;
+            case Mode::Stretched: return stretchedRow(sourceRow_[y]);
+            case Mode::Modules: break;
+        }
+        const int moduleRow = sourceRow_[y];
+        if (line_.empty() || moduleRow != lineRow_) {
+            line_.resize(rowBytes);
+            std::fill_n(line_.data(), rowBytes, 255);
+            if (moduleRow >= 0) {
+                for (int x = 0; x < width_; ++x)
+                    if (moduleIsSet(*symbol_, moduleRow, x / c_)) std::fill_n(&line_[static_cast<size_t>(x) * 3], 3, 0);
+            }
+            lineRow_ = moduleRow;
+        }
+        return line_.data();
+    }
+
+private:
+    enum class Mode { Zint, Modules, Stretched };
+
+    // Row sourceRow of zint's short raster, each pixel c_ times.
+    const unsigned char* stretchedRow(int sourceRow) {
+        const int sourceWidth = symbol_->bitmap_width;
+        const unsigned char* source = symbol_->bitmap + static_cast<size_t>(sourceRow) * sourceWidth * 3;
+        if (c_ == 1) return source;
+        if (line_.empty() || sourceRow != lineRow_) {
+            line_.resize(static_cast<size_t>(width_) * 3);
+            for (int x = 0; x < width_; ++x)
+                std::copy_n(source + static_cast<size_t>(x / c_) * 3, 3, &line_[static_cast<size_t>(x) * 3]);
+            lineRow_ = sourceRow;
+        }
+        return line_.data();
+    }
+
+    // The pixel rows zint's raster shows of the bars of a one-row symbol of
+    // this height; -1 when zint draws none.
+    static int barRows(const zint_symbol& symbol, float height, float rowHeight) {
+        zint_symbol one = {};
+        one.scale = symbol.scale;
+        one.height = height;
+        one.rows = 1;
+        one.row_height[0] = rowHeight;
+        const SymbolPtr probe = drawRowNumbers(one, BARCODE_CODE128, 1);
+        return probe ? probe->bitmap_height : -1;
+    }
+
+    bool fromModules(const zint_symbol& symbol, int c) {
+        const int columns = std::bit_width(static_cast<unsigned>(symbol.rows));
+        const SymbolPtr probe = drawRowNumbers(symbol, symbol.symbology, columns);
+        if (!probe || probe->bitmap_width != columns * c) return false;
+        const int rowPixels = probe->bitmap_width;
+        sourceRow_.resize(static_cast<size_t>(probe->bitmap_height));
+        for (int y = 0; y < probe->bitmap_height; ++y) {
+            int number = 0;
+            for (int bit = 0; bit < columns; ++bit)
+                if (probe->bitmap[(static_cast<size_t>(y) * rowPixels + static_cast<size_t>(bit) * c) * 3] == 0)
+                    number |= 1 << bit;
+            if (number > symbol.rows) return false;
+            sourceRow_[static_cast<size_t>(y)] = number - 1;
+        }
+        mode_ = Mode::Modules;
+        c_ = c;
+        width_ = symbol.width * c;
+        height_ = probe->bitmap_height;
+        return width_ > 0 && height_ > 0;
+    }
+
+    // zint draws the bars of a one-row symbol the same in every pixel row but
+    // the top eight modules, where an add-on leaves room for its digits; below
+    // the bars hang the guard bars, c pixel rows a module. So the symbol drawn
+    // a module tall at a pixel a module, its columns and guard rows repeated c
+    // times and its bar row up to the bars' height, is the symbol as zint
+    // draws it; with an add-on, it is drawn ten modules tall at c pixels a module.
+    bool stretchedFromShort(zint_symbol& symbol, bool addOn, int c) {
+        if (symbol.rows != 1) return false;
+        const float height = symbol.height;
+        const float rowHeight = symbol.row_height[0];
+        const float scale = symbol.scale;
+        const float shortHeight = std::min(height, addOn ? 10.0f : 1.0f);
+        const int repeat = addOn ? 1 : c;
+        const int tallBars = barRows(symbol, height, rowHeight);
+        symbol.height = shortHeight;
+        symbol.row_height[0] = rowHeight > 0.0f ? shortHeight : 0.0f;
+        symbol.scale = scale / static_cast<float>(repeat);
+        const int shortBars = barRows(symbol, shortHeight, symbol.row_height[0]);
+        const int drawn = tallBars < 1 || shortBars < 1 ? kFirstError : ZBarcode_Buffer(&symbol, 0);
+        symbol.height = height;
+        symbol.row_height[0] = rowHeight;
+        symbol.scale = scale;
+        if (drawn >= kFirstError || symbol.bitmap == nullptr || symbol.bitmap_height < shortBars) return false;
+        const size_t rows = static_cast<size_t>(tallBars) + static_cast<size_t>(symbol.bitmap_height - shortBars) * repeat;
+        sourceRow_.resize(rows);
+        for (size_t y = 0; y < rows; ++y) {
+            const int row = static_cast<int>(y);
+            sourceRow_[y] = row < tallBars ? std::min(row, shortBars - 1) : shortBars + (row - tallBars) / repeat;
+        }
+        mode_ = Mode::Stretched;
+        c_ = repeat;
+        width_ = symbol.bitmap_width * repeat;
+        height_ = static_cast<int>(rows);
+        return width_ > 0;
+    }
+
+    zint_symbol* symbol_ = nullptr;
+    Mode mode_ = Mode::Zint;
+    int width_ = 0;
+    int height_ = 0;
+    int c_ = 1;
+    RowNumbers sourceRow_;  // the raster row (Stretched) or module row (Modules, -1: none) of each row
+    Bytes line_;
+    int lineRow_ = -1;
+};
+
+// Nearest-neighbour resampling of zint's RGB raster (bw of its pixels a row,
+// from column dropped on) into the result's BGRA pixels; a factor of 1 copies
+// pixel for pixel.
+void convertPixels(BarcodeBitmap& result, SymbolRaster& raster, int dropped, int bw, int bh, float fx, float fy) {
     const int W = result.width;
     const int H = result.height;
-    const auto toBgra = [&](int x, int y, int sx, int sy) {
-        const unsigned char* src = raster + (static_cast<size_t>(sy) * rowPixels + sx) * 3;
+    const auto toBgra = [&](const unsigned char* sourceRow, int x, int y, int sx) {
+        const unsigned char* src = sourceRow + static_cast<size_t>(sx + dropped) * 3;
         uint8_t* dst = result.pixels.data() + static_cast<size_t>(y) * result.stride + static_cast<size_t>(x) * 4;
         dst[0] = src[2];
         dst[1] = src[1];
@@ -252,15 +442,17 @@ void convertPixels(BarcodeBitmap& result, const unsigned char* raster, int rowPi
     };
     const auto nearOne = [](float f) { return f > 0.999f && f < 1.001f; };
     if (nearOne(fx) && nearOne(fy)) {
-        for (int y = 0; y < std::min(bh, H); ++y)
-            for (int x = 0; x < std::min(bw, W); ++x) toBgra(x, y, x, y);
+        for (int y = 0; y < std::min(bh, H); ++y) {
+            const unsigned char* sourceRow = raster.row(y);
+            for (int x = 0; x < std::min(bw, W); ++x) toBgra(sourceRow, x, y, x);
+        }
         return;
     }
-    std::vector<int> sourceColumn(static_cast<size_t>(W));
+    std::vector<int, platform::MappedAllocator<int>> sourceColumn(static_cast<size_t>(W));
     for (int x = 0; x < W; ++x) sourceColumn[x] = std::min(static_cast<int>(x / fx + 0.5f), bw - 1);
     for (int y = 0; y < H; ++y) {
-        const int sy = std::min(static_cast<int>(y / fy + 0.5f), bh - 1);
-        for (int x = 0; x < W; ++x) toBgra(x, y, sourceColumn[x], sy);
+        const unsigned char* sourceRow = raster.row(std::min(static_cast<int>(y / fy + 0.5f), bh - 1));
+        for (int x = 0; x < W; ++x) toBgra(sourceRow, x, y, sourceColumn[x]);
     }
 }
 
@@ -312,11 +504,18 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     const bool encoded = encodeSymbol(report, *symbol, sym, request, working, scale);
     result.cost += int64_t{std::max(symbol->width, 0)} * std::max(symbol->rows, 1);
     if (!encoded) return;
-    const int rowPixels = symbol->bitmap_width;
-    const int bh = symbol->bitmap_height;
-    if (rowPixels < 1 || bh < 1 || symbol->bitmap == nullptr) return;
+    SymbolRaster raster;
+    const bool eanUpc = kind.eanUpc != nullptr || isEanUpcSymbology(target.symbology);
+    const bool addOn = working.find('+') != std::string::npos;
+    if (const int drawn = raster.draw(*symbol, eanUpc, addOn, static_cast<int>(scale.c)); drawn >= kFirstError) {
+        reportError(report, request, working, sym, drawn, symbol->errtxt);
+        return;
+    }
+    const int rowPixels = raster.width();
+    const int bh = raster.height();
+    if (rowPixels < 1 || bh < 1) return;
     result.cost += int64_t{rowPixels} * bh / kPixelsPerCost;
-    const int dropped = leadingColumnsToDrop(kind.eanUpc, symbol->bitmap, rowPixels);
+    const int dropped = leadingColumnsToDrop(kind.eanUpc, raster.row(0), rowPixels);
     const int bw = rowPixels - dropped;
 
     // zint draws c pixels per module; the label wants m dots.
@@ -339,8 +538,12 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
     result.height = std::max(static_cast<int>(heightF), 1);
     result.cost += int64_t{result.width} * result.height / kPixelsPerCost;
     result.stride = 4 * result.width;
-    result.pixels.assign(static_cast<size_t>(result.stride) * static_cast<size_t>(result.height), 255);
-    convertPixels(result, symbol->bitmap + static_cast<size_t>(dropped) * 3, rowPixels, bw, bh, fx, fy);
+    // Filled through the pointer: a vector with its own allocator fills one
+    // element at a time.
+    const size_t bytes = static_cast<size_t>(result.stride) * static_cast<size_t>(result.height);
+    result.pixels.resize(bytes);
+    std::fill_n(result.pixels.data(), bytes, 255);
+    convertPixels(result, raster, dropped, bw, bh, fx, fy);
 }
 
 // A symbol and the lines its making reported.

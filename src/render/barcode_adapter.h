@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/mapped_memory.h"
 #include "render/barcode_kinds.h"
 
 namespace mk {
@@ -49,7 +50,9 @@ struct BarcodeBitmap {
     int32_t width = 0;
     int32_t height = 0;
     int32_t stride = 0;  // always 4 * width
-    std::vector<uint8_t> pixels;
+    // Kept in the cache and up to megabytes: mapped, so that it goes back to
+    // the system when evicted instead of staying in a thread's heap.
+    std::vector<uint8_t, platform::MappedAllocator<uint8_t>> pixels;
     // What making the symbol takes, in the units of kDrawCostPerCall
     // (render/draw_budget.h); also set when no symbol was made.
     int64_t cost = 0;

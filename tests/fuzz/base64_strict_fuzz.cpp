@@ -3,6 +3,7 @@
 // reads from the same text, and the call adds an object exactly when the
 // decoder accepts. Any bytes, encoded (with or without line breaks), decode
 // back to themselves.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -44,7 +45,7 @@ void checkAddImage(std::string_view text, const std::optional<std::vector<uint8_
     const std::string terminated(text);
     const int index = MkLabel_AddImage(doc, "image1", 1.0f, 1.0f, 1.0f, terminated.c_str());
     require((index >= 0) == decoded.has_value());
-    if (decoded) require(mk::objectAt(doc, index)->imagedata == *decoded);
+    if (decoded) require(std::ranges::equal(mk::objectAt(doc, index)->imagedata, *decoded));
     MkLabel_Destroy(doc);
 }
 

@@ -151,7 +151,7 @@ TEST(ObjectsXml, ObjectEnableAndIdComeFromTheFirstElementInTheChunk) {
 TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
     const struct {
         const char* text;
-        std::vector<uint8_t> bytes;
+        decltype(LabelObject::imagedata) bytes;
     } cases[] = {
         {"TWFu", {0x4D, 0x61, 0x6E}},
         {"TW Fu", {0x4D, 0x61, 0x6E}},
@@ -171,7 +171,7 @@ TEST(ObjectsXml, ImageTextIsDecodedLeniently) {
     }
     EXPECT_TRUE(parse(labelObject(rawElement("imagedata", "==\r\n==&#xA;")))[0].imagedata.empty());
     // Entities are decoded before the text is: "A" of "&#xA;" is no digit.
-    const std::vector<uint8_t> man = {0x4D, 0x61, 0x6E};
+    const decltype(LabelObject::imagedata) man = {0x4D, 0x61, 0x6E};
     EXPECT_EQ(parse(labelObject(rawElement("imagedata", "TW&#xA;Fu")))[0].imagedata, man);
     EXPECT_EQ(parse(labelObject(rawElement("imagedata", "TW&amp;Fu")))[0].imagedata, man);
 }
@@ -245,7 +245,7 @@ LabelObject objectWithEveryFieldSet() {
                     value = !value;
                 } else if constexpr (std::is_same_v<Value, uint32_t>) {
                     value = 0x80000000u + static_cast<uint32_t>(n);
-                } else if constexpr (std::is_same_v<Value, std::vector<uint8_t>>) {
+                } else if constexpr (std::is_same_v<Value, decltype(LabelObject::imagedata)>) {
                     for (int i = 0; i < 300; ++i) value.push_back(static_cast<uint8_t>(i * 7 + n));
                 } else if constexpr (std::is_same_v<Value, float>) {
                     value = -1.0f / 3.0f * static_cast<float>(n);

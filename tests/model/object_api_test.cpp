@@ -148,7 +148,7 @@ TEST(AddImage, StoresTheDecodedBytes) {
     LabelPtr doc(MkLabel_Create());
     ASSERT_EQ(MkLabel_AddImage(doc.get(), "image1", 7, 8, 0.75f, "Qk0=\r\n"), 0);
     const LabelObject& image = doc->objects[0];
-    EXPECT_EQ(image.imagedata, (std::vector<uint8_t>{'B', 'M'}));
+    EXPECT_EQ(image.imagedata, (decltype(image.imagedata){'B', 'M'}));
     EXPECT_EQ(image.scale, 0.75f);
     EXPECT_EQ(image.hscale, 1.0f);
     EXPECT_EQ(image.Xposition, 7.0f);

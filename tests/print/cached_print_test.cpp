@@ -16,6 +16,7 @@
 #include "printed_label.h"
 #include "render/label_surface.h"
 #include "support/fake_net_printer.h"
+#include "support/lsf_writer.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ Scene sceneOf(ObjectType type, const char* kind, const char* data) {
     o.barcodeheight = 8.0f;
     o.textfont = "Liberation Sans";
     o.textposition = 2;
-    if (type == ObjectType::Image) o.imagedata = mk::test::bmpImage(24, 24);
+    if (type == ObjectType::Image) o.imagedata = mk::test::objectBytes(mk::test::bmpImage(24, 24));
     return scene;
 }
 

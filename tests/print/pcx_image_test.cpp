@@ -31,9 +31,9 @@ struct Pixels {
 };
 
 std::string encodeRow(std::vector<uint8_t> row) {
-    std::string out;
+    mk::platform::MappedString out;
     mk::pcxEncodeRow(row.data(), static_cast<int>(row.size()), out);
-    return out;
+    return std::string(out);
 }
 
 std::string bytes(std::initializer_list<int> values) {
@@ -156,7 +156,7 @@ TEST_P(ToMonochromeRows, EveryPixelFollowsTheRuleAtAnyWidth) {
 
 TEST(BuildPcxImage, HeaderOfA100By50Label) {
     Pixels pixels(100, 50);
-    const std::string pcx = mk::buildPcxImage(pixels.bytes.data(), 100, 50, pixels.stride);
+    const std::string pcx(mk::buildPcxImage(pixels.bytes.data(), 100, 50, pixels.stride));
     ASSERT_GE(pcx.size(), 128u);
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(pcx[i]); };
     EXPECT_EQ(byte(0), 0x0A);
@@ -203,7 +203,7 @@ TEST(BuildPcxImage, AnIndependentReaderSeesTheSameBits) {
         for (int x = 0; x < width; ++x)
             if (random() % 3 == 0 || (y == 5 && x > 10)) pixels.set(x, y, 0, 0, 0);
     const mk::MonochromeBitmap bitmap = mk::toMonochrome(pixels.bytes.data(), width, height, pixels.stride);
-    std::string pcx = mk::buildPcxImage(pixels.bytes.data(), width, height, pixels.stride);
+    auto pcx = mk::buildPcxImage(pixels.bytes.data(), width, height, pixels.stride);
 
     // The printer's reader takes a plane count of 0; common readers insist on 1.
     pcx[65] = 1;

@@ -183,7 +183,7 @@ TEST(PrintJob, AppendFormatNeverCutsALine) {
     mk::PrintJob job = "x";
     const std::string longText(5000, 'a');
     mk::appendFormat(job, "T%s\r\n", longText.c_str());
-    EXPECT_EQ(job, "xT" + longText + "\r\n");
+    EXPECT_EQ(std::string_view(job), "xT" + longText + "\r\n");
     mk::appendFormat(job, "%s", "");
     EXPECT_EQ(job.size(), 5004u);
 }

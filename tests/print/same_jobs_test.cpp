@@ -224,7 +224,7 @@ const Case kCases[] = {
 // "<name>@<dpi> job <length> <crc32>", the graphic's random name made
 // "KVP0000".
 std::string jobDigest(const Case& c, int dpi) {
-    const std::string job =
+    const auto job =
         std::regex_replace(mk::buildLabelCommands(c.make(), dpi, 1, ""), std::regex("KVP[0-9]{4}"), "KVP0000");
     const uLong crc =
         crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(job.data()), static_cast<uInt>(job.size()));

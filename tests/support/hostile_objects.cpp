@@ -22,7 +22,7 @@ std::string repeatedTo(std::string_view unit, std::size_t total) {
 
 bool isText(const ObjectField& field) {
     return std::holds_alternative<std::string LabelObject::*>(field.member) ||
-           std::holds_alternative<std::vector<uint8_t> LabelObject::*>(field.member);
+           std::holds_alternative<decltype(LabelObject::imagedata) LabelObject::*>(field.member);
 }
 
 // Each chosen field opened inside the one before, so that each value holds all

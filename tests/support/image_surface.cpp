@@ -12,7 +12,7 @@ LabelObject imageObject(const std::vector<uint8_t>& bytes) {
     object.ObjectName = "image1";
     object.Xposition = 0.0f;
     object.Yposition = 0.0f;
-    object.imagedata = bytes;
+    object.imagedata.assign(bytes.begin(), bytes.end());
     return object;
 }
 

@@ -136,7 +136,7 @@ std::string objectXmlOf(const LabelObject& object) {
                        [&](uint32_t LabelObject::*member) {
                            children += element(field.key, static_cast<int32_t>(object.*member));
                        },
-                       [&](std::vector<uint8_t> LabelObject::*member) {
+                       [&](decltype(LabelObject::imagedata) LabelObject::*member) {
                            children += rawElement(field.key, base64Encode(object.*member));
                        },
                        [&](auto member) { children += element(field.key, object.*member); },
@@ -166,7 +166,7 @@ std::string lsfOf(const LabelDoc& doc, std::string_view version) {
     return image.build();
 }
 
-std::string base64Encode(const std::vector<uint8_t>& bytes) {
+std::string base64Encode(std::span<const uint8_t> bytes) {
     return base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
@@ -259,7 +259,7 @@ LabelDoc sampleLabel() {
 
     LabelObject& logo = add("image1", ObjectType::Image);
     logo.imagename = "logo.bmp";
-    logo.imagedata = bmpImage(32, 32);
+    logo.imagedata = objectBytes(bmpImage(32, 32));
     logo.Xposition = 46.0f;
     logo.Yposition = 3.0f;
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -83,7 +84,11 @@ std::string objectXmlOf(const LabelObject& object);
 std::string objectsXmlOf(const std::vector<LabelObject>& objects);
 std::string lsfOf(const LabelDoc& doc, std::string_view version = "7.0");
 
-std::string base64Encode(const std::vector<uint8_t>& bytes);
+std::string base64Encode(std::span<const uint8_t> bytes);
+// Bytes as a label object holds an image's.
+inline decltype(LabelObject::imagedata) objectBytes(const std::vector<uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
 
 // A 24-bit bottom-up BMP file of a colour gradient.
 std::vector<uint8_t> bmpImage(int width, int height);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -89,6 +90,22 @@ bool sanitizedBuild() {
     return true;
 #else
     return false;
+#endif
+}
+
+}  // namespace mk::test
+
+namespace mk::test {
+
+std::optional<bool> runtimeMapsBlocksOf(std::size_t bytes) {
+#if defined(__GLIBC__) && !defined(MK_TEST_SANITIZED)
+    const std::size_t before = mallinfo2().hblkhd;
+    void* block = std::malloc(bytes);
+    const std::size_t during = mallinfo2().hblkhd;
+    std::free(block);
+    return block != nullptr && during > before;
+#else
+    return std::nullopt;
 #endif
 }
 

@@ -56,7 +56,7 @@ LabelDoc smallPrintedLabel() {
     addLotText(doc, "text1", 2.0f, 1.0f, 10.0f);
     addShape(doc, "rectangle1", ObjectType::Rectangle, 2.0f, 7.0f, 12.0f, 13.0f, 0.4f).fillRectangle = true;
     addShape(doc, "line1", ObjectType::Line, 14.0f, 10.0f, 28.0f, 10.0f, 0.5f);
-    addObject(doc, "image1", ObjectType::Image, 20.0f, 1.0f).imagedata = bmpImage(24, 24);
+    addObject(doc, "image1", ObjectType::Image, 20.0f, 1.0f).imagedata = objectBytes(bmpImage(24, 24));
     addBarcode(doc, "barcode1", "Code 128 Auto", "MK-42", 14.0f, 11.0f, 3.0f);
     return doc;
 }
@@ -79,7 +79,7 @@ LabelDoc mainRoadLabel() {
     addBarcode(doc, "barcode_ean13", "EAN-13", "590123412345", 4.0f, 52.0f, 12.0f);
     addShape(doc, "line_rule", ObjectType::Line, 2.0f, 48.0f, 102.0f, 48.0f, 0.5f);
     addShape(doc, "rectangle_frame", ObjectType::Rectangle, 1.0f, 1.0f, 103.0f, 74.0f, 0.3f);
-    addObject(doc, "image_picture", ObjectType::Image, 70.0f, 46.0f).imagedata = bmpImage(200, 200);
+    addObject(doc, "image_picture", ObjectType::Image, 70.0f, 46.0f).imagedata = objectBytes(bmpImage(200, 200));
     return doc;
 }
 

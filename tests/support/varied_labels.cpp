@@ -110,7 +110,7 @@ std::string variedLabelFile(int index) {
     frame.rectangleclass = static_cast<int>(random() % 3);
     if (random() % 4 != 0) {
         LabelObject& image = add(doc, "image1", at(w), at(h));
-        image.imagedata = picture(random, index);
+        image.imagedata = objectBytes(picture(random, index));
         image.scale = 0.2f + static_cast<float>(random() % 10) / 10.0f;
     }
     return lsfOf(doc);

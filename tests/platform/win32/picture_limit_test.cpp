@@ -24,6 +24,7 @@
 #include "render/image_object.h"
 #include "platform/win32/gdi_object.h"
 #include "support/hostile_objects.h"
+#include "support/lsf_writer.h"
 #include "support/picture_files.h"
 
 namespace {
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Files, PictureLimit, ::testing::ValuesIn(kLimitCases),
 TEST(PictureDrawing, PictureBeyondTheLimitDrawsNothing) {
     LabelObject object;
     object.ObjectName = "image1";
-    object.imagedata = mk::test::blankPng(10001, 10000, true);
+    object.imagedata = mk::test::objectBytes(mk::test::blankPng(10001, 10000, true));
     auto dc = mk::platform::DeviceContext::create(16, 16);
     ASSERT_NE(dc, nullptr);
     const size_t before = peakWorkingSet();
