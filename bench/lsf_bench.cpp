@@ -51,7 +51,7 @@ void BM_LoadLabelWithImage(benchmark::State& state) {
     const int side = static_cast<int>(std::sqrt(static_cast<double>(state.range(0)) * 1024.0 / 3.0));
     LabelDoc doc = mk::test::sampleLabel();
     for (LabelObject& object : doc.objects) {
-        if (object.ObjectName == "image1") object.imagedata = mk::test::bmpImage(side, side);
+        if (object.ObjectName == "image1") object.imagedata = mk::test::objectBytes(mk::test::bmpImage(side, side));
     }
     loadOnce(state, mk::test::lsfOf(doc));
 }

@@ -150,7 +150,7 @@ std::optional<std::vector<platform::Picture>> decodeImage(std::span<const uint8_
 // size on the calling thread (for what the picture loader decodes), and on
 // where and how large it is drawn.
 struct PictureKey {
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t, platform::MappedAllocator<uint8_t>> bytes;  // may be large: mapped, so it goes back
     int context = 0;
     Geometry geometry{};
 };

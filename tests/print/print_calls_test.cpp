@@ -10,6 +10,7 @@
 #include "model/variables.h"
 #include "print/rfid_commands.h"
 #include "render/barcode_object.h"
+#include "support/lsf_writer.h"
 #include "support/fake_net_printer.h"
 #include "support/fake_usb_device.h"
 #include "support/hostile_objects.h"
@@ -255,7 +256,7 @@ TEST(PrintCalls, LabelThatCannotBeRenderedIsNotSent) {
         for (uint32_t colour = 1; colour <= 5; ++colour) {
             LabelObject& object = doc->objects.emplace_back();
             object.ObjectName = "image1";
-            object.imagedata = mk::test::sparseRunLengthBitmap(10000, 10000, colour, 16);
+            object.imagedata = mk::test::objectBytes(mk::test::sparseRunLengthBitmap(10000, 10000, colour, 16));
         }
         const NetPrint printed = printOnNetwork(print.call, doc.get());
         EXPECT_EQ(printed.result, MK_PRINT_JOB_FAILED);

@@ -8,6 +8,7 @@
 #include "render/image_object.h"
 #include "render/rendered.h"
 #include "support/hostile_objects.h"
+#include "support/lsf_writer.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ TEST(RenderCalls, PicturesBeyondTheDecodingBudgetFailTheCall) {
         for (int i = 0; i < count; ++i) {
             LabelObject object;
             object.ObjectName = "image1";
-            object.imagedata = mk::test::sparseRunLengthBitmap(10000, 10000, 0x10u * i, 16);
+            object.imagedata = mk::test::objectBytes(mk::test::sparseRunLengthBitmap(10000, 10000, 0x10u * i, 16));
             object.imagefixedsize = true;
             object.imagefixedwidth = object.imagefixedheight = 2.0f;
             doc->objects.push_back(object);
