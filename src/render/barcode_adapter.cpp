@@ -584,7 +584,7 @@ constexpr size_t kMaxCachedDataBytes = 4 * kMaxSymbolDataBytes;
 
 // The symbols of the latest requests: a label printed again and again asks
 // for the same ones each time.
-platform::BoundedCache<std::string, MadeSymbol> madeSymbols(size_t{16} << 20, 512);
+platform::BoundedCache<std::string, MadeSymbol> madeSymbols(size_t{8} << 20, 512);
 
 platform::BoundedCache<std::string, MadeSymbol>& symbolCache() { return madeSymbols; }
 

@@ -201,7 +201,7 @@ struct PictureKeyEqual {
 
 // The latest pictures as drawn, an undecodable one as a picture of no
 // pixels: a label printed again and again draws the same ones each time.
-platform::BoundedCache<PictureKey, PlacedPicture, PictureKeyHash, PictureKeyEqual> pictureCache(size_t{32} << 20, 64);
+platform::BoundedCache<PictureKey, PlacedPicture, PictureKeyHash, PictureKeyEqual> pictureCache(size_t{16} << 20, 64);
 
 size_t cachedBytes(std::span<const uint8_t> bytes, const PlacedPicture& picture) {
     return bytes.size() + picture.pixels.pixels.size() + picture.lines.size() * sizeof(int32_t) +
