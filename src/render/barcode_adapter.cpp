@@ -22,6 +22,11 @@
 namespace mk {
 namespace {
 
+// The shortest bars, in modules, an EAN or UPC symbol with an add-on is drawn
+// with: zint 2.11 draws shorter ones beyond its own picture (up to 3.4
+// modules, depending on the scale).
+constexpr float kLowestAddOnModules = 4.0f;
+
 // zint's input modes and the result that separates warnings from errors.
 constexpr int kUnicodeMode = UNICODE_MODE;
 constexpr int kGs1ParensMode = GS1_MODE | GS1PARENS_MODE;
@@ -500,13 +505,20 @@ void makeSymbol(BarcodeBitmap& result, std::string& report, const BarcodeRequest
         reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height out of range");
         return;
     }
+    const bool eanUpc = kind.eanUpc != nullptr || isEanUpcSymbology(target.symbology);
+    const bool addOn = working.find('+') != std::string::npos;
+    if (eanUpc && addOn && heightModules > 0.0f && heightModules < kLowestAddOnModules) {
+        // zint 2.11 places an add-on's bars from the top of the symbol down
+        // and, for bars this short, writes above its picture: an assertion
+        // stops the process, or the heap is overwritten.
+        reportError(report, request, working, sym, ZINT_ERROR_INVALID_OPTION, "Height too small for an add-on");
+        return;
+    }
     configureSymbol(*symbol, sym, target.symbology, request, subsetA, scale, heightModules);
     const bool encoded = encodeSymbol(report, *symbol, sym, request, working, scale);
     result.cost += int64_t{std::max(symbol->width, 0)} * std::max(symbol->rows, 1);
     if (!encoded) return;
     SymbolRaster raster;
-    const bool eanUpc = kind.eanUpc != nullptr || isEanUpcSymbology(target.symbology);
-    const bool addOn = working.find('+') != std::string::npos;
     if (const int drawn = raster.draw(*symbol, eanUpc, addOn, static_cast<int>(scale.c)); drawn >= kFirstError) {
         reportError(report, request, working, sym, drawn, symbol->errtxt);
         return;

@@ -176,9 +176,13 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
         const char* kind;
         std::string data;
         std::string prefix;  // the line up to zint's own message
+        float barHeightMm = 10.0f;
     };
     const Case cases[] = {
         {"EAN-13", "ABC", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"ABC\" sym=15 err=6: "},
+        // bars of an add-on symbol shorter than zint can draw them (it aborts, or overwrites its heap)
+        {"EAN-13", "590123412345+12", "[generateBarcode] zint ERROR kind=\"EAN-13\" data=\"590123412345+12\" sym=15 err=8: ",
+         0.3f},
         // after mnemonics: the line shows byte 13, escaped, not the mnemonic
         {" EAN-13", "1<CR>2", "[generateBarcode] zint ERROR kind=\" EAN-13\" data=\"1\\r2\" sym=15 err=6: "},
         // control bytes, a backslash and bytes that are not UTF-8 are escaped; UTF-8 text stays as it is
@@ -200,7 +204,9 @@ TEST(GenerateBarcode, ZintErrorPrintsOneLineWithTheWorkingData) {
     };
     for (const Case& c : cases) {
         mk::BarcodeBitmap bitmap;
-        const std::string out = generateCapturingOutput(request(c.kind, c.data), bitmap);
+        mk::BarcodeRequest r = request(c.kind, c.data);
+        r.barHeightMm = c.barHeightMm;
+        const std::string out = generateCapturingOutput(r, bitmap);
         EXPECT_EQ(out.rfind(c.prefix, 0), 0u) << out;
         EXPECT_GT(out.size(), c.prefix.size() + 1) << "zint's message is missing: " << out;
         EXPECT_EQ(out.find('\n'), out.size() - 1) << "not exactly one line: " << out;
