@@ -80,13 +80,13 @@ MK_API int MkLabel_AddImage(LabelDoc* doc, const char* name, float x, float y, f
     return mk::guarded(MK_FAIL, [&] {
         // Text that does not decode is refused as a whole: no object with
         // half an image is added.
-        std::optional<std::vector<uint8_t>> imageBytes = mk::platform::decodeBase64Strict(base64Data);
+        std::optional<mk::platform::MappedBytes> imageBytes = mk::platform::decodeBase64Strict(base64Data);
         if (!imageBytes) return MK_FAIL;
         return addObject(doc, name, true, ObjectType::Image, [&](LabelObject& object) {
             object.Xposition = x;
             object.Yposition = y;
             object.scale = scale;
-            object.imagedata.assign(imageBytes->begin(), imageBytes->end());
+            object.imagedata = std::move(*imageBytes);
         });
     });
 }

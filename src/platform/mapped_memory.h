@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <vector>
 #include <string>
 
 namespace mk::platform {
@@ -83,6 +84,7 @@ struct MappedAllocator {
 };
 
 // Text that may grow large (a print job, its graphic).
+using MappedBytes = std::vector<uint8_t, MappedAllocator<uint8_t>>;
 using MappedString = std::basic_string<char, std::char_traits<char>, MappedAllocator<char>>;
 
 }  // namespace mk::platform

@@ -24,8 +24,8 @@ constexpr std::array<int, 256> kDecodeTable = makeDecodeTable();
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> decodeBase64Strict(std::string_view text) {
-    std::vector<uint8_t> bytes;
+std::optional<MappedBytes> decodeBase64Strict(std::string_view text) {
+    MappedBytes bytes;
     bytes.reserve(text.size() / 4 * 3);
     uint32_t group = 0;   // sextets of the current group, most significant first
     int filled = 0;       // sextets in the current group

@@ -28,7 +28,7 @@ TEST(DecodeBase64Strict, DecodesStandardText) {
         {"TR==", "M"},  // unused low bits are not checked
     };
     for (const Case& c : cases) {
-        const std::optional<std::vector<uint8_t>> decoded = decodeBase64Strict(c.text);
+        const auto decoded = decodeBase64Strict(c.text);
         ASSERT_TRUE(decoded.has_value()) << c.text;
         EXPECT_EQ(std::string(decoded->begin(), decoded->end()), c.bytes) << c.text;
     }
