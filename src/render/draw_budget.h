@@ -19,6 +19,21 @@ inline constexpr int64_t kDrawCostPerCall = int64_t{3} << 19;
 // Pixels written that cost one unit.
 inline constexpr int64_t kPixelsPerDrawCost = 128;
 
+// Text is charged by what its layout and painting go through, counted from
+// the text and the layout's own steps, never from what the glyph memories
+// hold: a code point looked at by a pass of the layout (wrapping, measuring
+// or placing at one size, or stepped over while painting) costs 1 /
+// kCharactersPerDrawCost, as a lookup in the call's own table of extents
+// does; a code point measured anew at a size costs kGlyphMeasureCost when a
+// face has its glyph (loading and hinting it) and 1 when none has; a glyph
+// painted costs kGlyphPaintCost (rendering it) and its cell's pixels on the
+// surface as pixels written. Shrink-to-fit pays its every size tried, so 4
+// MiB of 21 000 distinct Han characters shrunk to fit stops after a few
+// sizes instead of measuring every glyph at some twenty.
+inline constexpr int64_t kCharactersPerDrawCost = 12;
+inline constexpr int64_t kGlyphMeasureCost = 12;
+inline constexpr int64_t kGlyphPaintCost = 12;
+
 class DrawBudget {
 public:
     // False once what was charged so far costs more than the call may.
