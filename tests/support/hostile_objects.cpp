@@ -188,10 +188,10 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
         }
         case HostileDrawShape::WideShrink:
             // Fits at about a third of its size: each size tried wraps most of the text.
-            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) + element("textwidth", 50.0f) +
-                                           element("textwidthbeyound", 0) + element("fontsize", 100.0f) +
-                                           element("textmaxline", 62500 * scale) +
-                                           element("objectdata", std::string((size_t{256} << 10) * scale, 'W')));
+            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) +
+                               element("textwidth", 50.0f) + element("textwidthbeyound", 0) +
+                               element("fontsize", 100.0f) + element("textmaxline", 62500 * scale) +
+                               element("objectdata", std::string((size_t{256} << 10) * scale, 'W')));
         case HostileDrawShape::HanShrink: {
             // Every size tried measures each distinct glyph anew.
             std::string text;
@@ -201,9 +201,10 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
                 text += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
                 text += static_cast<char>(0x80 | (cp & 0x3F));
             }
-            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) + element("textwidth", 50.0f) +
-                                           element("textwidthbeyound", 0) + element("fontsize", 200.0f) +
-                                           element("textmaxline", 62500 * scale) + element("objectdata", text));
+            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) +
+                               element("textwidth", 50.0f) + element("textwidthbeyound", 0) +
+                               element("fontsize", 200.0f) + element("textmaxline", 62500 * scale) +
+                               element("objectdata", text));
         }
     }
     return {};
