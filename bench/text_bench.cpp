@@ -36,10 +36,12 @@ void drawParagraph(benchmark::State& state, const LabelObject& object) {
     auto dc = mk::platform::DeviceContext::create(mk::mmToDots(104.0f, kDpi), mk::mmToDots(75.0f, kDpi));
     // The first render resolves the face and its fallbacks; every later one
     // must find them in the cache.
-    mk::drawTextObject(*dc, object, kDpi);
+    mk::DrawBudget first;
+    mk::drawTextObject(*dc, object, kDpi, first);
     const uint64_t lookups = mk::platform::fontLookupCount();
     for (auto _ : state) {
-        mk::drawTextObject(*dc, object, kDpi);
+        mk::DrawBudget budget;
+        mk::drawTextObject(*dc, object, kDpi, budget);
         benchmark::DoNotOptimize(dc->pixels());
     }
     const uint64_t later = mk::platform::fontLookupCount() - lookups;

@@ -39,24 +39,27 @@ size_t firstSlot(uint64_t key, size_t mask) { return static_cast<size_t>((key * 
 // for the same code point until its size changes.
 class RunExtents : public BoxTextFont {
 public:
-    explicit RunExtents(BoxTextFont& font) : font_(font) {}
+    RunExtents(BoxTextFont& font, TextCharge& charge) : font_(font), charge_(charge) {}
 
     TextExtent extent(std::u16string_view text) const override {
+        charge_.lookedAt(1);
         if (text.size() == 1 && text[0] < kDirect) {
             std::optional<TextExtent>& known = direct_[text[0]];
-            if (!known) known = font_.extent(text);
+            if (!known) known = measured(text);
             return *known;
         }
-        if (text.empty() || text.size() > TextRun::kMaxUnits) return font_.extent(text);
+        if (text.empty() || text.size() > TextRun::kMaxUnits) return measured(text);
         const uint64_t key = packedUnits(text);
         if (known_ >= other_.size() / 4 * 3) grow();
         Known& slot = other_[find(key)];
         if (slot.key != key) {
-            slot = Known{key, font_.extent(text)};
+            slot = Known{key, measured(text)};
             ++known_;
         }
         return slot.extent;
     }
+
+    bool covers(std::u16string_view text) const override { return font_.covers(text); }
 
     int emFor(float points) const override { return font_.emFor(points); }
 
@@ -95,7 +98,15 @@ private:
             if (known.key != 0) other_[find(known.key)] = known;
         }
     }
+    // Asks the font, charging it by whether a face has the glyphs (the
+    // missing glyph's box costs no hinting).
+    TextExtent measured(std::u16string_view text) const {
+        charge_.measured(font_.covers(text));
+        return font_.extent(text);
+    }
+
     BoxTextFont& font_;
+    TextCharge& charge_;
     mutable std::array<std::optional<TextExtent>, kDirect> direct_{};
     mutable CallVector<Known> other_;
     mutable size_t known_ = 0;
@@ -150,8 +161,10 @@ public:
     // Wraps at the font's size: whether the text fits, and how many runs it looked at.
     using Fits = std::function<bool(size_t& examined)>;
 
-    ShrinkSearch(BoxTextFont& font, float start, const Fits& fits, const RunList& runs)
-        : font_(font), sizes_(start), fits_(fits), runs_(runs), current_(start) {
+    // Once charge finds the budget exceeded, the search ends at once
+    // (every size left fits), with nothing more wrapped or measured.
+    ShrinkSearch(BoxTextFont& font, float start, const Fits& fits, const RunList& runs, TextCharge& charge)
+        : font_(font), sizes_(start), fits_(fits), runs_(runs), charge_(charge), current_(start) {
         // The sizes too small for a font of their own come last.
         uint64_t lo = 0;
         uint64_t hi = sizes_.tried();
@@ -224,6 +237,7 @@ private:
     // Then every line at k ends where it did at bad or sooner, so the text
     // takes no fewer lines and cannot fit: it need not be wrapped again.
     bool noNarrowerThan(uint64_t bad, uint64_t k) {
+        if (!charge_.settle()) return true;
         if (badWidths_.empty()) {
             const Known* known = knownAt(emAt(bad));
             if (known == nullptr) return false;
@@ -254,6 +268,7 @@ private:
     bool fitsAt(uint64_t k) {
         const int em = emAt(k);
         if (const Known* known = knownAt(em)) return known->fit;
+        if (!charge_.settle()) return true;
         sizeFor(k);
         size_t examined = 0;
         const bool fit = fits_(examined);
@@ -265,6 +280,7 @@ private:
     ShrinkSizes sizes_;
     const Fits& fits_;
     const RunList& runs_;
+    TextCharge& charge_;
     // The runs the wrap at the boundary looked at, each once, and their widths there.
     RunList distinct_;
     CallVector<int> badWidths_;
@@ -276,7 +292,7 @@ private:
 // Wraps, then shrinks the font towards textmaxline lines, down to just
 // below two points; at the last size all the lines are drawn.
 SpanList wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context, const Paragraphs& paragraphs,
-                       int boxWidth, float size) {
+                       int boxWidth, float size, TextCharge& charge) {
     const int maxLines = context.object.textmaxline;
     if (maxLines < 1 || !(size > kShrinkFloor)) return wrapTextRuns(context, paragraphs, boxWidth);
     if (!(size < ShrinkSizes::kStuckFrom)) {
@@ -295,8 +311,9 @@ SpanList wrapAndShrink(BoxTextFont& font, const TextLayoutContext& context, cons
         return wrapTextRuns(context, paragraphs, boxWidth, static_cast<size_t>(maxLines) + 1, &examined).size() <=
                static_cast<size_t>(maxLines);
     };
-    ShrinkSearch search(font, size, fits, paragraphs.runs);
+    ShrinkSearch search(font, size, fits, paragraphs.runs, charge);
     const float found = search.find();
+    if (!charge.settle()) return {};
     if (found != search.current()) font.setSize(found);
     return wrapTextRuns(context, paragraphs, boxWidth);
 }
@@ -340,8 +357,9 @@ float ShrinkSizes::at(uint64_t k) const {
 }
 
 TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::string_view text, int x0, int y0,
-                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface) {
-    RunExtents font(objectFont);
+                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface, DrawBudget* budget) {
+    TextCharge charge(budget);
+    RunExtents font(objectFont, charge);
     TextPlan plan;
     plan.textColor = color;
     const Paragraphs paragraphs = paragraphRuns(text);
@@ -351,7 +369,7 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
 
     SpanList lines;
     if (object.textwidthbeyound == static_cast<int>(Overflow::Wrap)) {
-        lines = wrapAndShrink(font, context, paragraphs, boxWidth, object.fontsize);
+        lines = wrapAndShrink(font, context, paragraphs, boxWidth, object.fontsize, charge);
     } else {
         int widest = 0;
         int total = 0;
@@ -364,6 +382,8 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
         }
         lines = paragraphs.spans;
     }
+    // Beyond the budget nothing is drawn: the rest is not worked out.
+    if (!charge.settle()) return plan;
 
     int widest = 0;
     int total = 0;
@@ -397,13 +417,15 @@ TextPlan layoutBoxText(BoxTextFont& objectFont, const LabelObject& object, std::
             const int lineWidth = platform::roundToInt(static_cast<float>(measureRunsWidth(context, line)) * zoom);
             int64_t x = startX + logicalX(lineOffset(object.texttextalign, blockWidth, lineWidth), zoom);
             for (const TextRun& run : line) {
-                plan.place(x, y, run);
-                x += static_cast<int64_t>(font.extent(run).cx) + context.charGap;
+                const TextExtent extent = font.extent(run);
+                plan.place(x, y, run, extent.cx, extent.cy);
+                x += static_cast<int64_t>(extent.cx) + context.charGap;
             }
         }
         y += lineHeight;
         if (i + 1 < lines.size()) y += lineGapAfter(object, lineHeight, context.lineGap);
     }
+    charge.settle();
     return plan;
 }
 

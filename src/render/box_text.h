@@ -55,8 +55,11 @@ private:
 // (x0, y0) in dots and drawn one code point at a time with the character
 // gap. text is the display text (UTF-8 after mnemonic substitution). The
 // font ends at the size the layout settled on. Code points that cannot reach
-// the surface are left out of the plan.
+// the surface are left out of the plan. The layout's passes are charged to
+// the budget, when given, as they go: once it is exceeded the layout stops
+// and the plan is left unfinished (the caller draws nothing then).
 TextPlan layoutBoxText(BoxTextFont& font, const LabelObject& object, std::string_view text, int x0, int y0,
-                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface = {});
+                       platform::Colorref color, int boxWidth, int dpi, SurfaceSize surface = {},
+                       DrawBudget* budget = nullptr);
 
 }  // namespace mk

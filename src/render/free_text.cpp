@@ -32,10 +32,31 @@ void forEachFreeLine(std::string_view text, Each each) {
     }
 }
 
+// Measures with the object's font and counts what that costs: every code
+// point measured, and each the first time it is measured.
+class ChargedMeasure : public TextMeasure {
+public:
+    ChargedMeasure(const TextMeasure& measure, TextCharge& charge) : measure_(measure), charge_(charge) {}
+    TextExtent extent(std::u16string_view text) const override {
+        charge_.lookedAt(text.size());
+        for (size_t i = 0; i < text.size();) {
+            const size_t start = i;
+            const char32_t codePoint = platform::nextCodePoint(text, i);
+            if (seen_.insert(codePoint)) charge_.measured(measure_.covers(text.substr(start, i - start)));
+        }
+        return measure_.extent(text);
+    }
+
+private:
+    const TextMeasure& measure_;
+    TextCharge& charge_;
+    mutable CodePointSet seen_;
+};
+
 // Keeps a width per line; the lines' texts are converted again for the
 // lines that can reach the surface.
 void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std::string_view source, int x0, int y0,
-                      float lineGap, SurfaceSize surface, TextPlan& plan) {
+                      float lineGap, SurfaceSize surface, TextPlan& plan, TextCharge& charge) {
     // Each line as UTF-16; a line that begins with a zero byte is none.
     std::u16string units;
     const auto forEachLine = [&](auto each) {
@@ -58,6 +79,7 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std
         total += extent.cy;
         lastHeight = extent.cy;
     });
+    if (!charge.settle()) return;
     const float zoom = object.charHZoom > 0.01f ? object.charHZoom : 1.0f;
     const float zoomedWidth = static_cast<float>(blockWidth) * zoom;
     int64_t dx = 0;
@@ -82,14 +104,14 @@ void layoutHorizontal(const TextMeasure& measure, const LabelObject& object, std
     forEachLine([&](std::u16string_view line) {
         const TextExtent extent = extents[i];
         const int64_t inner = lineOffset(object.texttextalign, blockWidth, extent.cx);
-        plan.place(startX + inner, top + acc, line);
+        plan.place(startX + inner, top + acc, line, extent.cx, extent.cy);
         acc += extent.cy;
         if (++i < extents.size()) acc += lineGapAfter(object, extent.cy, lineGap);
     });
 }
 
 void layoutVertical(const TextMeasure& measure, const LabelObject& object, std::string_view source, int x0, int y0,
-                    float lineGap, SurfaceSize surface, TextPlan& plan) {
+                    float lineGap, SurfaceSize surface, TextPlan& plan, TextCharge& charge) {
     CallVector<Column> columns;
     RunList runs;
     CallVector<int> heights;
@@ -108,7 +130,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, std::
         column.count = static_cast<uint32_t>(runs.size() - column.first);
         if (column.count > 0) columns.push_back(column);
     });
-    if (columns.empty()) return;
+    if (columns.empty() || !charge.settle()) return;
     int64_t totalWidth = 0;
     int64_t maxHeight = 0;
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -130,7 +152,7 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, std::
         const int64_t columnTop = top + lineOffset(object.texttextvalign, maxHeight, column.height);
         int64_t acc = 0;
         for (size_t j = column.first; j < column.first + column.count; ++j) {
-            plan.place(left + colX, columnTop + acc, runs[j]);
+            plan.place(left + colX, columnTop + acc, runs[j], column.width, heights[j]);
             acc += heights[j];
         }
         colX += column.width;
@@ -141,21 +163,27 @@ void layoutVertical(const TextMeasure& measure, const LabelObject& object, std::
 }  // namespace
 
 TextPlan layoutFreeText(const TextMeasure& measure, const LabelObject& object, std::string_view text, int x0, int y0,
-                        platform::Colorref color, int dpi, SurfaceSize surface) {
+                        platform::Colorref color, int dpi, SurfaceSize surface, DrawBudget* budget) {
+    TextCharge charge(budget);
+    const ChargedMeasure charged(measure, charge);
     TextPlan plan;
     plan.textColor = color;
     const auto lineGap = static_cast<float>(mmToDots(object.linegap, dpi));
     if (object.isverticaltext) {
-        layoutVertical(measure, object, text, x0, y0, lineGap, surface, plan);
+        layoutVertical(charged, object, text, x0, y0, lineGap, surface, plan, charge);
     } else {
-        layoutHorizontal(measure, object, text, x0, y0, lineGap, surface, plan);
+        layoutHorizontal(charged, object, text, x0, y0, lineGap, surface, plan, charge);
     }
+    charge.settle();
     return plan;
 }
 
 void drawFreeText(platform::DeviceContext& dc, const LabelObject& object, std::string_view text, int x0, int y0,
-                  platform::Colorref color, int dpi) {
-    drawTextPlan(dc, layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi, {dc.width(), dc.height()}));
+                  platform::Colorref color, int dpi, DrawBudget& budget) {
+    const TextPlan plan =
+        layoutFreeText(DeviceTextMeasure(dc), object, text, x0, y0, color, dpi, {dc.width(), dc.height()}, &budget);
+    if (budget.exceeded() || !budget.charge(plan.paintCost)) return;
+    drawTextPlan(dc, plan);
 }
 
 }  // namespace mk

@@ -15,7 +15,7 @@ void drawObject(platform::DeviceContext& dc, const LabelObject& object, int dpi,
             drawBarcodeObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Text:
-            drawTextObject(dc, object, dpi);
+            drawTextObject(dc, object, dpi, budget);
             break;
         case ObjectKind::Rectangle:
             drawShapeObject(dc, object, dpi, budget);

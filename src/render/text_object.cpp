@@ -21,6 +21,7 @@ public:
     TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
     void setSize(float points) override { dc_.selectFont(createObjectFont(object_, points, dpi_)); }
     int emFor(float points) const override { return objectFontEm(points, dpi_); }
+    bool covers(std::u16string_view text) const override { return dc_.font()->covers(text); }
 
 private:
     platform::DeviceContext& dc_;
@@ -35,8 +36,8 @@ void drawTextRun(platform::DeviceContext& dc, std::u16string_view text, int x, i
     dc.textOut(x, y, text);
 }
 
-void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int dpi) {
-    if (object.objectdata.empty()) return;
+void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int dpi, DrawBudget& budget) {
+    if (object.objectdata.empty() || budget.exceeded()) return;
     // Mnemonics start with '<': text without one is drawn as it is, not
     // copied (a copy of a long text would stay in the drawing thread's heap).
     const bool hasMnemonics = object.objectdata.find('<') != std::string::npos;
@@ -55,9 +56,11 @@ void drawTextObject(platform::DeviceContext& dc, const LabelObject& object, int 
     if (!text.empty() && text.front() != '\0') {
         if (object.texttype == 1 && boxWidth >= kMinBoxWidth) {
             DeviceBoxFont font(dc, object, dpi);
-            drawTextPlan(dc, layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi, {dc.width(), dc.height()}));
+            const TextPlan plan =
+                layoutBoxText(font, object, text, x0, y0, color, boxWidth, dpi, {dc.width(), dc.height()}, &budget);
+            if (!budget.exceeded() && budget.charge(plan.paintCost)) drawTextPlan(dc, plan);
         } else {
-            drawFreeText(dc, object, text, x0, y0, color, dpi);
+            drawFreeText(dc, object, text, x0, y0, color, dpi, budget);
         }
     }
     dc.selectFont(kept);

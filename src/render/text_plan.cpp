@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "portable/int_convert.h"
+#include "render/draw_budget.h"
 #include "render/text_object.h"
 
 namespace mk {
@@ -30,9 +31,21 @@ void TextPlan::keepWithin(SurfaceSize surface, int64_t lineHeight, bool singleCo
     window.right = static_cast<double>(surface.width) / scale + static_cast<double>(reach);
     window.bottom = static_cast<int64_t>(surface.height) + reach;
     window_ = window;
+    surface_ = surface;
 }
 
-void TextPlan::place(int64_t x, int64_t y, std::u16string_view text) {
+namespace {
+
+// The part of [start, start + length) within [0, limit].
+int64_t clippedLength(double start, double length, int64_t limit) {
+    const double from = std::clamp(start, 0.0, static_cast<double>(limit));
+    const double to = std::clamp(start + std::max(length, 0.0), 0.0, static_cast<double>(limit));
+    return static_cast<int64_t>(to - from);
+}
+
+}  // namespace
+
+void TextPlan::place(int64_t x, int64_t y, std::u16string_view text, int64_t cellWidth, int64_t cellHeight) {
     if (window_ && (x < window_->left || y < window_->top || static_cast<double>(x) > window_->right ||
                     y > window_->bottom)) {
         return;
@@ -42,6 +55,15 @@ void TextPlan::place(int64_t x, int64_t y, std::u16string_view text) {
     pieces.push_back(PlacedText{platform::saturateToInt(x), platform::saturateToInt(y),
                                 static_cast<uint32_t>(units.size()), static_cast<uint32_t>(text.size())});
     units.append(text);
+    const double scale = scaled && scaleX > 0.0f ? scaleX : 1.0;
+    const int64_t width = clippedLength(static_cast<double>(x) * scale, static_cast<double>(cellWidth) * scale,
+                                        surface_.width);
+    const int64_t height = clippedLength(static_cast<double>(y), static_cast<double>(cellHeight), surface_.height);
+    // Glyphs beyond the surface are stepped over, not painted; each glyph
+    // painted is at least a pixel wide.
+    const auto glyphs = std::min<int64_t>(static_cast<int64_t>(text.size()), width + 1);
+    paintCost += static_cast<int64_t>(text.size()) / kCharactersPerDrawCost + glyphs * kGlyphPaintCost +
+                 width * height / kPixelsPerDrawCost;
 }
 
 float roundedZoom(float zoom) { return static_cast<float>(platform::roundToInt(zoom * 10000.0f)) / 10000.0f; }

@@ -51,6 +51,9 @@ struct TextPlan {
     float scaleX = 1.0f;  // its m11: the zoom rounded to four decimals
     CallVector<PlacedText> pieces;
     CallU16String units;  // the pieces' texts, one after another
+    // What drawing the pieces costs the call's budget (draw_budget.h): each
+    // piece's units stepped over, and its glyphs and cell on the surface.
+    int64_t paintCost = 0;
 
     // From here on, pieces that cannot reach the surface are left out: those
     // that start right of it or more than a glyph's reach below or above it,
@@ -60,7 +63,8 @@ struct TextPlan {
     // above or below the line all stay within it. scaleX must be set first.
     static constexpr int64_t kGlyphReachInLines = 4;
     void keepWithin(SurfaceSize surface, int64_t lineHeight, bool singleCodePoints);
-    void place(int64_t x, int64_t y, std::u16string_view text);
+    // Keeps a piece whose cell is cellWidth x cellHeight logical units.
+    void place(int64_t x, int64_t y, std::u16string_view text, int64_t cellWidth, int64_t cellHeight);
     // Whether a piece at row y may be kept (keepWithin's rows).
     bool keepsRow(int64_t y) const { return !window_ || (y >= window_->top && y <= window_->bottom); }
     std::u16string_view textOf(const PlacedText& piece) const { return {units.data() + piece.offset, piece.length}; }
@@ -73,6 +77,7 @@ private:
         int64_t bottom = INT64_MAX;
     };
     std::optional<Window> window_;
+    SurfaceSize surface_;
 };
 
 // Where a block of the given size starts relative to the anchor, by an

@@ -140,6 +140,34 @@ void measureTextLines(const TextLayoutContext& context, const Paragraphs& text, 
     total = platform::saturateToInt(sum);
 }
 
+bool TextCharge::settle() {
+    if (budget_ == nullptr) return true;
+    const auto looked = static_cast<int64_t>(looked_ / kCharactersPerDrawCost);
+    looked_ %= kCharactersPerDrawCost;
+    const int64_t units = units_ + looked;
+    units_ = 0;
+    return budget_->charge(units);
+}
+
+bool CodePointSet::insert(char32_t codePoint) {
+    if (size_ * 2 >= slots_.size()) {
+        CallVector<uint32_t> old(std::max<size_t>(slots_.size() * 2, 64));
+        old.swap(slots_);
+        size_ = 0;
+        for (const uint32_t key : old) {
+            if (key != 0) insert(key - 1);
+        }
+    }
+    const uint32_t key = static_cast<uint32_t>(codePoint) + 1;
+    const size_t mask = slots_.size() - 1;
+    size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 24) & mask;
+    while (slots_[at] != 0 && slots_[at] != key) at = (at + 1) & mask;
+    if (slots_[at] == key) return false;
+    slots_[at] = key;
+    ++size_;
+    return true;
+}
+
 SpanList wrapTextRuns(const TextLayoutContext& context, const Paragraphs& paragraphs, int maxWidth,
                       size_t lineLimit, size_t* examined) {
     SpanList lines;

@@ -12,6 +12,7 @@
 #include "model/label_object.h"
 #include "platform/device_context.h"
 #include "platform/font.h"
+#include "render/draw_budget.h"
 #include "render/text_plan.h"
 
 namespace mk {
@@ -70,6 +71,8 @@ class TextMeasure {
 public:
     virtual ~TextMeasure() = default;
     virtual TextExtent extent(std::u16string_view text) const = 0;
+    // Whether a face has a glyph for every code point of the text.
+    virtual bool covers(std::u16string_view /*text*/) const { return true; }
 };
 
 // Measures with the font selected in a device context.
@@ -77,9 +80,39 @@ class DeviceTextMeasure : public TextMeasure {
 public:
     explicit DeviceTextMeasure(const platform::DeviceContext& dc) : dc_(dc) {}
     TextExtent extent(std::u16string_view text) const override { return dc_.textExtent(text); }
+    bool covers(std::u16string_view text) const override { return dc_.font()->covers(text); }
 
 private:
     const platform::DeviceContext& dc_;
+};
+
+// What a layout's passes cost, counted as they go and charged to the call's
+// budget (draw_budget.h) between passes; without a budget nothing is charged.
+class TextCharge {
+public:
+    explicit TextCharge(DrawBudget* budget) : budget_(budget) {}
+    void lookedAt(size_t codePoints) { looked_ += codePoints; }
+    // A code point measured anew at a size.
+    void measured(bool covered) { units_ += covered ? kGlyphMeasureCost : 1; }
+    void add(int64_t units) { units_ += units; }
+    // Charges what was counted since the last time; false once the budget is exceeded.
+    bool settle();
+
+private:
+    DrawBudget* budget_;
+    uint64_t looked_ = 0;
+    int64_t units_ = 0;
+};
+
+// A set of code points, for telling which ones a text measures for the first time.
+class CodePointSet {
+public:
+    // False when the code point was in the set already.
+    bool insert(char32_t codePoint);
+
+private:
+    CallVector<uint32_t> slots_;  // code point + 1, 0 where empty
+    size_t size_ = 0;
 };
 
 // What the measuring operations read during one drawing call.

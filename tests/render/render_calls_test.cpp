@@ -119,14 +119,15 @@ TEST(RenderCalls, CompositionBeyondTheBoundFailsBeforeComposing) {
 }
 
 // Barcode data is measured before anything is drawn, and what the symbols
-// of one call cost together is bounded; a label beyond either fails every
-// render call, whether its symbols are made or taken from the cache.
-TEST(RenderCalls, BarcodesBeyondTheirBoundsFail) {
+// and texts of one call cost together is bounded; a label beyond either fails
+// every render call, whether its symbols are made or taken from the cache.
+TEST(RenderCalls, BarcodesAndTextsBeyondTheirBoundsFail) {
     struct Case {
         const char* what;
-        const char* kind;
+        const char* kind;  // null: box texts of W, 50 mm wide, shrunk to fit textmaxline
         std::vector<size_t> dataBytes;  // one object each
         int result;
+        int maxLines = 0;
     };
     const size_t half = mk::kMaxLabelBarcodeBytes / 2;
     const Case cases[] = {
@@ -134,12 +135,19 @@ TEST(RenderCalls, BarcodesBeyondTheirBoundsFail) {
         {"data one byte beyond", "EAN-13", {half, half, 1}, MK_RENDER_FAILED},
         {"40 QR Code symbols of version 40", "QR Code(2D)", std::vector<size_t>(40, 1), MK_OK},
         {"60 of them", "QR Code(2D)", std::vector<size_t>(60, 1), MK_RENDER_FAILED},
+        {"4 MiB of text wrapped at its size", nullptr, {mk::kMaxLabelTextBytes}, MK_OK, 5'000'000},
+        {"the same shrunk size after size to fit", nullptr, {mk::kMaxLabelTextBytes}, MK_RENDER_FAILED, 1'000'000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         LabelPtr doc(MkLabel_Create());
         for (size_t bytes : c.dataBytes) {
-            const std::string data(bytes, '7');
+            const std::string data(bytes, c.kind != nullptr ? '7' : 'W');
+            if (c.kind == nullptr) {
+                const int index = MkLabel_AddText(doc.get(), "text1", data.c_str(), 1, 1, 100.0f, "Arial", 1, 50.0f);
+                doc->objects.at(static_cast<size_t>(index)).textmaxline = c.maxLines;
+                continue;
+            }
             const int index = MkLabel_AddBarcode(doc.get(), "barcode1", data.c_str(), 1, 1, c.kind, 2.0f, 10.0f, 2);
             doc->objects.at(static_cast<size_t>(index)).qrversion = 40;
         }

@@ -14,10 +14,15 @@
 
 namespace {
 
-using mk::drawTextObject;
 using mk::platform::DeviceContext;
 using mk::test::inkBox;
 using mk::test::pixelAt;
+
+// Each drawing with a budget of its own, as a call's.
+void drawText(DeviceContext& dc, const LabelObject& object, int dpi) {
+    mk::DrawBudget budget;
+    mk::drawTextObject(dc, object, dpi, budget);
+}
 
 constexpr mk::platform::Colorref kBlackRef = mk::platform::kBlack;
 
@@ -55,7 +60,7 @@ TEST_P(TextPlacement, FreeTextInksInsideItsCellFromTheAnchor) {
     const PlacementCase& c = GetParam();
     const LabelObject object = textObject(c.data, c.face);
     auto dc = surface(c.dpi);
-    drawTextObject(*dc, object, c.dpi);
+    drawText(*dc, object, c.dpi);
     const int x0 = mk::mmToDots(object.Xposition, c.dpi);
     const int y0 = mk::mmToDots(object.Yposition, c.dpi);
     const auto extent = extentOf(object, c.units, c.dpi);
@@ -98,7 +103,7 @@ TEST(TextObject, BoxTextIsWrappedAndCentredOnTheAnchor) {
     object.Xposition = 50.0f;
     const int dpi = 203;
     auto dc = surface(dpi);
-    drawTextObject(*dc, object, dpi);
+    drawText(*dc, object, dpi);
     const auto ink = inkBox(*dc);
     const int x0 = mk::mmToDots(50.0f, dpi);
     const int box = mk::mmToDots(20.0f, dpi);
@@ -120,7 +125,7 @@ TEST(TextObject, ReverseDisplayFillsExactlyTheBlockWithWhiteText) {
     object.Yposition = 10.0f;
     const int dpi = 203;
     auto dc = surface(dpi);
-    drawTextObject(*dc, object, dpi);
+    drawText(*dc, object, dpi);
     const int x0 = mk::mmToDots(object.Xposition, dpi);
     const auto extent = extentOf(object, u"Reverse", dpi);
     // Anchored at its bottom edge: the block ends at y0.
@@ -145,7 +150,7 @@ TEST(TextObject, ZoomNarrowsTextAsTheObjectAsks) {
     const int dpi = 203;
     auto inkOf = [&](LabelObject object) {
         auto dc = surface(dpi);
-        drawTextObject(*dc, object, dpi);
+        drawText(*dc, object, dpi);
         return inkBox(*dc);
     };
     LabelObject plain = textObject("HHHHHHHHHH");
@@ -174,7 +179,7 @@ TEST(TextObject, VerticalTextStandsInColumnsLeftToRight) {
     object.isverticaltext = true;
     const int dpi = 203;
     auto dc = surface(dpi);
-    drawTextObject(*dc, object, dpi);
+    drawText(*dc, object, dpi);
     const int x0 = mk::mmToDots(object.Xposition, dpi);
     const int y0 = mk::mmToDots(object.Yposition, dpi);
     const auto a = extentOf(object, u"A", dpi);
@@ -201,7 +206,7 @@ TEST(TextObject, LeavesTransparentModeAndRestoresFontAndTransform) {
     LabelObject object = textObject("Zoomed");
     object.charHZoom = 1.5f;
     object.textColor = 0xFF123456u;
-    drawTextObject(*dc, object, 203);
+    drawText(*dc, object, 203);
     EXPECT_EQ(dc->font(), kept);
     EXPECT_EQ(dc->backgroundMode(), mk::platform::BackgroundMode::Transparent);
     EXPECT_EQ(dc->textColor(), 0x00563412u);
@@ -211,11 +216,11 @@ TEST(TextObject, LeavesTransparentModeAndRestoresFontAndTransform) {
 
 TEST(TextObject, EmptyDataTouchesNothingAndLeadingNulDrawsNothing) {
     auto dc = surface(203);
-    drawTextObject(*dc, textObject(""), 203);
+    drawText(*dc, textObject(""), 203);
     EXPECT_EQ(dc->backgroundMode(), mk::platform::BackgroundMode::Opaque);
     EXPECT_EQ(inkBox(*dc).count, 0);
 
-    drawTextObject(*dc, textObject("<NUL>Hidden"), 203);
+    drawText(*dc, textObject("<NUL>Hidden"), 203);
     EXPECT_EQ(dc->backgroundMode(), mk::platform::BackgroundMode::Transparent);
     EXPECT_EQ(inkBox(*dc).count, 0);
 }
@@ -227,7 +232,7 @@ TEST(TextObject, BoxesNarrowerThanElevenDotsUseFreeLayout) {
         object.texttype = 1;
         object.textwidth = width;
         auto dc = surface(dpi);
-        drawTextObject(*dc, object, dpi);
+        drawText(*dc, object, dpi);
         return inkBox(*dc);
     };
     // 1.3 mm is 10 dots: one line. 1.35 mm is 11 dots: wrapped, one
@@ -240,7 +245,7 @@ TEST(TextObject, MnemonicLineBreaksGiveParagraphs) {
     const int dpi = 203;
     LabelObject object = textObject("A<CR><LF>B");
     auto dc = surface(dpi);
-    drawTextObject(*dc, object, dpi);
+    drawText(*dc, object, dpi);
     const int y0 = mk::mmToDots(object.Yposition, dpi);
     const int h = extentOf(object, u"X", dpi).cy;
     EXPECT_GT(inkBox(*dc, 0, y0, dc->width(), y0 + h).count, 0);              // A
@@ -329,7 +334,7 @@ TEST(TextObject, AbsurdFieldValuesDrawWithoutFaultOrHang) {
         object.textwidth = 5.0f;
         c.apply(object);
         auto dc = surface(203);
-        drawTextObject(*dc, object, 203);
+        drawText(*dc, object, 203);
         EXPECT_EQ(dc->selectFont(nullptr), nullptr) << c.name;  // the font put back: none
     }
 }

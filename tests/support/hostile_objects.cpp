@@ -186,6 +186,26 @@ std::string hostileDrawObjectsXml(HostileDrawShape shape, int scale) {
             return textObject("text1", element("texttype", 1) + element("textwidth", 50.0f) +
                                            element("objectdata", text));
         }
+        case HostileDrawShape::WideShrink:
+            // Fits at about a third of its size: each size tried wraps most of the text.
+            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) +
+                               element("textwidth", 50.0f) + element("textwidthbeyound", 0) +
+                               element("fontsize", 100.0f) + element("textmaxline", 62500 * scale) +
+                               element("objectdata", std::string((size_t{256} << 10) * scale, 'W')));
+        case HostileDrawShape::HanShrink: {
+            // Every size tried measures each distinct glyph anew.
+            std::string text;
+            for (uint32_t i = 0; text.size() + 3 <= (size_t{256} << 10) * scale; ++i) {
+                const uint32_t cp = 0x4E00 + i % 21000;
+                text += static_cast<char>(0xE0 | cp >> 12);
+                text += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+                text += static_cast<char>(0x80 | (cp & 0x3F));
+            }
+            return labelObject(element("ObjectName", "text1") + element("enable", true) + element("texttype", 1) +
+                               element("textwidth", 50.0f) + element("textwidthbeyound", 0) +
+                               element("fontsize", 200.0f) + element("textmaxline", 62500 * scale) +
+                               element("objectdata", text));
+        }
     }
     return {};
 }

@@ -58,6 +58,9 @@ enum class HostileDrawShape {
     ShrinkToFit,      // "WW" in a 1.4 mm box on one line, from 262 143 pt per scale
     LineFeeds,        // 256 KiB of line feeds per scale as box text
     UnknownCodePoints,  // 256 KiB per scale of code points no font has, as box text
+    WideShrink,         // 256 KiB of W per scale as 100 pt box text shrunk to 62 500 lines per scale, size after size
+    HanShrink,          // 256 KiB per scale of 21 000 distinct Han characters in 200 pt box text, shrunk to fit
+                        // 62 500 lines per scale: a character a line is too many, two fit
     TextChunks,   // an 8 x 1 PNG with 12 zTXt chunks per scale, each inflating to 7.9 MB
     JpegScans,    // a progressive 100-megapixel JPEG of 16 scans of end-of-block runs per scale
     FivePictures,  // five distinct 24-megapixel pictures, each in as many objects as the scale
@@ -70,7 +73,7 @@ struct HostileDrawShapeName {
     const char* name;
 };
 
-inline constexpr std::array<HostileDrawShapeName, 18> kHostileDrawShapes = {{
+inline constexpr std::array<HostileDrawShapeName, 20> kHostileDrawShapes = {{
     {HostileDrawShape::FixedLength, "fixed-length"},
     {HostileDrawShape::RepeatedIds, "repeated-ids"},
     {HostileDrawShape::ManyIds, "many-ids"},
@@ -84,6 +87,8 @@ inline constexpr std::array<HostileDrawShapeName, 18> kHostileDrawShapes = {{
     {HostileDrawShape::ShrinkToFit, "shrink-to-fit"},
     {HostileDrawShape::LineFeeds, "line-feeds"},
     {HostileDrawShape::UnknownCodePoints, "unknown-code-points"},
+    {HostileDrawShape::WideShrink, "wide-shrink"},
+    {HostileDrawShape::HanShrink, "han-shrink"},
     {HostileDrawShape::TextChunks, "png-text-chunks"},
     {HostileDrawShape::JpegScans, "jpeg-scans"},
     {HostileDrawShape::FivePictures, "five-pictures"},
