@@ -167,14 +167,17 @@ PictureKeyView viewOf(const PictureKeyView& key) { return key; }
 // Picture bytes are hashed by their length and a spread of samples: hashing
 // every byte would cost about as much as comparing them, which a hit does
 // anyway. A lookup needs no copy of the bytes.
-size_t hashOf(const PictureKeyView& key) {
+uint64_t sampledHash(std::span<const uint8_t> bytes, uint64_t seed) {
     constexpr size_t kSamples = 64;
-    const std::span<const uint8_t> bytes = key.bytes;
-    const uint64_t mixed = bytes.size() ^ static_cast<uint64_t>(static_cast<uint32_t>(key.context)) << 40;
-    uint64_t h = mixed * 0x9E3779B97F4A7C15ull;
+    uint64_t h = (bytes.size() ^ seed) * 0x9E3779B97F4A7C15ull;
     const size_t step = std::max<size_t>(1, bytes.size() / kSamples);
     for (size_t i = 0; i < bytes.size(); i += step) h = (h ^ bytes[i]) * 0x100000001B3ull;
     if (!bytes.empty()) h = (h ^ bytes.back()) * 0x100000001B3ull;
+    return h;
+}
+
+size_t hashOf(const PictureKeyView& key) {
+    uint64_t h = sampledHash(key.bytes, static_cast<uint64_t>(static_cast<uint32_t>(key.context)) << 40);
     for (const int64_t value : key.geometry) h = (h ^ static_cast<uint64_t>(value)) * 0x100000001B3ull;
     return static_cast<size_t>(h);
 }
@@ -209,6 +212,10 @@ size_t cachedBytes(std::span<const uint8_t> bytes, const PlacedPicture& picture)
 }
 
 }  // namespace
+
+size_t CallPictures::BytesHash::operator()(std::string_view bytes) const {
+    return static_cast<size_t>(sampledHash({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, 0));
+}
 
 size_t CallPictures::KeyHash::operator()(const Key& key) const {
     return hashOf({key.bytes, key.context, key.geometry});

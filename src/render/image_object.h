@@ -79,7 +79,10 @@ private:
 
     std::span<const LabelObject> objects_;
     // The image objects to draw by their bytes, made when first needed.
-    std::unordered_map<std::string_view, std::vector<const LabelObject*>> byBytes_;
+    struct BytesHash {
+        size_t operator()(std::string_view bytes) const;
+    };
+    std::unordered_map<std::string_view, std::vector<const LabelObject*>, BytesHash> byBytes_;
     bool indexed_ = false;
     std::unordered_map<Key, std::shared_ptr<const PlacedPicture>, KeyHash, KeyEqual> placed_;
     size_t keptBytes_ = 0;
