@@ -225,7 +225,9 @@ TEST(GlyphMemo, RemembersWhatFitsAndStartsOverWhenFull) {
     }
     // What it still holds is right.
     for (uint64_t key = 1; key < 10000; ++key) {
-        if (const auto value = memo.find(key)) ASSERT_EQ(*value, key * 3) << key;
+        if (const auto value = memo.find(key)) {
+            ASSERT_EQ(*value, key * 3) << key;
+        }
     }
 }
 

@@ -275,7 +275,9 @@ TEST(GenerateBarcode, ReportLinesStayOneShortPlainLine) {
             else if (out[i] == '"') ++quotes;
         }
         EXPECT_EQ(quotes, 4) << out;
-        if (c.data.size() > 256) EXPECT_NE(out.find("\"...(1048576 bytes) sym="), std::string::npos) << out;
+        if (c.data.size() > 256) {
+            EXPECT_NE(out.find("\"...(1048576 bytes) sym="), std::string::npos) << out;
+        }
     }
 }
 

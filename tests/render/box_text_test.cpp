@@ -89,7 +89,9 @@ TEST(BoxLayout, ShrinkSizesAreTheStepsOfASinglePrecisionLoop) {
         // Every size of the small starts; of the large ones, a sample and the last.
         const uint64_t stride = start > 70000.0f ? 4099 : 1;
         for (; size > 2.0f; ++k, size -= 0.2f) {
-            if (k % stride == 0 || size < 3.0f) ASSERT_EQ(sizes.at(k), size) << start << " pt, step " << k;
+            if (k % stride == 0 || size < 3.0f) {
+                ASSERT_EQ(sizes.at(k), size) << start << " pt, step " << k;
+            }
         }
         EXPECT_EQ(sizes.tried(), k) << start << " pt";
         EXPECT_EQ(sizes.at(k), size) << start << " pt";

@@ -105,6 +105,7 @@ std::optional<bool> runtimeMapsBlocksOf(std::size_t bytes) {
     std::free(block);
     return block != nullptr && during > before;
 #else
+    (void)bytes;
     return std::nullopt;
 #endif
 }
