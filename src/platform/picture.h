@@ -36,9 +36,15 @@ struct PixelSize {
 // refuses more pixels than this before it allocates anything for them.
 inline constexpr int64_t kMaxPicturePixels = 100'000'000;
 
+// Decoders hold at least one source row whole (libpng two), 4 bytes a
+// pixel: a picture 100 million pixels wide and one high would take 400 MB
+// a row. 2^23 pixels keeps a row to 32 MiB and leaves every shape of 100
+// megapixels that fits in rows of that width (5 882 353 x 17 among them).
+inline constexpr int64_t kMaxPictureWidth = int64_t{1} << 23;
+
 // Whether a picture of this size may be decoded at all.
 inline bool withinPictureLimit(PixelSize size) {
-    return size.width >= 1 && size.height >= 1 && size.width <= kMaxPicturePixels &&
+    return size.width >= 1 && size.height >= 1 && size.width <= kMaxPictureWidth &&
            size.height <= kMaxPicturePixels && size.area() <= kMaxPicturePixels;
 }
 

@@ -402,7 +402,10 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"BitmapOf100Megapixels", [] { return sparseRunLengthBitmap(10000, 10000, 0x0000FF, 4); }, true, 0, true},
         // 100 000 001 = 17 x 5 882 353
         LimitCase{"BitmapOfAPixelMore", [] { return sparseRunLengthBitmap(5882353, 17, 0x0000FF, 4); }, false, 0, true},
-        LimitCase{"PngOfAPixelMore", [] { return blankPng(5882353, 17, true); }, false}),
+        LimitCase{"PngOfAPixelMore", [] { return blankPng(5882353, 17, true); }, false},
+        // a row too wide to hold: 400 MB (1.5 GB and 3.8 s before)
+        LimitCase{"PngOneRowOf100Megapixels", [] { return blankPng(100000000, 1, true); }, false},
+        LimitCase{"PngRowsOfTheWidestWidth", [] { return blankPng(8388608, 2, true); }, true, 0, true}),
     [](const auto& info) { return info.param.name; });
 
 TEST(PictureLoader, ReadsFormatsBySignatureOnly) {

@@ -153,7 +153,7 @@ void ignoreWarning(png_structp, png_const_charp) {}
 bool decodeInto(PngJob& job) {
     if (setjmp(png_jmpbuf(job.png))) return false;
     png_set_read_fn(job.png, &job.reader, readFromMemory);
-    png_set_user_limits(job.png, kMaxPicturePixels, kMaxPicturePixels);
+    png_set_user_limits(job.png, kMaxPictureWidth, kMaxPicturePixels);
     png_set_chunk_cache_max(job.png, kMaxAncillaryChunks);
     png_set_chunk_malloc_max(job.png, kMaxChunkBytes);
     png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);

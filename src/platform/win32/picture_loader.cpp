@@ -191,10 +191,7 @@ bool renderInBands(IPicture& picture, Picture& result) {
 // size, whatever the frame the metafile declares: those count too.
 bool declaredWithinLimit(std::span<const uint8_t> bytes) {
     const std::optional<PixelSize> size = declaredPixelSize(bytes, screenResolution());
-    if (!size || size->width < 1 || size->height < 1 || size->width > kMaxPicturePixels ||
-        size->height > kMaxPicturePixels || size->area() > kMaxPicturePixels) {
-        return false;
-    }
+    if (!size || !withinPictureLimit(*size)) return false;
     const std::optional<int64_t> bitmaps = metafileBitmapPixels(bytes);
     return gifFramePixels(bytes) <= kMaxPicturePixels && bitmaps && *bitmaps <= kMaxPicturePixels;
 }
