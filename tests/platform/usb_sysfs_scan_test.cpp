@@ -21,6 +21,27 @@
 
 namespace {
 
+// A pseudo-terminal: a character device of its own that no other process
+// has open, held by this process while the object lives.
+struct PseudoTerminal {
+    PseudoTerminal() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
+        path = ::ptsname(master);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) device = st.st_rdev;
+    }
+    ~PseudoTerminal() {
+        if (master >= 0) ::close(master);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    int master = -1;
+    std::string path;
+    dev_t device = 0;  // 0 when it could not be made
+};
+
 using mk::platform::scanUsbSysfs;
 using mk::platform::UsbPrinterNode;
 using mk::test::FakeUsbAddress;
@@ -219,14 +240,9 @@ TEST(UsbSysfsScan, TellsWhichDriverHasAnInterfaceAndUsblpsNode) {
 TEST(SystemUsbfsCalls, TellsTheHolderFromSysfsAndProcAndAnUnreadableSysfsIsNoOneKnownToBeSafe) {
     namespace fs = std::filesystem;
     // usblp's node stands for a pseudo-terminal this process may hold.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string terminal = ::ptsname(master);
-    struct stat st {};
-    ASSERT_EQ(::stat(terminal.c_str(), &st), 0);
-    const std::string lpDev = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    const PseudoTerminal terminal;
+    ASSERT_NE(terminal.device, dev_t{0});
+    const std::string lpDev = std::to_string(major(terminal.device)) + ":" + std::to_string(minor(terminal.device));
 
     SysfsTree sysfs;
     sysfs.device("1-1", 2, "A");
@@ -247,11 +263,10 @@ TEST(SystemUsbfsCalls, TellsTheHolderFromSysfsAndProcAndAnUnreadableSysfsIsNoOne
 
     using mk::platform::InterfaceHolder;
     EXPECT_EQ(calls.holderOf("/dev/bus/usb/001/002", 0), InterfaceHolder::Usblp);
-    const int held = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int held = ::open(terminal.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     EXPECT_EQ(calls.holderOf("/dev/bus/usb/001/002", 0), InterfaceHolder::UsblpNodeOpen);
     EXPECT_EQ(unlistedProc.holderOf("/dev/bus/usb/001/002", 0), InterfaceHolder::UsblpNodeOpen);
     ::close(held);
-    ::close(master);
     EXPECT_EQ(calls.holderOf("/dev/bus/usb/001/003", 0), InterfaceHolder::Other);
     EXPECT_EQ(calls.holderOf("/dev/bus/usb/001/004", 0), InterfaceHolder::None);
     EXPECT_EQ(unreadable.holderOf("/dev/bus/usb/001/002", 0), InterfaceHolder::Unknown);
@@ -306,24 +321,16 @@ TEST(NodeHolders, RecognisesAHolderByTheDeviceItHasOpenNotByTheNameItUsed) {
 }
 
 TEST(NodeHolders, SeesADeviceOnlyWhileAProcessHasItOpenByAnyName) {
-    // A pseudo-terminal is a character device of its own that no other
-    // process has open.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string terminal = ::ptsname(master);
-    struct stat st {};
-    ASSERT_EQ(::stat(terminal.c_str(), &st), 0);
+    const PseudoTerminal terminal;
+    ASSERT_NE(terminal.device, dev_t{0});
     const mk::test::TempDir temp;
     const std::filesystem::path alias = temp / "terminal";
-    std::filesystem::create_symlink(terminal, alias);
-    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
+    std::filesystem::create_symlink(terminal.path, alias);
+    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", terminal.device));
     const int fd = ::open(alias.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
+    EXPECT_TRUE(mk::platform::deviceOpenInAnyProcess("/proc", terminal.device));
     ::close(fd);
-    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", st.st_rdev));
-    ::close(master);
+    EXPECT_FALSE(mk::platform::deviceOpenInAnyProcess("/proc", terminal.device));
 }
 
 TEST(SystemUsbDriver, OpensNothingThatIsNotAUsbPrinterAndKeepsNoDescriptorOrThread) {
